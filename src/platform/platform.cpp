@@ -1,0 +1,1 @@
+// Operating-system services used by the core.
