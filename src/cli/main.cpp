@@ -1,1 +1,54 @@
-int main() { return 0; }
+#include "aggregates.h"
+#include "options.h"
+#include "report.h"
+#include "transcriptscan.h"
+
+#include <QCoreApplication>
+#include <QDir>
+
+#include <cstdio>
+
+namespace {
+
+std::string absoluteRoot(const std::optional<std::string> &given)
+{
+    const QString root = given ? QString::fromStdString(*given)
+                               : QString::fromStdString(TranscriptScan::defaultRoot());
+    return QDir::cleanPath(QDir(root).absolutePath()).toStdString();
+}
+
+void print(const std::string &text)
+{
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    std::fflush(stdout);
+}
+
+int reportOnce(const Options &options)
+{
+    TranscriptScan scan(absoluteRoot(options.root));
+    scan.applyRefresh(TranscriptScan::run(scan.beginPass()));
+    ReportData data{scan.root(), scan.entries().size(),
+                    Aggregates::compute(scan.entries().records(),
+                                        options.now.value_or(Instant::now()), Calendar::current()),
+                    std::nullopt};
+    print(options.json ? Report::json(data) + "\n" : Report::text(data));
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    const auto parsed = Options::parse(std::vector<std::string>(argv + 1, argv + argc));
+    if (!parsed.options) {
+        std::fprintf(stderr, "varnelusage-report: %s\n%s", parsed.error.c_str(), Options::usage());
+        return 2;
+    }
+    const Options &options = *parsed.options;
+    if (options.help) {
+        print(Options::usage());
+        return 0;
+    }
+    return reportOnce(options);
+}

@@ -1,12 +1,19 @@
 #pragma once
 
+#include <chrono>
 #include <compare>
 #include <cstdint>
 
 // An absolute point in time: microseconds since 1970-01-01T00:00:00Z.
-struct Instant {
+struct Instant
+{
     std::int64_t micros = 0;
 
+    static Instant now()
+    {
+        using namespace std::chrono;
+        return Instant{duration_cast<microseconds>(system_clock::now().time_since_epoch()).count()};
+    }
     static constexpr Instant fromSeconds(std::int64_t s) { return Instant{s * 1'000'000}; }
     constexpr std::int64_t seconds() const
     {

@@ -17,7 +17,10 @@ bool digits(std::string_view s, std::size_t at, std::size_t count, int &out)
     return true;
 }
 
-bool isLeap(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
+bool isLeap(int y)
+{
+    return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+}
 
 int daysInMonth(int y, int m)
 {
@@ -86,7 +89,8 @@ std::optional<Instant> IsoDateParser::parse(std::string_view s) const
     if (pos != s.size())
         return std::nullopt;
 
-    const std::int64_t days = daysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day));
+    const std::int64_t days =
+        daysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day));
     const std::int64_t secs = days * 86400 + hour * 3600 + minute * 60 + second - offsetSeconds;
     return Instant{secs * 1'000'000 + micros};
 }
