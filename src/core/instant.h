@@ -1,7 +1,6 @@
 #pragma once
 
 #include <chrono>
-#include <compare>
 #include <cstdint>
 
 // An absolute point in time: microseconds since 1970-01-01T00:00:00Z.
@@ -22,5 +21,11 @@ struct Instant
     }
     constexpr double secondsSince(Instant other) const { return (micros - other.micros) / 1e6; }
 
-    friend constexpr auto operator<=>(Instant, Instant) = default;
+    // Spelled out: moc cannot read <compare>, which a defaulted <=> would need.
+    friend constexpr bool operator==(Instant a, Instant b) { return a.micros == b.micros; }
+    friend constexpr bool operator!=(Instant a, Instant b) { return a.micros != b.micros; }
+    friend constexpr bool operator<(Instant a, Instant b) { return a.micros < b.micros; }
+    friend constexpr bool operator<=(Instant a, Instant b) { return a.micros <= b.micros; }
+    friend constexpr bool operator>(Instant a, Instant b) { return a.micros > b.micros; }
+    friend constexpr bool operator>=(Instant a, Instant b) { return a.micros >= b.micros; }
 };

@@ -1,0 +1,251 @@
+#include "transcriptscan.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <sys/stat.h>
+
+namespace {
+
+// A transcript line for one reply; `id` empty leaves the reply without a key.
+QByteArray reply(const QByteArray &id, qint64 output,
+                 const QByteArray &stamp = "2025-06-01T10:00:00.5Z")
+{
+    const QByteArray ids = id.isEmpty() ? QByteArray() : ",\"requestId\":\"" + id + "\"";
+    return R"({"type":"assistant","timestamp":")" + stamp + "\"" + ids +
+           R"(,"message":{"model":"varnel-corvel","usage":{"output_tokens":)" +
+           QByteArray::number(output) + "}}}";
+}
+
+class Tree
+{
+public:
+    Tree() { QVERIFY(m_dir.isValid()); }
+    QString root() const { return m_dir.path(); }
+    QString path(const QString &rel) const { return m_dir.filePath(rel); }
+
+    void write(const QString &rel, const QByteArray &bytes,
+               QIODevice::OpenMode mode = QIODevice::WriteOnly)
+    {
+        QDir().mkpath(QFileInfo(path(rel)).absolutePath());
+        QFile f(path(rel));
+        QVERIFY(f.open(mode));
+        QCOMPARE(f.write(bytes), bytes.size());
+    }
+    void append(const QString &rel, const QByteArray &bytes)
+    {
+        write(rel, bytes, QIODevice::Append);
+    }
+
+private:
+    QTemporaryDir m_dir;
+};
+
+// Runs one pass the way the store does and returns the summed output tokens it holds after.
+qint64 pass(TranscriptScan &scan, bool *fullReload = nullptr)
+{
+    auto result = TranscriptScan::run(scan.beginPass());
+    if (fullReload)
+        *fullReload = result.fullReload;
+    scan.applyRefresh(std::move(result));
+    qint64 sum = 0;
+    for (const UsageRecord &r : scan.entries().records())
+        sum += r.outputTokens;
+    return sum;
+}
+
+std::uint64_t offsetOf(const TranscriptScan &scan, const QString &path)
+{
+    const auto it = scan.fileOffsets().find(path.toStdString());
+    return it == scan.fileOffsets().end() ? ~0ull : it->second.offset;
+}
+
+} // namespace
+
+class TestTranscriptScan : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void partialLastLineWaitsForItsNewline()
+    {
+        Tree tree;
+        const QByteArray first = reply("a", 1) + "\n";
+        const QByteArray second = reply("b", 2);
+        tree.write("p/s.jsonl", first + second.left(20));
+        TranscriptScan scan(tree.root().toStdString());
+        QCOMPARE(pass(scan), 1);
+        QCOMPARE(offsetOf(scan, tree.path("p/s.jsonl")), std::uint64_t(first.size()));
+        tree.append("p/s.jsonl", second.mid(20) + "\n");
+        QCOMPARE(pass(scan), 3);
+        QCOMPARE(scan.entries().size(), 2u);
+    }
+
+    void noNewlineAtAll()
+    {
+        Tree tree;
+        tree.write("s.jsonl", reply("a", 1));
+        TranscriptScan scan(tree.root().toStdString());
+        QCOMPARE(pass(scan), 0);
+        QVERIFY(scan.fileOffsets().empty());
+    }
+
+    void lineEndings()
+    {
+        Tree tree;
+        // blank line, a lone carriage return, and a line ended by CR LF
+        tree.write("s.jsonl", "\n\r\n" + reply("a", 4) + "\r\n" + reply("b", 8) + "\n\n");
+        TranscriptScan scan(tree.root().toStdString());
+        QCOMPARE(pass(scan), 12);
+    }
+
+    void truncationReloadsEverything_data()
+    {
+        QTest::addColumn<bool>("toZero");
+        QTest::addRow("shorter") << false;
+        QTest::addRow("emptied") << true;
+    }
+
+    void truncationReloadsEverything()
+    {
+        QFETCH(bool, toZero);
+        Tree tree;
+        tree.write("a.jsonl", reply("", 1) + "\n" + reply("", 2) + "\n");
+        tree.write("b.jsonl", reply("", 10) + "\n");
+        TranscriptScan scan(tree.root().toStdString());
+        QCOMPARE(pass(scan), 13);
+        tree.write("a.jsonl", toZero ? QByteArray() : reply("", 5) + "\n");
+        bool full = false;
+        // Keyless records of b would be counted twice without the rebuild.
+        QCOMPARE(pass(scan, &full), toZero ? 10 : 15);
+        QVERIFY(full);
+        QCOMPARE(offsetOf(scan, tree.path("a.jsonl")),
+                 toZero ? 0u : std::uint64_t(reply("", 5).size() + 1));
+        QCOMPARE(pass(scan, &full), toZero ? 10 : 15);
+        QVERIFY(!full);
+    }
+
+    // A transcript replaced by another file is read from its first byte, even when the new
+    // file is longer than what was read of the old one.
+    void replacedFileReadFromStart()
+    {
+        Tree tree;
+        tree.write("s.jsonl", reply("a", 1) + "\n");
+        TranscriptScan scan(tree.root().toStdString());
+        QCOMPARE(pass(scan), 1);
+        tree.write("new.tmp", reply("x", 100) + "\n" + reply("y", 200) + "\n");
+        QVERIFY(std::rename(qPrintable(tree.path("new.tmp")), qPrintable(tree.path("s.jsonl"))) ==
+                0);
+        bool full = false;
+        QCOMPARE(pass(scan, &full), 300);
+        QVERIFY(full);
+    }
+
+    void emptyFileNotOpenedNorRecorded()
+    {
+        Tree tree;
+        tree.write("e.jsonl", {});
+        TranscriptScan scan(tree.root().toStdString());
+        QCOMPARE(pass(scan), 0);
+        QVERIFY(scan.fileOffsets().empty());
+    }
+
+    void whichFilesCount_data()
+    {
+        QTest::addColumn<QString>("rel");
+        QTest::addColumn<bool>("counted");
+        QTest::addRow("top level") << "s.jsonl" << true;
+        QTest::addRow("three levels down") << "a/b/c/s.jsonl" << true;
+        QTest::addRow("hidden file") << "a/.s.jsonl" << false;
+        QTest::addRow("inside hidden dir") << ".cache/s.jsonl" << false;
+        QTest::addRow("deep inside hidden dir") << "a/.h/b/s.jsonl" << false;
+        QTest::addRow("upper-case extension") << "s.JSONL" << false;
+        QTest::addRow("other extension") << "s.json" << false;
+        QTest::addRow("extension only in the middle") << "s.jsonl.bak" << false;
+    }
+
+    void whichFilesCount()
+    {
+        QFETCH(QString, rel);
+        QFETCH(bool, counted);
+        Tree tree;
+        tree.write(rel, reply("a", 7) + "\n");
+        TranscriptScan scan(tree.root().toStdString());
+        QCOMPARE(pass(scan), counted ? 7 : 0);
+    }
+
+    void duplicatesAcrossFilesAndPasses()
+    {
+        Tree tree;
+        tree.write("a.jsonl", reply("same", 5) + "\n" + reply("", 1) + "\n");
+        tree.write("x/b.jsonl", reply("same", 5) + "\n" + reply("", 1) + "\n");
+        TranscriptScan scan(tree.root().toStdString());
+        QCOMPARE(pass(scan), 7); // the keyed reply once, both keyless ones
+        tree.append("a.jsonl", reply("same", 5) + "\n" + reply("other", 9) + "\n");
+        QCOMPARE(pass(scan), 16);
+        QCOMPARE(scan.entries().size(), 4u);
+    }
+
+    void missingRootIsNoError()
+    {
+        TranscriptScan scan(QDir::tempPath().toStdString() + "/does-not-exist-vu/projects");
+        bool full = true;
+        QCOMPARE(pass(scan, &full), 0);
+        QVERIFY(!full);
+    }
+
+    void unreadableFileKeepsItsOffset()
+    {
+        if (geteuid() == 0)
+            QSKIP("permissions do not stop root");
+        Tree tree;
+        tree.write("s.jsonl", reply("a", 1) + "\n");
+        TranscriptScan scan(tree.root().toStdString());
+        QCOMPARE(pass(scan), 1);
+        tree.append("s.jsonl", reply("b", 2) + "\n");
+        chmod(qPrintable(tree.path("s.jsonl")), 0);
+        QCOMPARE(pass(scan), 1);
+        chmod(qPrintable(tree.path("s.jsonl")), 0644);
+        QCOMPARE(pass(scan), 3);
+    }
+
+    // A line far longer than the read buffer is read whole and counted once.
+    void lineLongerThanReadBuffer()
+    {
+        Tree tree;
+        const QByteArray padding(3 * 1024 * 1024, 'x');
+        const QByteArray big =
+            "{\"type\":\"assistant\",\"timestamp\":\"2025-06-01T10:00:00Z\",\"pad\":\"" + padding +
+            "\",\"message\":{\"usage\":{\"output_tokens\":42}}}";
+        tree.write("s.jsonl", reply("a", 1) + "\n" + big + "\n" + reply("b", 2) + "\n");
+        TranscriptScan scan(tree.root().toStdString());
+        QCOMPARE(pass(scan), 45);
+        QCOMPARE(offsetOf(scan, tree.path("s.jsonl")),
+                 std::uint64_t(QFileInfo(tree.path("s.jsonl")).size()));
+    }
+
+    // Results do not depend on how the readers share the transcripts out.
+    void manyFilesKeepListingOrderForDuplicates()
+    {
+        Tree tree;
+        for (int i = 0; i < 200; ++i)
+            tree.write(QString("d%1/s.jsonl").arg(i % 7) + QString::number(i),
+                       reply("k" + QByteArray::number(i % 50), i) + "\n");
+        TranscriptScan scan(tree.root().toStdString());
+        pass(scan);
+        QCOMPARE(scan.entries().size(), 0u); // names end in a number: not transcripts
+        Tree named;
+        qint64 expected = 0;
+        for (int i = 0; i < 200; ++i) {
+            named.write(QString("d%1/s%2.jsonl").arg(i % 7).arg(i), reply("", 1) + "\n");
+            expected += 1;
+        }
+        TranscriptScan all(named.root().toStdString());
+        QCOMPARE(pass(all), expected);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestTranscriptScan)
+#include "tst_transcriptscan.moc"
