@@ -1,0 +1,26 @@
+// Any bytes as a transcript line: the parser must never crash, and one parse that tries both
+// date forms must agree with parsing once per form.
+#include "isodate.h"
+#include "usageentry.h"
+#include "usagelineparser.h"
+
+#include <array>
+#include <cstdlib>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
+{
+    const std::string_view line(reinterpret_cast<const char *>(data), size);
+    auto twice = UsageEntry::parse(line, IsoDateParser::withFraction());
+    if (!twice)
+        twice = UsageEntry::parse(line, IsoDateParser::withoutFraction());
+
+    static UsageLineParser parser;
+    static const std::array<const IsoDateParser *, 2> both{&IsoDateParser::withFraction(),
+                                                           &IsoDateParser::withoutFraction()};
+    if (parser.parse(line, both) != twice)
+        std::abort();
+    if (twice && twice->inputTokens == 0 && twice->outputTokens == 0 &&
+        twice->cacheCreationTokens == 0 && twice->cacheReadTokens == 0)
+        std::abort(); // a record always carries usage
+    return 0;
+}
