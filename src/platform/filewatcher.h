@@ -1,0 +1,58 @@
+#pragma once
+
+#include <atomic>
+#include <functional>
+#include <string>
+#include <thread>
+#include <unordered_map>
+
+// Tells its owner that something changed somewhere below a directory tree: files created,
+// written, moved or deleted at any depth. It reports only that a change happened, never what.
+//
+// Built on inotify with one watch per directory, added as directories appear. While the root
+// does not exist, its nearest existing ancestor is watched instead, so a fresh installation is
+// noticed as soon as the root is created.
+//
+// Delivery: a change after a quiet period of at least `latency` since the last delivery is
+// delivered at once; changes that follow sooner are gathered into one batch delivered once
+// `latency` has passed since that delivery. `onChange` runs on the watcher's own thread, one call
+// per batch, never two at once.
+class FileWatcher
+{
+public:
+    FileWatcher(std::string path, double latencySeconds, std::function<void()> onChange);
+    // Stops and joins the thread: no delivery runs or starts afterwards.
+    ~FileWatcher();
+    FileWatcher(const FileWatcher &) = delete;
+    FileWatcher &operator=(const FileWatcher &) = delete;
+
+    // Idempotent; silent on failure (then onChange is simply never called).
+    void start();
+
+private:
+    void run();
+    bool drainEvents();
+    bool handleEvent(int wd, unsigned mask, const char *name);
+    bool resolve();
+    int addTree(const std::string &top);
+    void removeTree(const std::string &dir);
+    void leaveTree();
+    void rescanTree();
+    void closeAll();
+
+    std::string m_path;
+    double m_latency;
+    std::function<void()> m_onChange;
+
+    int m_inotifyFd = -1;
+    int m_wakeFd = -1;
+    std::atomic<bool> m_stopping{false};
+    std::thread m_thread;
+
+    // Set up by start() before the thread runs; from then on touched by the thread only.
+    std::unordered_map<int, std::string> m_dirs; // watch descriptor -> directory in the tree
+    int m_rootWd = -1;
+    int m_ancestorWd = -1;
+    std::string m_ancestorPath;
+    std::string m_ancestorNext; // the root's path component directly below the ancestor
+};
