@@ -19,7 +19,7 @@ run: build-run
 
 build-test: deps
 	cmake -S . -B $(BUILD_TEST) $(GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-	  -DVARNELUSAGE_WERROR=ON
+	  -DVARNELUSAGE_WERROR=ON -DVARNELUSAGE_TEST_SEAMS=ON
 	cmake --build $(BUILD_TEST) -j$(JOBS)
 
 test: format-check build-test

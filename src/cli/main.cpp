@@ -1,5 +1,6 @@
 #include "aggregates.h"
 #include "options.h"
+#include "planreport.h"
 #include "report.h"
 #include "transcriptscan.h"
 
@@ -49,6 +50,10 @@ int main(int argc, char **argv)
     if (options.help) {
         print(Options::usage());
         return 0;
+    }
+    if (options.plan) {
+        runPlanReport(options.json, [&app](int code) { app.exit(code); });
+        return app.exec();
     }
     return reportOnce(options);
 }

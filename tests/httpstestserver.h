@@ -1,0 +1,139 @@
+#pragma once
+
+// A local HTTPS server for tests, with a certificate authority and a server certificate for
+// 127.0.0.1 made at test time by the openssl command.
+
+#include <QFile>
+#include <QProcess>
+#include <QSslCertificate>
+#include <QSslKey>
+#include <QSslServer>
+#include <QSslSocket>
+#include <QUrl>
+
+#include <memory>
+#include <optional>
+
+struct TestCertificates
+{
+    QString caFile; // PEM
+    QSslCertificate ca;
+    QSslCertificate server;
+    QSslKey key;
+
+    // Empty when openssl is missing or fails; `error` then says why.
+    static std::optional<TestCertificates> make(const QString &dir, QString *error)
+    {
+        QFile ext(dir + QStringLiteral("/ext.cnf"));
+        if (!ext.open(QIODevice::WriteOnly))
+            return std::nullopt;
+        ext.write("subjectAltName=IP:127.0.0.1\nbasicConstraints=CA:FALSE\n"
+                  "keyUsage=digitalSignature\nextendedKeyUsage=serverAuth\n");
+        ext.close();
+        const QList<QStringList> steps = {
+            {"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes",
+             "-keyout", "ca.key", "-out", "ca.pem", "-days", "2", "-subj", "/CN=Plan test CA"},
+            {"req", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes",
+             "-keyout", "server.key", "-out", "server.csr", "-subj", "/CN=127.0.0.1"},
+            {"x509", "-req", "-in", "server.csr", "-CA", "ca.pem", "-CAkey", "ca.key",
+             "-CAcreateserial", "-out", "server.pem", "-days", "2", "-extfile", "ext.cnf"},
+        };
+        for (const QStringList &args : steps) {
+            QProcess openssl;
+            openssl.setWorkingDirectory(dir);
+            openssl.setProcessChannelMode(QProcess::MergedChannels);
+            openssl.start(QStringLiteral("openssl"), args);
+            if (!openssl.waitForFinished(30000) || openssl.exitStatus() != QProcess::NormalExit ||
+                openssl.exitCode() != 0) {
+                *error =
+                    QStringLiteral("openssl failed: ") + QString::fromLocal8Bit(openssl.readAll());
+                return std::nullopt;
+            }
+        }
+        const auto read = [&dir](const char *name) {
+            QFile f(dir + QLatin1Char('/') + QLatin1String(name));
+            return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+        };
+        TestCertificates c{dir + QStringLiteral("/ca.pem"), QSslCertificate(read("ca.pem")),
+                           QSslCertificate(read("server.pem")),
+                           QSslKey(read("server.key"), QSsl::Ec)};
+        if (c.ca.isNull() || c.server.isNull() || c.key.isNull()) {
+            *error = QStringLiteral("unreadable certificate or key");
+            return std::nullopt;
+        }
+        return c;
+    }
+};
+
+// Records each request's header lines as they arrived and answers with what the test chose:
+// one canned response per request, then silence.
+class HttpsTestServer final : public QObject
+{
+public:
+    struct Request
+    {
+        QByteArray requestLine;
+        QList<QByteArray> headerLines;
+    };
+
+    static QByteArray response(const QByteArray &statusLine, const QByteArray &headers = {},
+                               const QByteArray &body = {})
+    {
+        return "HTTP/1.1 " + statusLine + "\r\n" + headers +
+               "Content-Length: " + QByteArray::number(body.size()) +
+               "\r\nConnection: close\r\n\r\n" + body;
+    }
+
+    bool listen(const TestCertificates &certificates)
+    {
+        QSslConfiguration ssl = QSslConfiguration::defaultConfiguration();
+        ssl.setLocalCertificate(certificates.server);
+        ssl.setPrivateKey(certificates.key);
+        ssl.setPeerVerifyMode(QSslSocket::VerifyNone); // clients bring no certificate
+        m_server.setSslConfiguration(ssl);
+        connect(&m_server, &QTcpServer::pendingConnectionAvailable, this, &HttpsTestServer::accept);
+        return m_server.listen(QHostAddress::LocalHost);
+    }
+
+    QUrl url(const QString &path = QStringLiteral("/api/oauth/usage")) const
+    {
+        return QUrl(QStringLiteral("https://127.0.0.1:%1%2").arg(m_server.serverPort()).arg(path));
+    }
+
+    void reset(QList<QByteArray> responses)
+    {
+        m_responses = std::move(responses);
+        m_requests.clear();
+    }
+
+    const QList<Request> &requests() const { return m_requests; }
+
+private:
+    void accept()
+    {
+        while (QTcpSocket *socket = m_server.nextPendingConnection()) {
+            auto buffer = std::make_shared<QByteArray>();
+            connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+            connect(socket, &QTcpSocket::readyRead, this, [this, socket, buffer] {
+                buffer->append(socket->readAll());
+                const qsizetype end = buffer->indexOf("\r\n\r\n");
+                if (end < 0)
+                    return;
+                QList<QByteArray> lines = buffer->left(end).split('\n');
+                buffer->clear();
+                for (QByteArray &line : lines)
+                    line.chop(line.endsWith('\r') ? 1 : 0);
+                const QByteArray requestLine = lines.takeFirst();
+                m_requests.append(Request{requestLine, lines});
+                if (m_responses.isEmpty())
+                    return; // stay silent
+                socket->write(m_responses.takeFirst());
+                socket->disconnectFromHost();
+            });
+        }
+    }
+
+    QSslServer m_server;
+    QList<QByteArray> m_responses;
+    QList<Request> m_requests;
+};
