@@ -3,6 +3,7 @@
 #include "planreport.h"
 #include "report.h"
 #include "transcriptscan.h"
+#include "watchreport.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -54,6 +55,11 @@ int main(int argc, char **argv)
     if (options.plan) {
         runPlanReport(options.json, [&app](int code) { app.exit(code); });
         return app.exec();
+    }
+    if (options.watch) {
+        Options live = options;
+        live.root = absoluteRoot(options.root);
+        return runWatchReport(live, app);
     }
     return reportOnce(options);
 }

@@ -91,7 +91,9 @@ TranscriptScan::Result TranscriptScan::run(Pass pass)
     };
     QtConcurrent::blockingMappedReduced<Unused>(
         &scanPool(), work,
-        [](const Work &w) {
+        [cancelled = pass.cancelled.get()](const Work &w) {
+            if (cancelled && cancelled->load())
+                return FileResult{w.file, {}};
             return FileResult{w.file, TranscriptFiles::read(w.file->path, w.start)};
         },
         [&result](Unused &, const FileResult &done) {

@@ -2,7 +2,9 @@
 
 #include "usageledger.h"
 
+#include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <unordered_map>
 
@@ -28,6 +30,8 @@ public:
     {
         std::string root;
         FileOffsets offsets;
+        // Set by the owner to stop a pass early; transcripts not yet read are left as they were.
+        std::shared_ptr<const std::atomic<bool>> cancelled;
     };
     struct Result
     {
@@ -45,7 +49,7 @@ public:
     const UsageLedger &entries() const { return m_entries; }
 
     // Copies of what a pass needs, taken on the owner's thread.
-    Pass beginPass() const { return {m_root, m_offsets}; }
+    Pass beginPass() const { return {m_root, m_offsets, nullptr}; }
     // Lists the tree below the root and reads what was appended since the offsets; touches
     // nothing but its argument, so it may run on any thread.
     static Result run(Pass pass);
