@@ -1,5 +1,6 @@
-// Any bytes as a transcript line: the parser must never crash, and one parse that tries both
-// date forms must agree with parsing once per form.
+// Any bytes as a transcript line: the parser must never crash, and the scan's parser (one
+// parse trying both date forms, after a glance at the line's type) must agree with parsing once
+// per form.
 #include "isodate.h"
 #include "usageentry.h"
 #include "usagelineparser.h"

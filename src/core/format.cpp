@@ -38,9 +38,9 @@ std::string Format::tokens(std::int64_t count)
 
 std::string Format::cost(double dollars)
 {
-    if (dollars >= 100 || std::isnan(dollars))
-        return "$" + fixed(dollars, 0);
-    return "$" + fixed(dollars, 2);
+    std::string text = "$";
+    text += fixed(dollars, dollars >= 100 || std::isnan(dollars) ? 0 : 2);
+    return text;
 }
 
 std::string Format::percent(double utilization)

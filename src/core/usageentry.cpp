@@ -1,6 +1,7 @@
 #include "usageentry.h"
 
 #include "isodate.h"
+#include "transcriptlinepeek.h"
 #include "usagelineparser.h"
 
 #include <simdjson.h>
@@ -53,7 +54,8 @@ UsageLineParser::~UsageLineParser() = default;
 
 void UsageLineParser::releaseLargeBuffers()
 {
-    if (m_json->capacity() > 8 * 1024 * 1024)
+    constexpr std::size_t keep = 8 * 1024 * 1024;
+    if (m_json->capacity() > keep)
         m_json = std::make_unique<simdjson::dom::parser>();
 }
 
@@ -61,6 +63,8 @@ std::optional<UsageEntry> UsageLineParser::parse(std::string_view line,
                                                  std::span<const IsoDateParser *const> dateParsers,
                                                  bool padded)
 {
+    if (TranscriptLinePeek::surelyNotAssistant(line))
+        return std::nullopt;
     element doc;
     if (m_json->parse(line.data(), line.size(), !padded).get(doc))
         return std::nullopt;

@@ -23,7 +23,8 @@ public:
     UsageLineParser &operator=(const UsageLineParser &) = delete;
 
     // Parses the line once; its timestamp is tried with each date parser in turn and the first
-    // that accepts it wins. Same result as parsing the line again per date parser.
+    // that accepts it wins. Same result as parsing the line again per date parser. Lines whose
+    // first top-level "type" is plainly not "assistant" are turned away before the full parse.
     // `padded`: at least `padding` bytes after the line may be read (they are never changed).
     std::optional<UsageEntry> parse(std::string_view line,
                                     std::span<const IsoDateParser *const> dateParsers,

@@ -1,4 +1,5 @@
 #include "isodate.h"
+#include "transcriptlinepeek.h"
 #include "usageentry.h"
 #include "usagelineparser.h"
 
@@ -210,9 +211,47 @@ private slots:
         for (const char *stamp : {"2025-06-01T09:15:42.1Z", "2025-06-01T09:15:42Z", "2025-06-01",
                                   "2025-06-01T09:15:42.Z"}) {
             QTest::addRow("%s", stamp) << QByteArray::fromStdString(assistant(
-                R"({"input_tokens":3})", "", std::string(R"("timestamp":")") + stamp + "\""));
+                R"({"input_tokens":3})", "", std::string("\"timestamp\":\"") + stamp + "\""));
         }
         QTest::addRow("broken json") << QByteArray(R"({"type":"assistant",)");
+        // Lines that the early look at the type must leave to the full parse.
+        const QByteArray usage =
+            R"("message":{"usage":{"output_tokens":2}},"timestamp":"2025-06-01T09:15:42Z")";
+        QTest::addRow("escaped key") << (R"({"typ\u0065":"assistant",)" + usage + "}");
+        QTest::addRow("escaped type") << (R"({"type":"assist\u0061nt",)" + usage + "}");
+        QTest::addRow("first type wins: user")
+            << (R"({"type":"user","type":"assistant",)" + usage + "}");
+        QTest::addRow("first type wins: assistant")
+            << (R"({"type":"assistant","type":"user",)" + usage + "}");
+        QTest::addRow("type after nested values")
+            << ("{\"a\":{\"b\":[\"}\\\"{\",{\"type\":\"user\"}],\"c\":\"\\\\\"},\"n\":-1.5e3,\"t\":"
+                "true, \"type\" : \"assistant\"," +
+                usage + "}");
+        QTest::addRow("leading space and CR") << (R"(  {"type":"assistant",)" + usage + "}\r");
+        QTest::addRow("type not a string") << (R"({"type":["assistant"],)" + usage + "}");
+        QTest::addRow("no type") << ("{" + usage + "}");
+    }
+
+    void earlyLookTurnsAwayOtherLines_data()
+    {
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<bool>("turnedAway");
+        QTest::addRow("user turn")
+            << QByteArray(
+                   R"({"parentUuid":null,"cwd":"/x","type":"user","message":{"content":"big"}})")
+            << true;
+        QTest::addRow("summary") << QByteArray(R"({"type":"summary","summary":"s"})") << true;
+        QTest::addRow("array") << QByteArray("[1]") << true;
+        QTest::addRow("assistant") << QByteArray(R"({"type":"assistant"})") << false;
+        QTest::addRow("escaped type") << QByteArray(R"({"type":"\u0061ssistant"})") << false;
+        QTest::addRow("unterminated") << QByteArray("{\"x\":\"abc") << false;
+    }
+
+    void earlyLookTurnsAwayOtherLines()
+    {
+        QFETCH(QByteArray, line);
+        QFETCH(bool, turnedAway);
+        QCOMPARE(TranscriptLinePeek::surelyNotAssistant(line.toStdString()), turnedAway);
     }
 
     void singleParseMatchesTwoParses()
