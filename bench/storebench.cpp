@@ -1,0 +1,221 @@
+// The live path: how soon an appended line shows in the store's figures, what an idle live
+// report costs, and what a pass that finds nothing costs. Each figure beside its reference.
+#include "aggregates.h"
+#include "filewatcher.h"
+#include "transcriptscan.h"
+#include "usagestore.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <thread>
+#include <vector>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double msSince(Clock::time_point t0)
+{
+    return std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
+}
+
+struct Spread
+{
+    double median;
+    double p99;
+};
+
+Spread spread(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    const auto at = [&](double q) { return v[std::min(v.size() - 1, std::size_t(q * v.size()))]; };
+    return {at(0.5), at(0.99)};
+}
+
+// Runs the event loop until `done` holds or `timeoutMs` passes.
+bool waitFor(const std::function<bool()> &done, int timeoutMs)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!done()) {
+        if (t.elapsed() > timeoutMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+    }
+    return true;
+}
+
+std::string line(int i)
+{
+    return "{\"type\":\"assistant\",\"timestamp\":\"2026-12-06T11:00:00.000Z\",\"requestId\":"
+           "\"req_bench" +
+           std::to_string(i) + "\",\"message\":{\"id\":\"msg_bench" + std::to_string(i) +
+           "\",\"model\":\"varnel-corvel-4\",\"usage\":{\"output_tokens\":1}}}\n";
+}
+
+void appendLine(const std::string &path, const std::string &text)
+{
+    const int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0 || write(fd, text.data(), text.size()) != ssize_t(text.size()))
+        std::perror("append");
+    close(fd);
+}
+
+// The watcher alone on an empty tree: from write() to its first delivery.
+Spread watcherReference(int samples, int spacingMs)
+{
+    QTemporaryDir dir;
+    const std::string file = dir.filePath("t.jsonl").toStdString();
+    std::atomic<long long> deliveredAt{0};
+    FileWatcher watcher(dir.path().toStdString(), 0.5,
+                        [&] { deliveredAt = Clock::now().time_since_epoch().count(); });
+    watcher.start();
+    std::vector<double> ms;
+    for (int i = 0; i < samples; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(spacingMs));
+        deliveredAt = 0;
+        const auto t0 = Clock::now();
+        appendLine(file, line(i));
+        while (deliveredAt == 0 && msSince(t0) < 5000)
+            std::this_thread::sleep_for(std::chrono::microseconds(100));
+        ms.push_back(std::chrono::duration<double, std::milli>(
+                         Clock::time_point(Clock::duration(deliveredAt.load())) - t0)
+                         .count());
+    }
+    return spread(ms);
+}
+
+long cpuTicks(qint64 pid)
+{
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string s((std::istreambuf_iterator<char>(stat)), {});
+    const auto close = s.rfind(')');
+    if (close == std::string::npos)
+        return -1;
+    std::istringstream rest(s.substr(close + 2));
+    std::string field;
+    long utime = 0, stime = 0;
+    for (int i = 3; i <= 15 && rest >> field; ++i) {
+        if (i == 14)
+            utime = std::stol(field);
+        if (i == 15)
+            stime = std::stol(field);
+    }
+    return utime + stime;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    QString tree;
+    int samples = 50;
+    int idleSeconds = 300;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        const std::string opt = argv[i];
+        if (opt == "--tree")
+            tree = argv[i + 1];
+        else if (opt == "--samples")
+            samples = std::atoi(argv[i + 1]);
+        else if (opt == "--idle-seconds")
+            idleSeconds = std::atoi(argv[i + 1]);
+    }
+    if (tree.isEmpty() || samples < 1) {
+        std::fprintf(stderr, "usage: varnelusage-storebench --tree DIR [--samples N] "
+                             "[--idle-seconds S]\n");
+        return 2;
+    }
+    const std::string root = QDir(tree).absolutePath().toStdString();
+    const std::string probe = root + "/-storebench-probe.jsonl";
+    std::remove(probe.c_str());
+
+    // 1. One-shot full scan, for scale.
+    auto t0 = Clock::now();
+    TranscriptScan oneShot(root);
+    oneShot.applyRefresh(TranscriptScan::run(oneShot.beginPass()));
+    const double fullScanMs = msSince(t0);
+
+    // 2. A pass that finds nothing: listing plus aggregates, in a loaded store.
+    UsageStore store(root);
+    int published = 0;
+    QObject::connect(&store, &UsageStore::lastUpdatedChanged, [&] { ++published; });
+    store.start();
+    if (!waitFor([&] { return published >= 1; }, 60000)) {
+        std::fprintf(stderr, "the store never published\n");
+        return 1;
+    }
+    std::vector<double> idlePass;
+    for (int i = 0; i < 20; ++i) {
+        const int before = published;
+        t0 = Clock::now();
+        store.refresh();
+        waitFor([&] { return published > before; }, 10000);
+        idlePass.push_back(msSince(t0));
+    }
+    t0 = Clock::now();
+    const Aggregates a =
+        Aggregates::compute(oneShot.entries().records(), Instant::now(), Calendar::current());
+    const double aggregatesMs = msSince(t0);
+    t0 = Clock::now();
+    TranscriptScan::run(oneShot.beginPass());
+    const double listingMs = msSince(t0);
+
+    // 3. From write() to the publication that includes the line.
+    std::vector<double> latency;
+    for (int i = 0; i < samples; ++i) {
+        waitFor([] { return false; }, 1100); // more than a second apart
+        const std::size_t before = store.entryCount();
+        t0 = Clock::now();
+        appendLine(probe, line(i));
+        if (!waitFor([&] { return store.entryCount() > before; }, 10000)) {
+            std::fprintf(stderr, "append %d never arrived\n", i);
+            return 1;
+        }
+        latency.push_back(msSince(t0));
+    }
+    std::remove(probe.c_str());
+    const Spread reference = watcherReference(samples, 1100);
+    const Spread got = spread(latency);
+
+    std::printf("tree: %s, %zu entries\n", root.c_str(), oneShot.entries().size());
+    std::printf("write -> publication: median %.1f ms  p99 %.1f ms   watcher alone on an empty "
+                "tree: median %.1f ms  p99 %.1f ms   (target median <= 50, p99 <= 150)\n",
+                got.median, got.p99, reference.median, reference.p99);
+    const Spread idle = spread(idlePass);
+    std::printf("pass finding nothing: median %.1f ms (listing and reading nothing %.1f ms, "
+                "aggregates %.1f ms)   one-shot full scan: %.1f ms\n",
+                idle.median, listingMs, aggregatesMs, fullScanMs);
+    (void)a;
+
+    // 4. An idle live report, CPU over the quiet period.
+    QProcess child;
+    child.start(VARNELUSAGE_REPORT_PATH,
+                {"--watch", "--json", "--root", QString::fromStdString(root)});
+    if (!child.waitForStarted() || !child.waitForReadyRead(60000)) {
+        std::fprintf(stderr, "the live report did not start\n");
+        return 1;
+    }
+    const long ticksBefore = cpuTicks(child.processId());
+    std::this_thread::sleep_for(std::chrono::seconds(idleSeconds));
+    const long ticksAfter = cpuTicks(child.processId());
+    child.terminate();
+    child.waitForFinished();
+    const double cpuSeconds = double(ticksAfter - ticksBefore) / double(sysconf(_SC_CLK_TCK));
+    std::printf("idle --watch over %d s: %.2f s CPU = %.3f %% of one core   (target <= 0.5 %%)\n",
+                idleSeconds, cpuSeconds, 100.0 * cpuSeconds / idleSeconds);
+    return 0;
+}
