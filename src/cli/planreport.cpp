@@ -2,6 +2,7 @@
 
 #include "format.h"
 #include "jsontext.h"
+#include "report.h"
 #include "tokenlookup.h"
 
 #include <QCoreApplication>
@@ -37,19 +38,12 @@ std::string localTime(Instant t)
     return buf;
 }
 
-std::string padRight(std::string s, std::size_t width)
-{
-    if (s.size() < width)
-        s.append(width - s.size(), ' ');
-    return s;
-}
-
 std::string windowJson(const std::optional<LimitWindow> &window)
 {
     if (!window)
         return "null";
     return "{\"utilization\": " + JsonText::number(window->utilization) + ", \"resetsAt\": " +
-           (window->resetsAt ? JsonText::string(PlanReport::isoUtc(*window->resetsAt))
+           (window->resetsAt ? JsonText::string(Report::isoUtc(*window->resetsAt))
                              : std::string("null")) +
            "}";
 }
@@ -77,23 +71,6 @@ std::optional<PlanUsage::Client::TestSeam> testSeam()
 
 namespace PlanReport {
 
-std::string isoUtc(Instant t)
-{
-    const std::time_t secs = t.seconds();
-    std::tm tm{};
-    gmtime_r(&secs, &tm);
-    const auto micros = static_cast<int>(t.micros - std::int64_t(secs) * 1'000'000);
-    char buf[64];
-    int n = std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d:%02d", tm.tm_year + 1900,
-                          tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec);
-    if (micros % 1000 != 0)
-        n += std::snprintf(buf + n, sizeof buf - std::size_t(n), ".%06d", micros);
-    else if (micros != 0)
-        n += std::snprintf(buf + n, sizeof buf - std::size_t(n), ".%03d", micros / 1000);
-    std::snprintf(buf + n, sizeof buf - std::size_t(n), "Z");
-    return buf;
-}
-
 std::string text(const PlanUsage::Client::Result &result)
 {
     if (const auto *error = std::get_if<PlanUsage::Error>(&result))
@@ -104,7 +81,8 @@ std::string text(const PlanUsage::Client::Result &result)
         const std::optional<LimitWindow> &window = usage.*row.window;
         if (!window)
             continue;
-        out += padRight(row.label, 15) + padRight(Format::percent(window->utilization), 6) +
+        out += Report::padRight(row.label, 15) +
+               Report::padRight(Format::percent(window->utilization), 6) +
                (window->resetsAt ? "resets " + localTime(*window->resetsAt) : "no reset time") +
                "\n";
     }

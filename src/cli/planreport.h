@@ -13,8 +13,6 @@ std::string text(const PlanUsage::Client::Result &result);
 // {"fiveHour": {"utilization": U, "resetsAt": "…" | null} | null, "sevenDay": …,
 //  "sevenDayMagnar": …, "sevenDayCorvel": …} or {"error": "…"}, on one line.
 std::string json(const PlanUsage::Client::Result &result);
-// An instant as UTC ISO 8601, with a fraction only when it has one.
-std::string isoUtc(Instant t);
 
 } // namespace PlanReport
 

@@ -24,16 +24,6 @@ std::tm localTm(Instant t)
     return tm;
 }
 
-std::string padRight(std::string s, std::size_t width)
-{
-    // Widths count code points, so names and bars with multi-byte characters still line up.
-    const auto length =
-        std::count_if(s.begin(), s.end(), [](char c) { return (c & 0xC0) != 0x80; });
-    if (std::size_t(length) < width)
-        s.append(width - std::size_t(length), ' ');
-    return s;
-}
-
 std::string padLeft(const std::string &s, std::size_t width)
 {
     return s.size() < width ? std::string(width - s.size(), ' ') + s : s;
@@ -61,6 +51,16 @@ std::string bucketLine(const UsageBucket &b)
 
 namespace Report {
 
+std::string padRight(std::string s, std::size_t width)
+{
+    // Widths count code points, so names and bars with multi-byte characters still line up.
+    const auto length =
+        std::count_if(s.begin(), s.end(), [](char c) { return (c & 0xC0) != 0x80; });
+    if (std::size_t(length) < width)
+        s.append(width - std::size_t(length), ' ');
+    return s;
+}
+
 std::string localDate(Instant t)
 {
     const std::tm tm = localTm(t);
@@ -74,10 +74,15 @@ std::string isoUtc(Instant t)
     const std::time_t secs = t.seconds();
     std::tm tm{};
     gmtime_r(&secs, &tm);
-    const auto millis = int((t.micros - std::int64_t(secs) * 1'000'000) / 1000);
-    char buf[48];
-    std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", tm.tm_year + 1900,
-                  tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec, millis);
+    const auto micros = static_cast<int>(t.micros - std::int64_t(secs) * 1'000'000);
+    char buf[64];
+    int n = std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d:%02d", tm.tm_year + 1900,
+                          tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec);
+    if (micros % 1000 != 0)
+        n += std::snprintf(buf + n, sizeof buf - std::size_t(n), ".%06d", micros);
+    else if (micros != 0)
+        n += std::snprintf(buf + n, sizeof buf - std::size_t(n), ".%03d", micros / 1000);
+    std::snprintf(buf + n, sizeof buf - std::size_t(n), "Z");
     return buf;
 }
 
@@ -124,7 +129,7 @@ std::string text(const ReportData &data)
         std::snprintf(label, sizeof label, "%s %02d-%02d", weekdays[tm.tm_wday], tm.tm_mon + 1,
                       tm.tm_mday);
         out += std::string("  ") + label + "  " +
-               padRight(bar(most > 0 ? d.bucket.cost / most : 0, 24), 24) +
+               Report::padRight(bar(most > 0 ? d.bucket.cost / most : 0, 24), 24) +
                padLeft(Format::cost(d.bucket.cost), 9) + "  " +
                padLeft(Format::tokens(d.bucket.tokens), 7) + " tokens\n";
     }

@@ -23,7 +23,9 @@ std::string text(const ReportData &data);
 
 // "YYYY-MM-DD" of the local day holding `t`.
 std::string localDate(Instant t);
-// "YYYY-MM-DDTHH:MM:SS.mmmZ"
+// An instant as UTC ISO 8601, with a fraction only when it has one.
 std::string isoUtc(Instant t);
+// `s` filled with spaces to `width` code points.
+std::string padRight(std::string s, std::size_t width);
 
 } // namespace Report
