@@ -6,7 +6,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-
 namespace {
 
 // A transcript line for one reply; `id` empty leaves the reply without a key.
