@@ -3,9 +3,12 @@
 #include "transcriptfile.h"
 
 #include <QDir>
-#include <QThread>
-#include <QThreadPool>
-#include <QtConcurrent/QtConcurrentMap>
+
+#include <algorithm>
+#include <system_error>
+#include <thread>
+
+#include <sys/resource.h>
 
 namespace {
 
@@ -15,18 +18,46 @@ struct Work
     std::uint64_t start;
 };
 
-// Transcripts are independent, so a pass reads them side by side on their own small pool; the
-// results are still taken in listing order, which decides which of two equal replies is kept.
-QThreadPool &scanPool()
+// Transcripts are independent, so a pass reads them side by side on a few threads of its own,
+// at low priority; the results are still taken in listing order, which decides which of two
+// equal replies is kept. `produce(i)` runs on the readers, `consume(i, result)` on the caller.
+template <typename Produce, typename Consume>
+void inListingOrder(std::size_t count, const Produce &produce, const Consume &consume)
 {
-    static QThreadPool pool;
-    static const bool configured = [] {
-        pool.setMaxThreadCount(std::max(1, QThread::idealThreadCount()));
-        pool.setThreadPriority(QThread::LowPriority);
-        return true;
-    }();
-    Q_UNUSED(configured);
-    return pool;
+    using Result = decltype(produce(std::size_t()));
+    struct Cell
+    {
+        std::optional<Result> value;
+        std::atomic<bool> ready{false};
+    };
+    const auto cells = std::make_unique<Cell[]>(count);
+    std::atomic<std::size_t> next{0};
+    const auto read = [&] {
+        for (std::size_t i; (i = next.fetch_add(1)) < count;) {
+            cells[i].value.emplace(produce(i));
+            cells[i].ready.store(true, std::memory_order_release);
+            cells[i].ready.notify_one();
+        }
+    };
+    std::vector<std::jthread> readers;
+    const std::size_t wanted =
+        std::min<std::size_t>(count, std::clamp(std::thread::hardware_concurrency(), 1u, 8u));
+    try {
+        while (readers.size() < wanted) {
+            readers.emplace_back([&read] {
+                setpriority(PRIO_PROCESS, 0, 10); // this thread only, on Linux
+                read();
+            });
+        }
+    } catch (const std::system_error &) {
+        if (readers.empty())
+            read(); // no thread to be had: read here
+    }
+    for (std::size_t i = 0; i < count; ++i) {
+        cells[i].ready.wait(false, std::memory_order_acquire);
+        consume(i, std::move(*cells[i].value));
+        cells[i].value.reset();
+    }
 }
 
 bool replacedSinceRead(const FileMark &mark, const TranscriptFile &file)
@@ -81,30 +112,22 @@ TranscriptScan::Result TranscriptScan::run(Pass pass)
             work.push_back({&file, start});
     }
 
-    struct FileResult
-    {
-        const TranscriptFile *file;
-        TranscriptRead read;
-    };
-    struct Unused
-    {
-    };
-    QtConcurrent::blockingMappedReduced<Unused>(
-        &scanPool(), work,
-        [cancelled = pass.cancelled.get()](const Work &w) {
+    const std::atomic<bool> *cancelled = pass.cancelled.get();
+    inListingOrder(
+        work.size(),
+        [&](std::size_t i) {
             if (cancelled && cancelled->load())
-                return FileResult{w.file, {}};
-            return FileResult{w.file, TranscriptFiles::read(w.file->path, w.start)};
+                return TranscriptRead{};
+            return TranscriptFiles::read(work[i].file->path, work[i].start);
         },
-        [&result](Unused &, const FileResult &done) {
-            if (!done.read.ok)
+        [&](std::size_t i, TranscriptRead &&read) {
+            if (!read.ok)
                 return;
-            result.updatedOffsets[done.file->path] = {done.read.newOffset, done.file->device,
-                                                      done.file->inode};
-            for (const UsageEntry &entry : done.read.entries)
+            const TranscriptFile &file = *work[i].file;
+            result.updatedOffsets[file.path] = {read.newOffset, file.device, file.inode};
+            for (const UsageEntry &entry : read.entries)
                 result.newEntries.add(entry);
-        },
-        QtConcurrent::OrderedReduce);
+        });
     return result;
 }
 
