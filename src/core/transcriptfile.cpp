@@ -1,6 +1,7 @@
 #include "transcriptfile.h"
 
 #include "isodate.h"
+#include "transcriptlinepeek.h"
 #include "usagelineparser.h"
 
 #include <array>
@@ -81,6 +82,7 @@ void walk(const std::string &dir, std::vector<Listed> entries, std::vector<Trans
 }
 
 constexpr std::size_t chunkSize = 1 << 20;
+constexpr std::size_t longLine = 16 * chunkSize;
 // Buffers grown for an unusually long line are given back after the transcript.
 constexpr std::size_t keepBufferUpTo = 8 * chunkSize;
 
@@ -131,6 +133,10 @@ TranscriptRead read(const std::string &path, std::uint64_t offset)
     std::uint64_t lastLineEnd = 0;
     bool sawBytes = false;
     bool sawNewline = false;
+    // A line that grows past the limit is looked at: if it cannot be a reply it is passed over
+    // up to its newline instead of being held, so an enormous line costs no memory.
+    bool passingOver = false;
+    std::size_t lookAt = longLine;
     for (;;) {
         if (held + pad >= buf.size())
             buf.resize((buf.size() - pad) * 2 + pad); // one line longer than the buffer
@@ -147,6 +153,19 @@ TranscriptRead read(const std::string &path, std::uint64_t offset)
         const std::size_t end = held + std::size_t(n);
         std::size_t lineStart = 0;
         const char *from = buf.data() + held;
+        if (passingOver) {
+            const auto *nl = static_cast<const char *>(std::memchr(from, '\n', std::size_t(n)));
+            if (!nl) {
+                consumed += end;
+                held = 0;
+                continue;
+            }
+            passingOver = false;
+            lineStart = std::size_t(nl - buf.data()) + 1;
+            from = nl + 1;
+            sawNewline = true;
+            lastLineEnd = consumed + lineStart;
+        }
         while (const char *nl =
                    static_cast<const char *>(std::memchr(from, '\n', buf.data() + end - from))) {
             const std::size_t at = std::size_t(nl - buf.data());
@@ -165,6 +184,17 @@ TranscriptRead read(const std::string &path, std::uint64_t offset)
         std::memmove(buf.data(), buf.data() + lineStart, end - lineStart);
         consumed += lineStart;
         held = end - lineStart;
+        if (lineStart > 0)
+            lookAt = longLine;
+        if (held >= lookAt) {
+            // Looked at again only each time it doubles, so the looks stay linear in its size.
+            lookAt = held * 2;
+            if (TranscriptLinePeek::surelyNotAssistant({buf.data(), held})) {
+                passingOver = true;
+                consumed += held;
+                held = 0;
+            }
+        }
     }
     if (buf.size() > keepBufferUpTo + pad) {
         buf.resize(chunkSize + pad);

@@ -104,9 +104,9 @@ bool surelyNotAssistant(std::string_view line)
     Cursor in(line);
     in.skipSpace();
     if (in.atEnd())
-        return true; // not JSON at all
+        return false; // blank so far; on part of a line the object may still follow
     if (in.peek() != '{')
-        return in.peek() == '[' || in.peek() == '"'; // an array or a bare string: no record
+        return true; // whatever it is, it is not an object
     in.take('{');
     if (in.take('}'))
         return true;

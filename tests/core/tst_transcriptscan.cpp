@@ -195,17 +195,31 @@ private slots:
         QVERIFY(!full);
     }
 
-    // A line far longer than the read buffer is read whole and counted once.
-    void lineLongerThanReadBuffer()
+    // A line far longer than the read buffer is read whole and counted once; one so long that
+    // it is passed over without being held is still stepped over exactly.
+    void longLines_data()
     {
+        QTest::addColumn<QByteArray>("type");
+        QTest::addColumn<int>("megabytes");
+        QTest::addColumn<qint64>("tokens");
+        QTest::addRow("reply longer than the buffer") << QByteArray("assistant") << 3 << 45LL;
+        QTest::addRow("enormous user line") << QByteArray("user") << 40 << 3LL;
+        QTest::addRow("enormous reply") << QByteArray("assistant") << 40 << 45LL;
+    }
+
+    void longLines()
+    {
+        QFETCH(QByteArray, type);
+        QFETCH(int, megabytes);
+        QFETCH(qint64, tokens);
         Tree tree;
-        const QByteArray padding(3 * 1024 * 1024, 'x');
-        const QByteArray big =
-            "{\"type\":\"assistant\",\"timestamp\":\"2025-06-01T10:00:00Z\",\"pad\":\"" + padding +
-            "\",\"message\":{\"usage\":{\"output_tokens\":42}}}";
+        const QByteArray big = "{\"type\":\"" + type +
+                               "\",\"timestamp\":\"2025-06-01T10:00:00Z\",\"pad\":\"" +
+                               QByteArray(megabytes * 1024 * 1024, 'x') +
+                               "\",\"message\":{\"usage\":{\"output_tokens\":42}}}";
         tree.write("s.jsonl", reply("a", 1) + "\n" + big + "\n" + reply("b", 2) + "\n");
         TranscriptScan scan(tree.root().toStdString());
-        QCOMPARE(pass(scan), 45);
+        QCOMPARE(pass(scan), tokens);
         QCOMPARE(offsetOf(scan, tree.path("s.jsonl")),
                  std::uint64_t(QFileInfo(tree.path("s.jsonl")).size()));
     }
