@@ -65,6 +65,15 @@ struct TestCertificates
     }
 };
 
+// A whole HTTP response; `headers` are lines each ending in CR LF.
+inline QByteArray httpResponse(const QByteArray &statusLine, const QByteArray &headers = {},
+                               const QByteArray &body = {})
+{
+    return "HTTP/1.1 " + statusLine + "\r\n" + headers +
+           "Content-Length: " + QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" +
+           body;
+}
+
 // Records each request's header lines as they arrived and answers with what the test chose:
 // one canned response per request, then silence.
 class HttpsTestServer final : public QObject
@@ -75,14 +84,6 @@ public:
         QByteArray requestLine;
         QList<QByteArray> headerLines;
     };
-
-    static QByteArray response(const QByteArray &statusLine, const QByteArray &headers = {},
-                               const QByteArray &body = {})
-    {
-        return "HTTP/1.1 " + statusLine + "\r\n" + headers +
-               "Content-Length: " + QByteArray::number(body.size()) +
-               "\r\nConnection: close\r\n\r\n" + body;
-    }
 
     bool listen(const TestCertificates &certificates)
     {
