@@ -39,19 +39,12 @@ private slots:
             true, {1, 2, 3, 4});
         row("cache read only", assistant(R"({"cache_read_input_tokens":5})"), true, {0, 0, 0, 5});
         row("whole double", assistant(R"({"input_tokens":12.0})"), true, {12, 0, 0, 0});
-        row("exponent", assistant(R"({"input_tokens":1.5e3})"), true, {1500, 0, 0, 0});
         row("fraction counts 0", assistant(R"({"input_tokens":12.5,"output_tokens":1})"), true,
             {0, 1, 0, 0});
         row("string counts 0", assistant(R"({"input_tokens":"12","output_tokens":1})"), true,
             {0, 1, 0, 0});
-        row("bool counts 0", assistant(R"({"input_tokens":true,"output_tokens":1})"), true,
-            {0, 1, 0, 0});
-        row("null counts 0", assistant(R"({"input_tokens":null,"output_tokens":1})"), true,
-            {0, 1, 0, 0});
         row("int64 max", assistant(R"({"input_tokens":9223372036854775807})"), true,
             {INT64_MAX, 0, 0, 0});
-        row("int64 min", assistant(R"({"input_tokens":-9223372036854775808})"), true,
-            {INT64_MIN, 0, 0, 0});
         row("above int64 counts 0",
             assistant(R"({"input_tokens":9223372036854775808,"output_tokens":1})"), true,
             {0, 1, 0, 0});
@@ -68,9 +61,6 @@ private slots:
         row("no type",
             R"({"timestamp":"2025-06-01T09:15:42.123Z","message":{"usage":{"input_tokens":1}}})",
             false);
-        row("type not string",
-            R"({"type":1,"timestamp":"2025-06-01T09:15:42.123Z","message":{"usage":{"input_tokens":1}}})",
-            false);
         row("message missing", R"({"type":"assistant","timestamp":"2025-06-01T09:15:42.123Z"})",
             false);
         row("escaped type",
@@ -80,7 +70,6 @@ private slots:
         row("array", "[1,2]", false);
         row("bare string", R"("assistant")", false);
         row("trailing garbage", assistant(R"({"input_tokens":1})") + "x", false);
-        row("two objects", assistant(R"({"input_tokens":1})") + "{}", false);
         row("broken far from usage", assistant(R"({"input_tokens":1})", R"(,"content":"abc\q")"),
             false);
         row("invalid utf-8", assistant(R"({"input_tokens":1})", ",\"x\":\"\xff\""), false);
@@ -88,7 +77,6 @@ private slots:
             {1, 0, 0, 0});
         row("timestamp missing", R"({"type":"assistant","message":{"usage":{"input_tokens":1}}})",
             false);
-        row("timestamp number", assistant(R"({"input_tokens":1})", "", R"("timestamp":5)"), false);
         row("date only", assistant(R"({"input_tokens":1})", "", R"("timestamp":"2025-06-01")"),
             false);
     }
@@ -176,16 +164,12 @@ private slots:
         QTest::addRow("lower z") << "2025-06-01T09:15:42z" << false << false << 0LL;
         QTest::addRow("space") << "2025-06-01 09:15:42Z" << false << false << 0LL;
         QTest::addRow("offset no colon") << "2025-06-01T09:15:42+0200" << false << false << 0LL;
-        QTest::addRow("offset hours only") << "2025-06-01T09:15:42+02" << false << false << 0LL;
         QTest::addRow("empty fraction") << "2025-06-01T09:15:42.Z" << false << false << 0LL;
-        QTest::addRow("comma fraction") << "2025-06-01T09:15:42,5Z" << false << false << 0LL;
         QTest::addRow("Feb 30") << "2025-02-30T00:00:00Z" << false << false << 0LL;
         QTest::addRow("Feb 29 non-leap") << "2025-02-29T00:00:00Z" << false << false << 0LL;
         QTest::addRow("hour 24") << "2025-06-01T24:00:00Z" << false << false << 0LL;
         QTest::addRow("second 60") << "2025-06-01T09:15:60Z" << false << false << 0LL;
         QTest::addRow("basic format") << "20250601T091542Z" << false << false << 0LL;
-        QTest::addRow("trailing space") << "2025-06-01T09:15:42Z " << false << false << 0LL;
-        QTest::addRow("sign in year") << "+2025-06-01T09:15:42Z" << false << false << 0LL;
         QTest::addRow("empty") << "" << false << false << 0LL;
     }
 

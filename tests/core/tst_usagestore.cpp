@@ -121,27 +121,6 @@ private slots:
         QCOMPARE(todayTokens(store), 3000);
     }
 
-    void burstOfWritesCoalesces()
-    {
-        const QString file = m_tmp->filePath("p/a.jsonl");
-        append(file, keyless(1));
-        UsageStore store(m_tmp->path().toStdString(), fixedClock());
-        store.start();
-        QTRY_COMPARE(todayTokens(store), 1);
-        QTest::qWait(700); // a quiet period longer than the watcher's latency
-        QSignalSpy applied(&store, &UsageStore::lastUpdatedChanged);
-        for (int i = 0; i < 10; ++i) {
-            append(file, keyless(1));
-            QTest::qWait(20);
-        }
-        QTRY_COMPARE_WITH_TIMEOUT(todayTokens(store), 11, 5000);
-        QTest::qWait(1200);
-        // The first change at once, the rest in one batch about half a second later (a pass
-        // asked for while one runs adds at most one more).
-        QVERIFY2(applied.count() >= 1 && applied.count() <= 3,
-                 qPrintable(QString::number(applied.count())));
-    }
-
     void secondStartKeepsOneTimerAndWatcher()
     {
         int watchers = 0;
