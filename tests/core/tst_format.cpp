@@ -3,6 +3,7 @@
 #include <QTest>
 
 #include <cmath>
+#include <tuple>
 
 class TestFormat : public QObject
 {
@@ -37,60 +38,39 @@ private slots:
         QCOMPARE(QString::fromStdString(Format::tokens(count)), text);
     }
 
-    void countdown_data()
+    // The rules that take a double: countdown, cost and percent.
+    void fromDouble_data()
     {
-        QTest::addColumn<double>("seconds");
+        QTest::addColumn<QString>("rule");
+        QTest::addColumn<double>("value");
         QTest::addColumn<QString>("text");
-        const std::pair<double, const char *> rows[] = {
-            {59.4, "59s"}, {59.5, "1m 0s"},      {60, "1m 0s"},     {0, "0s"},
-            {-5, "0s"},    {125, "2m 5s"},       {3700, "61m 40s"}, {0.5, "1s"},
-            {-0.5, "0s"},  {std::nan(""), "0s"}, {-INFINITY, "0s"}};
-        for (const auto &[seconds, text] : rows)
-            QTest::addRow("%g", seconds) << seconds << text;
+        const std::tuple<const char *, double, const char *> rows[] = {
+            {"countdown", 59.4, "59s"},     {"countdown", 59.5, "1m 0s"},
+            {"countdown", 60, "1m 0s"},     {"countdown", 0, "0s"},
+            {"countdown", -5, "0s"},        {"countdown", 125, "2m 5s"},
+            {"countdown", 3700, "61m 40s"}, {"countdown", 0.5, "1s"},
+            {"countdown", -0.5, "0s"},      {"countdown", std::nan(""), "0s"},
+            {"countdown", -INFINITY, "0s"}, {"cost", 0, "$0.00"},
+            {"cost", 12.5, "$12.50"},       {"cost", 99.994, "$99.99"},
+            {"cost", 99.996, "$100.00"},    {"cost", 100, "$100"},
+            {"cost", 150.7, "$151"},        {"cost", 1234, "$1234"},
+            {"cost", 0.005, "$0.01"},       {"cost", 0.015, "$0.01"}, // just below .015 in binary
+            {"percent", -3, "0%"},          {"percent", 0.4, "0%"},
+            {"percent", 99.6, "100%"},      {"percent", 2500, "999%"},
+            {"percent", 137.2, "137%"},     {"percent", std::nan(""), "0%"}};
+        for (const auto &[rule, value, text] : rows)
+            QTest::addRow("%s %g", rule, value) << rule << value << text;
     }
 
-    void countdown()
+    void fromDouble()
     {
-        QFETCH(double, seconds);
+        QFETCH(QString, rule);
+        QFETCH(double, value);
         QFETCH(QString, text);
-        QCOMPARE(QString::fromStdString(Format::countdown(seconds)), text);
-    }
-
-    void cost_data()
-    {
-        QTest::addColumn<double>("dollars");
-        QTest::addColumn<QString>("text");
-        const std::pair<double, const char *> rows[] = {
-            {0, "$0.00"},    {12.5, "$12.50"}, {99.994, "$99.99"}, {99.996, "$100.00"},
-            {100, "$100"},   {150.7, "$151"},  {1234, "$1234"},    {0.005, "$0.01"},
-            {0.015, "$0.01"}}; // 0.015 is just below .015 in binary: rounds down like printf
-        for (const auto &[dollars, text] : rows)
-            QTest::addRow("%g", dollars) << dollars << text;
-    }
-
-    void cost()
-    {
-        QFETCH(double, dollars);
-        QFETCH(QString, text);
-        QCOMPARE(QString::fromStdString(Format::cost(dollars)), text);
-    }
-
-    void percent_data()
-    {
-        QTest::addColumn<double>("utilization");
-        QTest::addColumn<QString>("text");
-        const std::pair<double, const char *> rows[] = {
-            {-3, "0%"},  {0.4, "0%"},     {99.6, "100%"},      {2500, "999%"},
-            {42, "42%"}, {137.2, "137%"}, {std::nan(""), "0%"}};
-        for (const auto &[u, text] : rows)
-            QTest::addRow("%g", u) << u << text;
-    }
-
-    void percent()
-    {
-        QFETCH(double, utilization);
-        QFETCH(QString, text);
-        QCOMPARE(QString::fromStdString(Format::percent(utilization)), text);
+        const std::string got = rule == "countdown" ? Format::countdown(value)
+                                : rule == "cost"    ? Format::cost(value)
+                                                    : Format::percent(value);
+        QCOMPARE(QString::fromStdString(got), text);
     }
 };
 
