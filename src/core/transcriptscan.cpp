@@ -95,13 +95,11 @@ TranscriptScan::Result TranscriptScan::run(Pass pass)
             break;
         }
     }
-    // A full reload forgets every record, so every transcript has to be read again whole; one
-    // that cannot be read now keeps offset 0 and is read by a later pass.
+    // A full reload forgets every record, so every offset goes back to 0: a transcript that
+    // cannot be read now, or is missing from this listing, is read whole by a later pass.
     if (result.fullReload) {
-        for (const TranscriptFile &file : *listing) {
-            if (const auto it = offsets.find(file.path); it != offsets.end())
-                it->second.offset = 0;
-        }
+        for (auto &[path, mark] : offsets)
+            mark.offset = 0;
     }
 
     std::vector<Work> work;

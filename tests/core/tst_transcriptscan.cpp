@@ -142,6 +142,24 @@ private slots:
         QVERIFY(full);
     }
 
+    // A transcript out of sight during a full reload is read whole when it comes back: the
+    // reload forgot its records, so it must not keep its old offset.
+    void fullReloadForgetsOffsetsOfUnlistedFiles()
+    {
+        Tree tree;
+        tree.write("a.jsonl", reply("a", 1) + "\n" + reply("a2", 2) + "\n");
+        tree.write("b.jsonl", reply("b", 10) + "\n");
+        TranscriptScan scan(tree.root().toStdString());
+        QCOMPARE(pass(scan), 13);
+        QVERIFY(QFile::rename(tree.path("b.jsonl"), tree.path("b.away")));
+        tree.write("a.jsonl", reply("a", 1) + "\n");
+        bool full = false;
+        QCOMPARE(pass(scan, &full), 1);
+        QVERIFY(full);
+        QVERIFY(QFile::rename(tree.path("b.away"), tree.path("b.jsonl")));
+        QCOMPARE(pass(scan), 11);
+    }
+
     void emptyFileNotOpenedNorRecorded()
     {
         Tree tree;
