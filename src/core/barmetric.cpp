@@ -1,39 +1,43 @@
 #include "barmetric.h"
 
+namespace {
+
+struct Names
+{
+    const char *raw;
+    const char *label; // UTF-8
+};
+
+// Indexed by the enumeration, in declaration order.
+constexpr Names names[] = {
+    {"plan5h", "Plan used \u2014 5h window (%)"},
+    {"planWeek", "Plan used \u2014 weekly (%)"},
+    {"costToday", "Cost today ($, estimate)"},
+    {"tokensToday", "Tokens today"},
+};
+static_assert(std::size(names) == allBarMetrics.size());
+
+const Names &namesOf(BarMetric metric)
+{
+    return names[static_cast<std::size_t>(metric)];
+}
+
+} // namespace
+
 QString rawValue(BarMetric metric)
 {
-    switch (metric) {
-    case BarMetric::plan5h:
-        return QStringLiteral("plan5h");
-    case BarMetric::planWeek:
-        return QStringLiteral("planWeek");
-    case BarMetric::costToday:
-        return QStringLiteral("costToday");
-    case BarMetric::tokensToday:
-        return QStringLiteral("tokensToday");
-    }
-    return {};
+    return QString::fromLatin1(namesOf(metric).raw);
 }
 
 QString label(BarMetric metric)
 {
-    switch (metric) {
-    case BarMetric::plan5h:
-        return QStringLiteral("Plan used \u2014 5h window (%)");
-    case BarMetric::planWeek:
-        return QStringLiteral("Plan used \u2014 weekly (%)");
-    case BarMetric::costToday:
-        return QStringLiteral("Cost today ($, estimate)");
-    case BarMetric::tokensToday:
-        return QStringLiteral("Tokens today");
-    }
-    return {};
+    return QString::fromUtf8(namesOf(metric).label);
 }
 
 std::optional<BarMetric> barMetricFromRaw(QStringView raw)
 {
     for (const BarMetric metric : allBarMetrics) {
-        if (raw == rawValue(metric))
+        if (raw == QLatin1StringView(namesOf(metric).raw))
             return metric;
     }
     return std::nullopt;
