@@ -1,7 +1,7 @@
 // varnelusage-gentree: writes a realistic transcript tree of a given size, the same for the
 // same seed, and a manifest of what a scan should accept from it.
 
-#include "isodate.h"
+#include "base/isodate.h"
 #include "random.h"
 #include "textpool.h"
 #include "transcriptwriter.h"

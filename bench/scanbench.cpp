@@ -2,15 +2,15 @@
 // beside a reference on the same data, from one run. Also checks that the scan accepted exactly
 // the replies the generator wrote, so a fast but wrong scan does not pass unnoticed.
 
-#include "aggregates.h"
-#include "calendar.h"
+#include "base/calendar.h"
+#include "base/isodate.h"
 #include "childprocess.h"
-#include "isodate.h"
 #include "random.h"
-#include "transcriptfile.h"
-#include "transcriptscan.h"
+#include "store/transcriptfile.h"
+#include "store/transcriptscan.h"
+#include "transcripts/aggregates.h"
+#include "transcripts/usagerecords.h"
 #include "treemanifest.h"
-#include "usagerecords.h"
 
 #include <QCoreApplication>
 #include <QDir>

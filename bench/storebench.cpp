@@ -1,9 +1,9 @@
 // The live path: how soon an appended line shows in the store's figures, what an idle live
 // report costs, and what a pass that finds nothing costs. Each figure beside its reference.
-#include "aggregates.h"
-#include "filewatcher.h"
-#include "transcriptscan.h"
-#include "usagestore.h"
+#include "linux/filewatcher.h"
+#include "store/transcriptscan.h"
+#include "store/usagestore.h"
+#include "transcripts/aggregates.h"
 
 #include <QCoreApplication>
 #include <QDir>

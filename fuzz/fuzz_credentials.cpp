@@ -1,6 +1,6 @@
 // Any bytes as the credentials document: never a crash, never an empty token, only line feeds,
 // carriage returns, spaces and tabs are forgiven at the end, and nothing else after it is.
-#include "credentials.h"
+#include "plan/credentials.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -1,6 +1,6 @@
 // Any text as a timestamp: never a crash, never both forms at once, and whatever is accepted
 // prints back to the same instant.
-#include "isodate.h"
+#include "base/isodate.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,7 +1,7 @@
 // Any body as the plan usage document, and any text as its reset time: never a crash, a parsed
 // document always has a primary window, and a reset time never decides whether its window exists.
-#include "isodate.h"
-#include "planusage.h"
+#include "base/isodate.h"
+#include "plan/planusage.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>

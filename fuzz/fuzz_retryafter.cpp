@@ -1,6 +1,6 @@
 // Any bytes as a Retry-After value: never a crash, never a value for text with leading white
 // space, and the same value as the standard library's own reading wherever that reads it whole.
-#include "planclient.h"
+#include "plan/planclient.h"
 
 #include <charconv>
 #include <cmath>

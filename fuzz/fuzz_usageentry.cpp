@@ -1,9 +1,9 @@
 // Any bytes as a transcript line: the parser must never crash, and the scan's parser (one
 // parse trying both date forms, after a glance at the line's type) must agree with parsing once
 // per form.
-#include "isodate.h"
-#include "usageentry.h"
-#include "usagelineparser.h"
+#include "base/isodate.h"
+#include "transcripts/usageentry.h"
+#include "transcripts/usagelineparser.h"
 
 #include <array>
 #include <cstdlib>

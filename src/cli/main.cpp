@@ -1,8 +1,8 @@
-#include "aggregates.h"
 #include "options.h"
 #include "planreport.h"
 #include "report.h"
-#include "transcriptscan.h"
+#include "store/transcriptscan.h"
+#include "transcripts/aggregates.h"
 #include "watchreport.h"
 
 #include <QCoreApplication>

@@ -1,6 +1,6 @@
 #include "options.h"
 
-#include "isodate.h"
+#include "base/isodate.h"
 
 Options::Parsed Options::parse(const std::vector<std::string> &args)
 {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "instant.h"
+#include "base/instant.h"
 
 #include <optional>
 #include <string>

@@ -1,9 +1,9 @@
 #include "planreport.h"
 
-#include "format.h"
+#include "format/format.h"
 #include "jsontext.h"
+#include "plan/tokenlookup.h"
 #include "report.h"
-#include "tokenlookup.h"
 
 #include <QCoreApplication>
 #include <QNetworkAccessManager>

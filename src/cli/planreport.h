@@ -1,6 +1,6 @@
 #pragma once
 
-#include "planclient.h"
+#include "plan/planclient.h"
 
 #include <functional>
 #include <string>

@@ -1,6 +1,6 @@
 #include "report.h"
 
-#include "format.h"
+#include "format/format.h"
 #include "jsontext.h"
 
 #include <algorithm>

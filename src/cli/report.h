@@ -1,6 +1,6 @@
 #pragma once
 
-#include "aggregates.h"
+#include "transcripts/aggregates.h"
 
 #include <optional>
 #include <string>

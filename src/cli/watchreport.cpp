@@ -1,7 +1,7 @@
 #include "watchreport.h"
 
 #include "report.h"
-#include "usagestore.h"
+#include "store/usagestore.h"
 
 #include <QCoreApplication>
 #include <QSocketNotifier>

@@ -1,0 +1,165 @@
+#include "plan/planclient.h"
+
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QObject>
+#include <QSslConfiguration>
+#include <QTimer>
+
+#include <cstdlib>
+#include <locale.h>
+
+namespace {
+
+constexpr int transferTimeoutMs = 15000;
+
+// Errors raised below HTTP (transport, TLS, timeout, proxy, redirect handling): the request did
+// not complete, whatever status a partial answer may have carried.
+bool isTransportError(QNetworkReply::NetworkError error)
+{
+    const int code = static_cast<int>(error);
+    return (code >= 1 && code <= 199) || error == QNetworkReply::ProtocolUnknownError ||
+           error == QNetworkReply::ProtocolFailure;
+}
+
+// A redirect the session does not follow (no usable Location, or to a less safe scheme) ends as
+// one of these errors, but it is an answer: its status is what gets reported.
+bool isUnfollowedRedirect(QNetworkReply::NetworkError error, const QVariant &status)
+{
+    return status.isValid() && (error == QNetworkReply::InsecureRedirectError ||
+                                error == QNetworkReply::ProtocolUnknownError);
+}
+
+// The transport error as the user reads it. The only cancellation that reaches an answer is the
+// transfer timeout (a caller that goes away gets no answer at all), which Qt names "Operation
+// canceled"; say what happened instead.
+QString transportMessage(const QNetworkReply &reply)
+{
+    if (reply.error() == QNetworkReply::OperationCanceledError)
+        return QStringLiteral("The request timed out");
+    return reply.errorString();
+}
+
+PlanUsage::Client::Result mapReply(QNetworkReply &reply)
+{
+    const QNetworkReply::NetworkError error = reply.error();
+    const QVariant status = reply.attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    if (isTransportError(error) && !isUnfollowedRedirect(error, status))
+        return PlanUsage::Error::network(transportMessage(reply));
+    if (!status.isValid()) {
+        if (error != QNetworkReply::NoError)
+            return PlanUsage::Error::network(transportMessage(reply));
+        return PlanUsage::Error::http(0);
+    }
+
+    const int code = status.toInt();
+    if (code == 401)
+        return PlanUsage::Error::unauthorized();
+    if (code == 429)
+        return PlanUsage::Error::rateLimited(
+            PlanUsage::Client::parseRetryAfter(reply.rawHeader("Retry-After")));
+    if (code == 403)
+        return PlanUsage::Error::unauthorized();
+    if (code >= 200 && code <= 299) {
+        if (auto usage = PlanUsage::parse(reply.readAll()))
+            return *usage;
+        return PlanUsage::Error::http(code);
+    }
+    // Any other answer's body is left unread.
+    return PlanUsage::Error::http(code);
+}
+
+} // namespace
+
+QUrl PlanUsage::Client::endpoint()
+{
+    static const QUrl url(QStringLiteral(VARNELUSAGE_PLAN_ENDPOINT));
+    return url;
+}
+
+QNetworkRequest PlanUsage::Client::request(const QString &token)
+{
+    return makeRequest(token, endpoint(), transferTimeoutMs);
+}
+
+QNetworkRequest PlanUsage::Client::makeRequest(const QString &token, const QUrl &url, int timeoutMs)
+{
+    QNetworkRequest request(url);
+    // The token goes out exactly as found: no trimming, no encoding.
+    request.setRawHeader("Authorization", "Bearer " + token.toUtf8());
+    request.setRawHeader("halcyra-beta", "oauth-2025-04-20");
+    request.setRawHeader("halcyra-version", "2023-06-01");
+    request.setTransferTimeout(timeoutMs);
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                         QNetworkRequest::NoLessSafeRedirectPolicy);
+    return request;
+}
+
+void PlanUsage::Client::fetch(QNetworkAccessManager &network, const QString &token,
+                              const QObject *context, Callback done)
+{
+    send(network, request(token), context, std::move(done));
+}
+
+void PlanUsage::Client::fetchForTesting(QNetworkAccessManager &network, const QString &token,
+                                        const TestSeam &seam, const QObject *context, Callback done)
+{
+    // Even in tests the answer comes over verified TLS.
+    if (seam.endpoint.scheme() != QLatin1String("https")) {
+        QTimer::singleShot(0, context, [done = std::move(done)] {
+            done(PlanUsage::Error::network(QStringLiteral("Not an https address")));
+        });
+        return;
+    }
+    QNetworkRequest request = makeRequest(token, seam.endpoint, seam.transferTimeoutMs);
+    if (!seam.extraCaCertificates.isEmpty()) {
+        QSslConfiguration ssl = QSslConfiguration::defaultConfiguration();
+        ssl.addCaCertificates(seam.extraCaCertificates);
+        request.setSslConfiguration(ssl);
+    }
+    send(network, request, context, std::move(done));
+}
+
+void PlanUsage::Client::send(QNetworkAccessManager &network, const QNetworkRequest &request,
+                             const QObject *context, Callback done)
+{
+    QNetworkReply *reply = network.get(request);
+    QObject::connect(reply, &QNetworkReply::finished, context, [reply, done = std::move(done)] {
+        reply->deleteLater();
+        done(mapReply(*reply));
+    });
+    // A caller that goes away takes its request with it, instead of leaving the reply to run on.
+    QObject::connect(context, &QObject::destroyed, reply, [reply] {
+        reply->disconnect();
+        reply->abort();
+        reply->deleteLater();
+    });
+}
+
+std::optional<double> PlanUsage::Client::parseRetryAfter(const QByteArray &value)
+{
+    if (value.isEmpty())
+        return std::nullopt;
+    switch (value.front()) {
+    case ' ':
+    case '\t':
+    case '\n':
+    case '\v':
+    case '\f':
+    case '\r':
+        return std::nullopt;
+    default:
+        break;
+    }
+    // Independent of the process locale, which the application sets from the environment.
+    static const locale_t cLocale = newlocale(LC_ALL_MASK, "C", locale_t(nullptr));
+    if (cLocale == locale_t(nullptr))
+        return std::nullopt;
+    const char *begin = value.constData();
+    char *end = nullptr;
+    const double seconds = strtod_l(begin, &end, cLocale);
+    // Consumed to the end: an embedded NUL or a trailing character leaves the value unread.
+    if (end != begin + value.size())
+        return std::nullopt;
+    return seconds;
+}

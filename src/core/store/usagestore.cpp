@@ -1,0 +1,116 @@
+#include "store/usagestore.h"
+
+#include "linux/filewatcher.h"
+
+#include <QTimer>
+#include <QtConcurrent/QtConcurrentRun>
+
+std::unique_ptr<FileWatcher> UsageStoreServices::realWatcher(const std::string &path,
+                                                             double latency,
+                                                             std::function<void()> onChange)
+{
+    auto watcher = std::make_unique<FileWatcher>(path, latency, std::move(onChange));
+    watcher->start();
+    return watcher;
+}
+
+UsageStore::UsageStore(std::optional<std::string> projectsRoot, UsageStoreServices services,
+                       QObject *parent)
+    : QObject(parent), m_services(std::move(services)),
+      m_aggregates(Aggregates::compute(UsageRecords(), m_services.now(), m_services.calendar())),
+      m_scan(projectsRoot.value_or(TranscriptScan::defaultRoot()))
+{
+}
+
+UsageStore::~UsageStore()
+{
+    // The watcher's thread is joined first, so no change can reach a store being destroyed; a
+    // running pass is told to stop and waited for, since it reads nothing of ours but must not
+    // outlive the pool it was started on without being collected.
+    m_watcher.reset();
+    if (m_cancel)
+        m_cancel->store(true);
+    m_pass.waitForFinished();
+}
+
+QDateTime UsageStore::lastUpdated() const
+{
+    if (!m_lastUpdated)
+        return {};
+    return QDateTime::fromMSecsSinceEpoch(m_lastUpdated->micros / 1000, Qt::UTC);
+}
+
+void UsageStore::start()
+{
+    refresh();
+    scheduleTimer(m_localFallbackInterval);
+    m_watcher.reset();
+    // Runs on the watcher's thread: only hands the refresh to the main thread. The watcher is
+    // released before the store goes, so `this` is alive whenever this runs.
+    m_watcher = m_services.watch(m_scan.root(), 0.5, [this] {
+        QMetaObject::invokeMethod(this, &UsageStore::refresh, Qt::QueuedConnection);
+    });
+}
+
+void UsageStore::scheduleTimer(double intervalSeconds)
+{
+    delete m_timer;
+    m_timer = new QTimer(this);
+    m_timer->setInterval(int(std::max(intervalSeconds, 2.0) * 1000));
+    // A coarse timer lets the system batch wake-ups; a few hundred milliseconds do not matter.
+    m_timer->setTimerType(Qt::CoarseTimer);
+    connect(m_timer, &QTimer::timeout, this, [this] {
+        QMetaObject::invokeMethod(this, &UsageStore::refresh, Qt::QueuedConnection);
+    });
+    m_timer->start();
+}
+
+void UsageStore::refresh()
+{
+    setLoading(true);
+    if (m_passRunning) {
+        m_passPending = true;
+        return;
+    }
+    startPass();
+}
+
+void UsageStore::startPass()
+{
+    m_passRunning = true;
+    m_cancel = std::make_shared<std::atomic<bool>>(false);
+    TranscriptScan::Pass pass = m_scan.beginPass();
+    pass.cancelled = m_cancel;
+    m_pass = QtConcurrent::run([this, pass = std::move(pass)]() mutable {
+        auto result =
+            std::make_shared<TranscriptScan::Result>(TranscriptScan::run(std::move(pass)));
+        // The destructor waits for this task, so the store is still there to receive it.
+        QMetaObject::invokeMethod(
+            this, [this, result] { applyRefresh(std::move(*result)); }, Qt::QueuedConnection);
+    });
+}
+
+void UsageStore::applyRefresh(TranscriptScan::Result &&result)
+{
+    m_scan.applyRefresh(std::move(result));
+    m_passRunning = false;
+    m_aggregates =
+        Aggregates::compute(m_scan.entries().records(), m_services.now(), m_services.calendar());
+    emit aggregatesChanged();
+    m_lastUpdated = m_services.now();
+    emit lastUpdatedChanged();
+    if (m_passPending) {
+        m_passPending = false;
+        startPass(); // still loading
+        return;
+    }
+    setLoading(false);
+}
+
+void UsageStore::setLoading(bool loading)
+{
+    if (m_isLoading == loading)
+        return;
+    m_isLoading = loading;
+    emit isLoadingChanged();
+}

@@ -1,0 +1,51 @@
+#pragma once
+
+#include "transcripts/dedupkeyset.h"
+#include "transcripts/usagerecords.h"
+
+#include <deque>
+
+class UsageBatch;
+
+// Every accepted reply, with the keys of those that carry one: a reply whose key was met before
+// is dropped, the first one met is kept; replies without a key are always kept.
+class UsageLedger
+{
+public:
+    // Keeps the entry unless its key was met before; says whether it was kept.
+    bool accept(const UsageEntry &entry);
+    // Accepts the replies of `batch` in their order, as accept() would one by one.
+    void merge(UsageBatch &&batch);
+    void clear();
+
+    const UsageRecords &records() const { return m_records; }
+    std::size_t size() const { return m_records.size(); }
+    bool empty() const { return m_records.empty(); }
+    bool hasSeen(std::string_view key) const { return m_seen.contains(key); }
+
+private:
+    friend class UsageBatch;
+    UsageRecords m_records;
+    DedupKeySet m_seen;
+};
+
+// The new replies of one scan pass, in the order found, already free of repeats among
+// themselves. Each reply's key is remembered so the batch can later be merged into a ledger.
+class UsageBatch
+{
+public:
+    bool add(const UsageEntry &entry);
+    std::size_t size() const { return m_ledger.size(); }
+    const UsageRecords &records() const { return m_ledger.records(); }
+
+private:
+    friend class UsageLedger;
+    // A record's key as stored in the batch's own key set; null data: the reply has no key.
+    struct KeyRef
+    {
+        const char *data = nullptr;
+        std::uint32_t size = 0;
+    };
+    UsageLedger m_ledger;
+    std::deque<KeyRef> m_keys;
+};

@@ -1,0 +1,55 @@
+#include "transcripts/usagerecords.h"
+
+std::uint32_t UsageRecords::modelId(std::optional<std::string_view> name)
+{
+    if (!name)
+        return 0;
+    if (const auto it = m_modelIds.find(*name); it != m_modelIds.end())
+        return it->second;
+    const std::string &stored = m_models.emplace_back(*name);
+    const auto id = std::uint32_t(m_models.size());
+    m_modelIds.emplace(stored, id);
+    return id;
+}
+
+std::optional<std::string_view> UsageRecords::modelName(std::uint32_t id) const
+{
+    if (id == 0 || id > m_models.size())
+        return std::nullopt;
+    return m_models[id - 1];
+}
+
+void UsageRecords::append(const UsageEntry &e)
+{
+    m_records.push_back({e.timestamp, modelId(e.model), e.inputTokens, e.outputTokens,
+                         e.cacheCreationTokens, e.cacheReadTokens});
+}
+
+void UsageRecords::append(const UsageRecord &record, const UsageRecords &from)
+{
+    UsageRecord copy = record;
+    copy.model = &from == this ? record.model : modelId(from.modelName(record.model));
+    m_records.push_back(copy);
+}
+
+void UsageRecords::clear()
+{
+    m_records.clear();
+    m_records.shrink_to_fit();
+    m_modelIds.clear();
+    m_models.clear();
+}
+
+UsageEntry UsageRecords::entry(std::size_t i) const
+{
+    const UsageRecord &r = m_records[i];
+    UsageEntry e;
+    e.timestamp = r.timestamp;
+    if (const auto name = modelName(r.model))
+        e.model.emplace(*name);
+    e.inputTokens = r.inputTokens;
+    e.outputTokens = r.outputTokens;
+    e.cacheCreationTokens = r.cacheCreationTokens;
+    e.cacheReadTokens = r.cacheReadTokens;
+    return e;
+}

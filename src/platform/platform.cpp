@@ -1,1 +1,0 @@
-// Operating-system services used by the core.

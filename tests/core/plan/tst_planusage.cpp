@@ -1,0 +1,182 @@
+#include "plan/planusage.h"
+
+#include <QDateTime>
+#include <QTest>
+
+namespace {
+
+QString describe(const std::optional<LimitWindow> &w)
+{
+    if (!w)
+        return QStringLiteral("-");
+    QString text = QString::number(w->utilization);
+    if (w->resetsAt) {
+        const std::int64_t micros = w->resetsAt->micros;
+        const std::int64_t secs = w->resetsAt->seconds();
+        text += QLatin1Char('@') +
+                QDateTime::fromSecsSinceEpoch(secs, Qt::UTC).toString(Qt::ISODate).chopped(1) +
+                QStringLiteral(".%1Z").arg(micros - secs * 1'000'000, 6, 10, QLatin1Char('0'));
+    }
+    return text;
+}
+
+// One line per document, so a failing case shows every window at a glance.
+QString describe(const std::optional<PlanUsage> &u)
+{
+    if (!u)
+        return QStringLiteral("none");
+    return QStringLiteral("5h %1 | 7d %2 | magnar %3 | corvel %4")
+        .arg(describe(u->fiveHour), describe(u->sevenDay), describe(u->sevenDayMagnar),
+             describe(u->sevenDayCorvel));
+}
+
+} // namespace
+
+class TestPlanUsage : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void document_data();
+    void document();
+    void resetTime_data();
+    void resetTime();
+};
+
+void TestPlanUsage::document_data()
+{
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<QString>("expected");
+
+    QTest::addRow("full document, unknown members ignored")
+        << QByteArray(R"({"five_hour": {"utilization": 42.5, "resets_at":
+                      "2025-09-05T14:00:00.123456+00:00", "extra": 1},
+                      "seven_day": {"utilization": 13, "resets_at": "2025-09-09T08:00:00.000Z"},
+                      "seven_day_magnar": {"utilization": 7.25},
+                      "seven_day_corvel": {"utilization": 0, "resets_at": null},
+                      "seven_day_oauth_apps": {"utilization": 99}, "note": "x"})")
+        << "5h 42.5@2025-09-05T14:00:00.123456Z | 7d 13@2025-09-09T08:00:00.000000Z | "
+           "magnar 7.25 | corvel 0";
+    QTest::addRow("empty object") << QByteArray("{}") << "none";
+    QTest::addRow("top-level array")
+        << QByteArray(R"([{"five_hour": {"utilization": 1}}])") << "none";
+    QTest::addRow("bare number") << QByteArray("42") << "none";
+    QTest::addRow("not JSON") << QByteArray("<html>busy</html>") << "none";
+    QTest::addRow("empty body") << QByteArray() << "none";
+    QTest::addRow("trailing garbage")
+        << QByteArray(R"({"five_hour": {"utilization": 1}} x)") << "none";
+    QTest::addRow("comment") << QByteArray("{\"five_hour\": {\"utilization\": 1} /* c */}")
+                             << "none";
+    QTest::addRow("only the per-model windows")
+        << QByteArray(R"({"seven_day_magnar": {"utilization": 5},
+                         "seven_day_corvel": {"utilization": 6}})")
+        << "none";
+    QTest::addRow("five-hour null, seven-day without reset")
+        << QByteArray(R"({"five_hour": null, "seven_day": {"utilization": 12, "resets_at": null}})")
+        << "5h - | 7d 12 | magnar - | corvel -";
+    QTest::addRow("numeric string is no number")
+        << QByteArray(R"({"five_hour": {"utilization": "12"}})") << "none";
+    QTest::addRow("string utilisation drops only its window")
+        << QByteArray(R"({"five_hour": {"utilization": "12"}, "seven_day": {"utilization": 3}})")
+        << "5h - | 7d 3 | magnar - | corvel -";
+    QTest::addRow("integer and fraction alike")
+        << QByteArray(R"({"five_hour": {"utilization": 57}, "seven_day": {"utilization": 57.0}})")
+        << "5h 57 | 7d 57 | magnar - | corvel -";
+    QTest::addRow("above 100 and below 0 kept")
+        << QByteArray(R"({"five_hour": {"utilization": 101.5}, "seven_day": {"utilization": -3}})")
+        << "5h 101.5 | 7d -3 | magnar - | corvel -";
+    QTest::addRow("booleans read as numbers")
+        << QByteArray(
+               R"({"five_hour": {"utilization": true}, "seven_day": {"utilization": false}})")
+        << "5h 1 | 7d 0 | magnar - | corvel -";
+    QTest::addRow("missing and null utilisation")
+        << QByteArray(R"({"five_hour": {"resets_at": "2025-09-05T14:00:00.5Z"},
+                         "seven_day": {"utilization": null}, "seven_day_magnar": {}})")
+        << "none";
+    QTest::addRow("window of the wrong type")
+        << QByteArray(R"({"five_hour": [42], "seven_day": "13", "seven_day_magnar": 5,
+                         "seven_day_corvel": {"utilization": 5}})")
+        << "none";
+    QTest::addRow("per-model windows read when a primary exists")
+        << QByteArray(R"({"seven_day": {"utilization": 1}, "seven_day_magnar": [],
+                         "seven_day_corvel": {"utilization": 2}})")
+        << "5h - | 7d 1 | magnar - | corvel 2";
+    QTest::addRow("unusable reset times keep the window")
+        << QByteArray(R"({"five_hour": {"utilization": 9, "resets_at": 1757080800},
+                         "seven_day": {"utilization": 8, "resets_at": "next Tuesday"},
+                         "seven_day_magnar": {"utilization": 7, "resets_at": {}}})")
+        << "5h 9 | 7d 8 | magnar 7 | corvel -";
+}
+
+void TestPlanUsage::document()
+{
+    QFETCH(QByteArray, body);
+    QFETCH(QString, expected);
+    QCOMPARE(describe(PlanUsage::parse(body)), expected);
+}
+
+void TestPlanUsage::resetTime_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("expected");
+
+    // Read whole by the fractional form.
+    QTest::addRow("six fraction digits") << "2025-09-05T14:00:00.123456+00:00"
+                                         << "2025-09-05T14:00:00.123456Z";
+    QTest::addRow("one fraction digit, Z") << "2025-09-05T14:00:00.5Z"
+                                           << "2025-09-05T14:00:00.500000Z";
+    QTest::addRow("positive offset") << "2025-09-05T16:30:00.25+02:30"
+                                     << "2025-09-05T14:00:00.250000Z";
+    QTest::addRow("negative offset with digits") << "2025-09-05T09:00:00.123456-05:00"
+                                                 << "2025-09-05T14:00:00.123456Z";
+    QTest::addRow("nine fraction digits") << "2025-09-05T14:00:00.123456789Z"
+                                          << "2025-09-05T14:00:00.123456Z";
+
+    // The fraction cut out, the rest read as whole seconds.
+    QTest::addRow("dot without digits") << "2025-09-05T14:00:00.+00:00"
+                                        << "2025-09-05T14:00:00.000000Z";
+    QTest::addRow("junk in the fraction") << "2025-09-05T15:00:00.12ab+01:00"
+                                          << "2025-09-05T14:00:00.000000Z";
+    QTest::addRow("cut reaches a later Z") << "2025-09-05T14:00:00.1-05:00Z"
+                                           << "2025-09-05T14:00:00.000000Z";
+    QTest::addRow("multi-byte character in the fraction")
+        << QString::fromUtf8("2025-09-05T14:00:00.5\u00e9Z") << "2025-09-05T14:00:00.000000Z";
+
+    // Nothing readable.
+    QTest::addRow("no fraction at all") << "2025-09-05T14:00:00Z"
+                                        << "";
+    QTest::addRow("no fraction, offset") << "2025-09-05T14:00:00+00:00"
+                                         << "";
+    QTest::addRow("dot, then only a minus offset") << "2025-09-05T09:00:00.-05:00"
+                                                   << "";
+    QTest::addRow("no zone") << "2025-09-05T14:00:00.5"
+                             << "";
+    QTest::addRow("offset without colon") << "2025-09-05T14:00:00.5+0000"
+                                          << "";
+    QTest::addRow("space for T") << "2025-09-05 14:00:00.5Z"
+                                 << "";
+    QTest::addRow("lower-case t and z") << "2025-09-05t14:00:00.5z"
+                                        << "";
+    QTest::addRow("no such day") << "2025-02-29T14:00:00.5Z"
+                                 << "";
+    QTest::addRow("empty") << ""
+                           << "";
+    QTest::addRow("words") << "tomorrow"
+                           << "";
+}
+
+void TestPlanUsage::resetTime()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, expected);
+    const QByteArray escaped =
+        QString(text).replace(QLatin1Char('"'), QLatin1String("\\\"")).toUtf8();
+    const auto usage =
+        PlanUsage::parse(R"({"seven_day": {"utilization": 1, "resets_at": ")" + escaped + "\"}}");
+    QVERIFY(usage && usage->sevenDay);
+    QCOMPARE(describe(usage->sevenDay),
+             expected.isEmpty() ? QStringLiteral("1") : QStringLiteral("1@") + expected);
+}
+
+QTEST_APPLESS_MAIN(TestPlanUsage)
+#include "tst_planusage.moc"

@@ -1,0 +1,367 @@
+#include "linux/filewatcher.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <sys/resource.h>
+#include <thread>
+#include <vector>
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+namespace {
+
+// Something done to the files of a test; gets the temporary directory or the watched root.
+using Step = std::function<void(const fs::path &)>;
+
+// Seconds on the monotonic clock.
+double now()
+{
+    return std::chrono::duration<double>(Clock::now().time_since_epoch()).count();
+}
+
+// The watcher's action, passed by std::ref: records each delivery and flags one that overlaps
+// another, runs on the test's thread, or still runs once the watcher's release has returned.
+struct Recorder
+{
+    void operator()()
+    {
+        if (inFlight++ > 0 || std::this_thread::get_id() == testThread || released)
+            fault = true;
+        {
+            std::lock_guard lock(mutex);
+            stamps.push_back(now());
+        }
+        if (probe)
+            probeHeld = probe();
+        std::this_thread::sleep_for(callDuration);
+        if (released)
+            fault = true;
+        --inFlight;
+    }
+    std::vector<double> times() // of the deliveries so far, by now()
+    {
+        std::lock_guard lock(mutex);
+        return stamps;
+    }
+    int count() { return static_cast<int>(times().size()); }
+
+    std::mutex mutex;
+    std::vector<double> stamps;
+    std::function<bool()> probe; // what a scan would see at delivery; set before start()
+    std::chrono::milliseconds callDuration{0};
+    std::atomic<bool> probeHeld{false}, released{false}, fault{false};
+    std::atomic<int> inFlight{0};
+    const std::thread::id testThread = std::this_thread::get_id();
+};
+
+void appendLine(const fs::path &file, const std::string &line)
+{
+    std::ofstream(file, std::ios::app) << line << '\n';
+}
+
+// A directory, created with any missing parents, holding a transcript with the line "first".
+void writeFirst(const fs::path &dir)
+{
+    fs::create_directories(dir);
+    appendLine(dir / "s.jsonl", "first");
+}
+
+int inotifyInstances()
+{
+    int count = 0;
+    for (const auto &entry : fs::directory_iterator("/proc/self/fd")) {
+        std::error_code error;
+        if (fs::read_symlink(entry.path(), error).string() == "anon_inode:inotify")
+            ++count;
+    }
+    return count;
+}
+
+// Waits until no delivery has come for `quiet`; false if deliveries did not stop within 10 s.
+bool settle(Recorder &recorder, std::chrono::milliseconds quiet)
+{
+    const auto deadline = Clock::now() + 10s;
+    for (int seen = recorder.count(); Clock::now() < deadline; seen = recorder.count()) {
+        QTest::qWait(static_cast<int>(quiet.count()));
+        if (recorder.count() == seen)
+            return true;
+    }
+    return false;
+}
+
+// Whether no two of these delivery times are closer than `seconds`.
+bool spacedBy(const std::vector<double> &times, double seconds)
+{
+    return std::ranges::adjacent_find(times, [&](double a, double b) { return b - a < seconds; }) ==
+           times.end();
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(Step)
+
+class TestFileWatcher final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void reportsChangeAtOnce_data();
+    void reportsChangeAtOnce();
+    void batchesBursts();
+    void coversWhatAppearsLater_data();
+    void coversWhatAppearsLater();
+    void startsOnceForLaterChanges();
+    void releaseStopsDeliveries_data();
+    void releaseStopsDeliveries();
+
+private:
+    std::optional<QTemporaryDir> m_tmp;
+    fs::path m_base; // a fresh temporary directory for each test
+};
+
+void TestFileWatcher::init()
+{
+    m_tmp.emplace();
+    QVERIFY(m_tmp->isValid());
+    m_base = m_tmp->path().toStdString();
+}
+
+void TestFileWatcher::reportsChangeAtOnce_data()
+{
+    QTest::addColumn<Step>("change");
+    const fs::path file = "projects/proj/sub/s.jsonl"; // two levels below the root
+    QTest::addRow("line appended") << Step([file](auto base) { appendLine(base / file, "{}"); });
+    QTest::addRow("file deleted") << Step([file](auto base) { fs::remove(base / file); });
+    QTest::addRow("file moved out")
+        << Step([file](auto base) { fs::rename(base / file, base / "s.jsonl"); });
+}
+
+void TestFileWatcher::reportsChangeAtOnce()
+{
+    QFETCH(Step, change);
+    writeFirst(m_base / "projects/proj/sub");
+    constexpr double latency = 1.0;
+    Recorder recorder;
+    FileWatcher watcher((m_base / "projects").string(), latency, std::ref(recorder));
+    watcher.start();
+    const double before = now();
+    change(m_base);
+    QTRY_VERIFY_WITH_TIMEOUT(recorder.count() >= 1, 5000);
+    // Nothing was delivered before, so the change must not wait for the latency.
+    const double delay = recorder.times().at(0) - before;
+    QVERIFY2(delay < latency / 2, qPrintable(QString("first delivery after %1 s").arg(delay)));
+    QVERIFY(!recorder.fault);
+}
+
+void TestFileWatcher::batchesBursts()
+{
+    constexpr double latency = 0.8;
+    const fs::path file = m_base / "proj/a.jsonl";
+    fs::create_directories(file.parent_path());
+    Recorder recorder;
+    FileWatcher watcher(m_base.string(), latency, std::ref(recorder));
+    watcher.start();
+
+    double before = now();
+    appendLine(file, "first");
+    QTRY_VERIFY_WITH_TIMEOUT(recorder.count() >= 1, 5000);
+    QVERIFY(recorder.times().at(0) - before < latency / 2);
+
+    // Ten lines within 0.2 s of that delivery make one more, about `latency` after it.
+    for (int i = 0; i < 10; ++i) {
+        appendLine(file, "burst");
+        std::this_thread::sleep_for(20ms);
+    }
+    if (now() - recorder.times().at(0) >= 0.9 * latency)
+        QSKIP("the burst outlasted the latency; the machine is too loaded to check batching");
+    QTRY_VERIFY_WITH_TIMEOUT(recorder.count() >= 2, 4000);
+    const double gap = recorder.times().at(1) - recorder.times().at(0);
+    QVERIFY2(gap >= 0.9 * latency && gap <= latency + 1.0,
+             qPrintable(QString("second delivery %1 s after the first").arg(gap)));
+    QTest::qWait(1200);
+    QCOMPARE(recorder.count(), 2);
+
+    // Quiet for longer than the latency: the next line goes out at once, and a writer that keeps
+    // going from there gets one delivery per latency, not one at its end.
+    before = now();
+    while (now() - before < 4 * latency) {
+        appendLine(file, "{}");
+        std::this_thread::sleep_for(20ms);
+    }
+    const int duringWriter = recorder.count() - 2;
+    QVERIFY(settle(recorder, 1600ms));
+    QVERIFY2(duringWriter >= 3, qPrintable(QString("%1 deliveries").arg(duringWriter)));
+    QVERIFY(recorder.times().at(2) - before < latency / 2);
+    QVERIFY(spacedBy(recorder.times(), 0.9 * latency));
+    QVERIFY(!recorder.fault);
+}
+
+void TestFileWatcher::coversWhatAppearsLater_data()
+{
+    // The steps get the watched root; `dir` below it gets the transcript s.jsonl.
+    QTest::addColumn<QString>("dir");
+    QTest::addColumn<Step>("before"); // before start()
+    QTest::addColumn<Step>("after");
+    const Step nothing = [](auto) {};
+    const Step makeRoot = [](auto root) { fs::create_directories(root); };
+    const Step writeProj = [](auto root) { writeFirst(root / "proj"); };
+    QTest::addRow("mkdir -p below the root and a file at once")
+        << "a/b/c" << makeRoot << Step([](auto root) { writeFirst(root / "a/b/c"); });
+    QTest::addRow("filled tree moved in") << "x/y" << Step([](auto root) {
+        fs::create_directories(root);
+        writeFirst(root.parent_path() / "staging/x/y");
+    }) << Step([](auto root) { fs::rename(root.parent_path() / "staging/x", root / "x"); });
+    QTest::addRow("missing root created")
+        << "proj" << Step([](auto root) { fs::create_directories(root.parent_path()); })
+        << writeProj;
+    QTest::addRow("missing root made by mkdir -p of several levels")
+        << "proj" << nothing << writeProj;
+    QTest::addRow("missing root moved in filled")
+        << "proj" << Step([](auto root) { writeFirst(root.parent_path() / "staging/proj"); })
+        << Step([](auto root) { fs::rename(root.parent_path() / "staging", root); });
+    QTest::addRow("missing root, a file in its way at first") << "proj" << Step([](auto root) {
+        fs::create_directories(root.parent_path().parent_path());
+        appendLine(root.parent_path(), "file");
+    }) << Step([](auto root) {
+        fs::remove(root.parent_path());
+        writeFirst(root / "proj");
+    });
+    QTest::addRow("root removed and created again") << "proj" << makeRoot << Step([](auto root) {
+        fs::remove_all(root);
+        std::this_thread::sleep_for(300ms); // the watcher falls back to the parent
+        writeFirst(root / "proj");
+    });
+}
+
+void TestFileWatcher::coversWhatAppearsLater()
+{
+    QFETCH(QString, dir);
+    QFETCH(Step, before);
+    QFETCH(Step, after);
+    const fs::path root = m_base / "home/.varnel/projects";
+    const fs::path file = root / dir.toStdString() / "s.jsonl";
+    before(root);
+    Recorder recorder;
+    recorder.probe = [file] {
+        std::string line;
+        return std::getline(std::ifstream(file), line) && line == "first";
+    };
+    FileWatcher watcher(root.string(), 0.2, std::ref(recorder));
+    watcher.start();
+    after(root);
+
+    // The last delivery comes after the file's content, however quickly it was written.
+    QTRY_VERIFY_WITH_TIMEOUT(recorder.probeHeld, 5000);
+    QVERIFY(settle(recorder, 600ms));
+    QVERIFY(recorder.probeHeld);
+    // The new directories are watched from now on; what happens beside the root is no change.
+    int seen = recorder.count();
+    appendLine(file, "second");
+    QTRY_VERIFY_WITH_TIMEOUT(recorder.count() > seen, 5000);
+    QVERIFY(settle(recorder, 400ms));
+    seen = recorder.count();
+    appendLine(root.parent_path() / "beside.jsonl", "{}");
+    QTest::qWait(400);
+    QCOMPARE(recorder.count(), seen);
+    QVERIFY(!recorder.fault);
+}
+
+void TestFileWatcher::startsOnceForLaterChanges()
+{
+    const fs::path file = m_base / "proj/a.jsonl";
+    writeFirst(m_base / "proj");
+    const int baseline = inotifyInstances();
+    Recorder recorder;
+    {
+        // Never started: holds nothing, delivers nothing, and goes quietly.
+        FileWatcher idle(m_base.string(), 0.1, std::ref(recorder));
+        appendLine(file, "{}");
+        QCOMPARE(inotifyInstances(), baseline);
+    }
+    std::optional<FileWatcher> watcher(std::in_place, m_base.string(), 0.3, std::ref(recorder));
+    // No descriptor can be opened: the start fails, and stays silent.
+    rlimit saved{};
+    QCOMPARE(getrlimit(RLIMIT_NOFILE, &saved), 0);
+    const rlimit none{0, saved.rlim_max};
+    QCOMPARE(setrlimit(RLIMIT_NOFILE, &none), 0);
+    watcher->start();
+    QCOMPARE(setrlimit(RLIMIT_NOFILE, &saved), 0);
+    QCOMPARE(inotifyInstances(), baseline);
+
+    // Nothing of this is reported: it happens before the start that works.
+    appendLine(file, "before start");
+    writeFirst(m_base / "other/sub");
+    fs::remove(m_base / "proj/s.jsonl");
+    watcher->start(); // tries afresh after the failure
+    QCOMPARE(inotifyInstances(), baseline + 1);
+    watcher->start();
+    QCOMPARE(inotifyInstances(), baseline + 1);
+    QTest::qWait(600);
+    QCOMPARE(recorder.count(), 0);
+
+    // A second stream would deliver this twice at once.
+    appendLine(file, "after start");
+    QTRY_VERIFY_WITH_TIMEOUT(recorder.count() >= 1, 5000);
+    QVERIFY(settle(recorder, 600ms));
+    QVERIFY(spacedBy(recorder.times(), 0.9 * 0.3));
+    watcher.reset();
+    QCOMPARE(inotifyInstances(), baseline);
+    QVERIFY(!recorder.fault);
+}
+
+void TestFileWatcher::releaseStopsDeliveries_data()
+{
+    QTest::addColumn<double>("latency");
+    QTest::addColumn<int>("callMs");
+    QTest::addRow("slow action") << 0.02 << 30;
+    QTest::addRow("batch pending at release") << 0.5 << 0;
+}
+
+void TestFileWatcher::releaseStopsDeliveries()
+{
+    QFETCH(double, latency);
+    QFETCH(int, callMs);
+    const int baseline = inotifyInstances();
+    // Lines and directories keep coming while watchers are released.
+    std::jthread writer([this](const std::stop_token &stop) {
+        while (!stop.stop_requested()) {
+            appendLine(m_base / "a.jsonl", "{}");
+            std::error_code error;
+            fs::create_directories(m_base / "churn/sub", error);
+            fs::remove_all(m_base / "churn", error);
+            std::this_thread::sleep_for(1ms);
+        }
+    });
+
+    for (int round = 0; round < 3; ++round) {
+        Recorder recorder;
+        recorder.callDuration = std::chrono::milliseconds(callMs);
+        std::optional<FileWatcher> watcher(std::in_place, m_base.string(), latency,
+                                           std::ref(recorder));
+        watcher->start();
+        QTRY_VERIFY_WITH_TIMEOUT(recorder.count() >= 2, 5000);
+        watcher.reset();
+        recorder.released = true;
+        const int delivered = recorder.count();
+        QTest::qWait(static_cast<int>(latency * 1000) + 200);
+        QCOMPARE(recorder.count(), delivered);
+        QVERIFY(!recorder.fault);
+        QCOMPARE(inotifyInstances(), baseline);
+    }
+}
+
+QTEST_GUILESS_MAIN(TestFileWatcher)
+#include "tst_filewatcher.moc"
