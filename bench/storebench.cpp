@@ -1,6 +1,7 @@
 // The live path: how soon an appended line shows in the store's figures, what an idle live
 // report costs, and what a pass that finds nothing costs. Each figure beside its reference.
 #include "linux/filewatcher.h"
+#include "linux/linuxservices.h"
 #include "store/transcriptscan.h"
 #include "store/usagestore.h"
 #include "transcripts/aggregates.h"
@@ -80,8 +81,9 @@ Spread watcherReference(int samples, int spacingMs)
     QTemporaryDir dir;
     const std::string file = dir.filePath("t.jsonl").toStdString();
     std::atomic<long long> deliveredAt{0};
-    FileWatcher watcher(dir.path().toStdString(), 0.5,
-                        [&] { deliveredAt = Clock::now().time_since_epoch().count(); });
+    FileWatcher watcher(dir.path().toStdString(), 0.5, [&](const TreeChanges &) {
+        deliveredAt = Clock::now().time_since_epoch().count();
+    });
     watcher.start();
     std::vector<double> ms;
     for (int i = 0; i < samples; ++i) {
@@ -151,7 +153,7 @@ int main(int argc, char **argv)
     const double fullScanMs = msSince(t0);
 
     // 2. A pass that finds nothing: listing plus aggregates, in a loaded store.
-    UsageStore store(root);
+    UsageStore store(root, LinuxServices::usageStore());
     int published = 0;
     QObject::connect(&store, &UsageStore::lastUpdatedChanged, [&] { ++published; });
     store.start();

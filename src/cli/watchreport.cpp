@@ -1,5 +1,6 @@
 #include "watchreport.h"
 
+#include "linux/linuxservices.h"
 #include "report.h"
 #include "store/usagestore.h"
 
@@ -44,7 +45,7 @@ int runWatchReport(const Options &options, QCoreApplication &app)
         app.quit();
     });
 
-    UsageStoreServices services;
+    UsageStoreServices services = LinuxServices::usageStore();
     if (options.now)
         services.now = [now = *options.now] { return now; };
     UsageStore store(options.root, std::move(services));

@@ -1,18 +1,7 @@
 #include "store/usagestore.h"
 
-#include "linux/filewatcher.h"
-
 #include <QTimer>
 #include <QtConcurrent/QtConcurrentRun>
-
-std::unique_ptr<FileWatcher> UsageStoreServices::realWatcher(const std::string &path,
-                                                             double latency,
-                                                             std::function<void()> onChange)
-{
-    auto watcher = std::make_unique<FileWatcher>(path, latency, std::move(onChange));
-    watcher->start();
-    return watcher;
-}
 
 UsageStore::UsageStore(std::optional<std::string> projectsRoot, UsageStoreServices services,
                        QObject *parent)
@@ -42,14 +31,20 @@ QDateTime UsageStore::lastUpdated() const
 
 void UsageStore::start()
 {
+    // The watcher comes first: a line appended while the first scan lists the tree is then
+    // reported by it instead of waiting for the fallback timer.
+    m_watcher.reset();
+    if (m_services.watcher) {
+        // Runs on the watcher's thread: only hands the refresh to the main thread. The watcher is
+        // released before the store goes, so `this` is alive whenever this runs.
+        m_watcher = m_services.watcher(m_scan.root(), 0.5, [this](TreeChanges) {
+            QMetaObject::invokeMethod(this, &UsageStore::refresh, Qt::QueuedConnection);
+        });
+        if (m_watcher)
+            m_watcher->start();
+    }
     refresh();
     scheduleTimer(m_localFallbackInterval);
-    m_watcher.reset();
-    // Runs on the watcher's thread: only hands the refresh to the main thread. The watcher is
-    // released before the store goes, so `this` is alive whenever this runs.
-    m_watcher = m_services.watch(m_scan.root(), 0.5, [this] {
-        QMetaObject::invokeMethod(this, &UsageStore::refresh, Qt::QueuedConnection);
-    });
 }
 
 void UsageStore::scheduleTimer(double intervalSeconds)

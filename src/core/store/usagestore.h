@@ -12,8 +12,6 @@
 #include <memory>
 #include <optional>
 
-#include "linux/filewatcher.h"
-
 class QTimer;
 
 // The one object that owns the usage figures and keeps them current: a transcript scan at
@@ -70,7 +68,7 @@ private:
 
     TranscriptScan m_scan;
     QTimer *m_timer = nullptr;
-    std::unique_ptr<FileWatcher> m_watcher;
+    std::unique_ptr<TreeWatcher> m_watcher;
     const double m_localFallbackInterval = 30;
 
     // One pass at a time; a refresh asked for meanwhile runs once the pass has been applied.

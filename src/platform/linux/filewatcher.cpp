@@ -85,7 +85,8 @@ bool isHidden(const char *name)
 
 } // namespace
 
-FileWatcher::FileWatcher(std::string path, double latencySeconds, std::function<void()> onChange)
+FileWatcher::FileWatcher(std::string path, double latencySeconds,
+                         std::function<void(TreeChanges)> onChange)
     : m_path(withoutTrailingSlashes(std::move(path))), m_latency(latencySeconds),
       m_onChange(std::move(onChange))
 {
@@ -175,7 +176,7 @@ void FileWatcher::run()
         pending = false;
         lastDelivery = now;
         if (m_onChange && !m_stopping.load(std::memory_order_acquire))
-            m_onChange();
+            m_onChange(TreeChanges{{}, {}, true});
     }
 }
 

@@ -1,13 +1,14 @@
 #pragma once
 
+#include "store/treewatcher.h"
+
 #include <atomic>
 #include <functional>
 #include <string>
 #include <thread>
 #include <unordered_map>
 
-// Tells its owner that something changed somewhere below a directory tree: files created,
-// written, moved or deleted at any depth. It reports only that a change happened, never what.
+// The tree watcher on Linux: files created, written, moved or deleted at any depth.
 //
 // Built on inotify with one watch per directory, added as directories appear. While the root
 // does not exist, its nearest existing ancestor is watched instead, so a fresh installation is
@@ -17,17 +18,17 @@
 // delivered at once; changes that follow sooner are gathered into one batch delivered once
 // `latency` has passed since that delivery. `onChange` runs on the watcher's own thread, one call
 // per batch, never two at once.
-class FileWatcher
+class FileWatcher final : public TreeWatcher
 {
 public:
-    FileWatcher(std::string path, double latencySeconds, std::function<void()> onChange);
+    FileWatcher(std::string path, double latencySeconds, std::function<void(TreeChanges)> onChange);
     // Stops and joins the thread: no delivery runs or starts afterwards.
-    ~FileWatcher();
+    ~FileWatcher() override;
     FileWatcher(const FileWatcher &) = delete;
     FileWatcher &operator=(const FileWatcher &) = delete;
 
     // Idempotent; silent on failure (then onChange is simply never called).
-    void start();
+    void start() override;
 
 private:
     void run();
@@ -42,7 +43,7 @@ private:
 
     std::string m_path;
     double m_latency;
-    std::function<void()> m_onChange;
+    std::function<void(TreeChanges)> m_onChange;
 
     int m_inotifyFd = -1;
     int m_wakeFd = -1;

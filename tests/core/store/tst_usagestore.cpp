@@ -1,4 +1,4 @@
-#include "linux/filewatcher.h"
+#include "linux/linuxservices.h"
 #include "store/usagestore.h"
 
 #include <QDir>
@@ -30,7 +30,7 @@ void append(const QString &path, const QByteArray &bytes)
 
 UsageStoreServices fixedClock()
 {
-    UsageStoreServices s;
+    UsageStoreServices s = LinuxServices::usageStore();
     s.now = [] { return Instant::fromSeconds(1796558400); }; // 2026-12-06T12:00:00Z
     return s;
 }
@@ -67,9 +67,9 @@ private slots:
         append(m_tmp->filePath("p/a.jsonl"), keyless(5));
         int watchers = 0;
         UsageStoreServices services = fixedClock();
-        services.watch = [&](const std::string &, double, std::function<void()>) {
+        services.watcher = [&](const std::string &, double, std::function<void(TreeChanges)>) {
             ++watchers;
-            return std::unique_ptr<FileWatcher>();
+            return std::unique_ptr<TreeWatcher>();
         };
         UsageStore store(m_tmp->path().toStdString(), services);
         QTest::qWait(300);
@@ -125,9 +125,10 @@ private slots:
     {
         int watchers = 0;
         UsageStoreServices services = fixedClock();
-        services.watch = [&](const std::string &path, double latency, std::function<void()> f) {
+        services.watcher = [&, real = services.watcher](const std::string &path, double latency,
+                                                        std::function<void(TreeChanges)> f) {
             ++watchers;
-            return UsageStoreServices::realWatcher(path, latency, std::move(f));
+            return real(path, latency, std::move(f));
         };
         UsageStore store(m_tmp->path().toStdString(), services);
         store.start();
@@ -166,9 +167,7 @@ private slots:
         const QString file = m_tmp->filePath("p/a.jsonl");
         append(file, keyless(5));
         UsageStoreServices services = fixedClock();
-        services.watch = [](const std::string &, double, std::function<void()>) {
-            return std::unique_ptr<FileWatcher>();
-        };
+        services.watcher = nullptr;
         UsageStore store(m_tmp->path().toStdString(), services);
         store.start();
         store.scheduleTimer(2); // the floor, so the test does not wait half a minute

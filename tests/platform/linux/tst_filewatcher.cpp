@@ -35,7 +35,7 @@ double now()
 // another, runs on the test's thread, or still runs once the watcher's release has returned.
 struct Recorder
 {
-    void operator()()
+    void operator()(const TreeChanges &)
     {
         if (inFlight++ > 0 || std::this_thread::get_id() == testThread || released)
             fault = true;
