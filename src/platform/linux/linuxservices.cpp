@@ -1,6 +1,29 @@
 #include "linux/linuxservices.h"
 
 #include "linux/filewatcher.h"
+#include "linux/secretservicesource.h"
+#include "linux/secrettoolsource.h"
+#include "plan/planclient.h"
+
+#include <QDir>
+
+namespace {
+
+PlanEndpoint endpoint()
+{
+    PlanEndpoint endpoint = PlanEndpoint::builtIn();
+#ifdef VARNELUSAGE_TEST_SEAMS
+    const QByteArray url = qgetenv("VARNELUSAGE_TEST_PLAN_ENDPOINT");
+    if (!url.isEmpty())
+        endpoint.url = QUrl(QString::fromUtf8(url), QUrl::StrictMode);
+    const QString caFile = qEnvironmentVariable("VARNELUSAGE_TEST_CA_FILE");
+    if (!caFile.isEmpty())
+        endpoint.extraCaCertificates = QSslCertificate::fromPath(caFile, QSsl::Pem);
+#endif
+    return endpoint;
+}
+
+} // namespace
 
 namespace LinuxServices {
 
@@ -12,6 +35,17 @@ UsageStoreServices usageStore()
         return std::make_unique<FileWatcher>(root, latency, std::move(onChange));
     };
     return services;
+}
+
+TokenLookup::Sources tokenSources()
+{
+    return {QDir::homePath(), std::make_shared<SecretToolSource>(),
+            std::make_shared<SecretServiceSource>()};
+}
+
+std::unique_ptr<PlanFetcher> planFetcher()
+{
+    return std::make_unique<PlanUsage::Client>(endpoint());
 }
 
 } // namespace LinuxServices

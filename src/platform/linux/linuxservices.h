@@ -1,12 +1,24 @@
 #pragma once
 
+#include "plan/planfetcher.h"
+#include "plan/tokenlookup.h"
 #include "store/usagestoreservices.h"
 
+#include <memory>
+
 // The real services of a Linux desktop session, as the application and the report command hand
-// them to the store.
+// them to the core. Which services a program gets is decided here and nowhere else.
 namespace LinuxServices {
 
 // The inotify watcher; the clock and calendar of the process.
 UsageStoreServices usageStore();
+
+// The credentials file under the home directory, then `secret-tool`, then the Secret Service.
+TokenLookup::Sources tokenSources();
+
+// The plan usage service at its built-in address. In builds with test seams only, the
+// environment may point it elsewhere: VARNELUSAGE_TEST_PLAN_ENDPOINT (an https address) and
+// VARNELUSAGE_TEST_CA_FILE (a PEM certificate authority trusted beside the system's).
+std::unique_ptr<PlanFetcher> planFetcher();
 
 } // namespace LinuxServices
