@@ -2,6 +2,7 @@
 
 #include "linux/linuxservices.h"
 #include "report.h"
+#include "settings/settings.h"
 #include "store/usagestore.h"
 
 #include <QCoreApplication>
@@ -46,9 +47,11 @@ int runWatchReport(const Options &options, QCoreApplication &app)
     });
 
     UsageStoreServices services = LinuxServices::usageStore();
+    services.planFetcher.reset(); // the transcripts only
     if (options.now)
         services.now = [now = *options.now] { return now; };
-    UsageStore store(options.root, std::move(services));
+    Settings settings;
+    UsageStore store(settings, options.root, std::move(services));
     const bool redraw = !options.json && isatty(STDOUT_FILENO);
     QObject::connect(&store, &UsageStore::lastUpdatedChanged, &app, [&] {
         const ReportData data{store.projectsRoot(), store.entryCount(), store.aggregates(),

@@ -16,7 +16,6 @@ public:
     virtual ~KeychainSource() = default;
 
     // The secret, or nothing. Returns within about `bound`, and soon after `stop` is requested.
-    virtual std::optional<QByteArray> secret(const QString &service,
-                                             std::chrono::milliseconds bound,
-                                             std::stop_token stop) = 0;
+    virtual std::optional<QByteArray>
+    secret(const QString &service, std::chrono::milliseconds bound, std::stop_token stop) = 0;
 };

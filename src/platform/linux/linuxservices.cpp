@@ -1,5 +1,6 @@
 #include "linux/linuxservices.h"
 
+#include "linux/desktopnotifications.h"
 #include "linux/filewatcher.h"
 #include "linux/secretservicesource.h"
 #include "linux/secrettoolsource.h"
@@ -34,6 +35,9 @@ UsageStoreServices usageStore()
                           std::function<void(TreeChanges)> onChange) {
         return std::make_unique<FileWatcher>(root, latency, std::move(onChange));
     };
+    services.tokenSources = tokenSources();
+    services.planFetcher = planFetcher();
+    services.notifications = std::make_shared<DesktopNotifications>();
     return services;
 }
 

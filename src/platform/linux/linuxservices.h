@@ -10,7 +10,8 @@
 // them to the core. Which services a program gets is decided here and nowhere else.
 namespace LinuxServices {
 
-// The inotify watcher; the clock and calendar of the process.
+// The inotify watcher, the token sources and plan service below, desktop notifications, and the
+// clock and calendar of the process.
 UsageStoreServices usageStore();
 
 // The credentials file under the home directory, then `secret-tool`, then the Secret Service.
