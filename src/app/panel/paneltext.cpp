@@ -1,0 +1,112 @@
+#include "panel/paneltext.h"
+
+#include "format/format.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+
+#include <cmath>
+
+namespace {
+
+struct Unit
+{
+    double seconds;
+    // Future and past, singular and plural: English has two forms, so each is its own text;
+    // languages with more forms translate the plural one with %n.
+    const char *future1;
+    const char *futureN;
+    const char *past1;
+    const char *pastN;
+};
+
+constexpr Unit units[] = {
+    {604800, QT_TRANSLATE_NOOP("PanelText", "in %n week"),
+     QT_TRANSLATE_NOOP("PanelText", "in %n weeks"), QT_TRANSLATE_NOOP("PanelText", "%n week ago"),
+     QT_TRANSLATE_NOOP("PanelText", "%n weeks ago")},
+    {86400, QT_TRANSLATE_NOOP("PanelText", "in %n day"),
+     QT_TRANSLATE_NOOP("PanelText", "in %n days"), QT_TRANSLATE_NOOP("PanelText", "%n day ago"),
+     QT_TRANSLATE_NOOP("PanelText", "%n days ago")},
+    {3600, QT_TRANSLATE_NOOP("PanelText", "in %n hour"),
+     QT_TRANSLATE_NOOP("PanelText", "in %n hours"), QT_TRANSLATE_NOOP("PanelText", "%n hour ago"),
+     QT_TRANSLATE_NOOP("PanelText", "%n hours ago")},
+    {60, QT_TRANSLATE_NOOP("PanelText", "in %n minute"),
+     QT_TRANSLATE_NOOP("PanelText", "in %n minutes"),
+     QT_TRANSLATE_NOOP("PanelText", "%n minute ago"),
+     QT_TRANSLATE_NOOP("PanelText", "%n minutes ago")},
+    {1, QT_TRANSLATE_NOOP("PanelText", "in %n second"),
+     QT_TRANSLATE_NOOP("PanelText", "in %n seconds"),
+     QT_TRANSLATE_NOOP("PanelText", "%n second ago"),
+     QT_TRANSLATE_NOOP("PanelText", "%n seconds ago")},
+};
+
+QDateTime localDateTime(Instant t)
+{
+    return QDateTime::fromMSecsSinceEpoch(t.micros / 1000, Qt::LocalTime);
+}
+
+} // namespace
+
+namespace PanelText {
+
+QString relative(Instant target, Instant now)
+{
+    const double delta = target.secondsSince(now);
+    const double magnitude = std::fabs(delta);
+    for (const Unit &unit : units) {
+        if (magnitude < unit.seconds)
+            continue;
+        const int n = int(std::min(std::floor(magnitude / unit.seconds), 1e9));
+        const char *text =
+            delta > 0 ? (n == 1 ? unit.future1 : unit.futureN) : (n == 1 ? unit.past1 : unit.pastN);
+        return QCoreApplication::translate("PanelText", text, nullptr, n);
+    }
+    return QCoreApplication::translate("PanelText", "now");
+}
+
+QString clockTimeFormat(const QLocale &locale)
+{
+    // The long format is the medium one plus the time zone ("t"); quoted text is kept as is.
+    const QString full = locale.timeFormat(QLocale::LongFormat);
+    QString out;
+    bool quoted = false;
+    for (const QChar c : full) {
+        if (c == u'\'')
+            quoted = !quoted;
+        if (!quoted && c == u't')
+            continue;
+        out += c;
+    }
+    return out.simplified();
+}
+
+QString clockTime(Instant t, const QLocale &locale)
+{
+    return locale.toString(localDateTime(t).time(), clockTimeFormat(locale));
+}
+
+QString weekday(Instant t, const QLocale &locale)
+{
+    return locale.dayName(localDateTime(t).date().dayOfWeek(), QLocale::ShortFormat);
+}
+
+QString shortModel(const QString &model)
+{
+    const QString lower = model.toLower();
+    if (lower.contains(u"magnar"))
+        return QStringLiteral("Magnar");
+    if (lower.contains(u"corvel"))
+        return QStringLiteral("Corvel");
+    if (lower.contains(u"tindle"))
+        return QStringLiteral("Tindle");
+    return model;
+}
+
+QString rateLimitNotice(Instant retryAt, Instant now)
+{
+    const double seconds = std::max(retryAt.secondsSince(now), 0.0);
+    return QCoreApplication::translate("PanelText", "Rate limited — retrying in %1")
+        .arg(QString::fromStdString(Format::countdown(seconds)));
+}
+
+} // namespace PanelText
