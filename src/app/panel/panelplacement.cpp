@@ -1,0 +1,61 @@
+#include "panel/panelplacement.h"
+
+#include <algorithm>
+
+namespace {
+
+constexpr int gap = 4;
+
+int clampInto(int pos, int length, int low, int high)
+{
+    // When the panel is larger than the area, its top-left corner stays inside.
+    return std::max(low, std::min(pos, high - length + 1));
+}
+
+} // namespace
+
+namespace PanelPlacement {
+
+Edge trayEdge(const QRect &anchor, const QRect &screen, const QRect &available)
+{
+    if (anchor.top() > available.bottom())
+        return Edge::bottom;
+    if (anchor.bottom() < available.top())
+        return Edge::top;
+    if (anchor.left() > available.right())
+        return Edge::right;
+    if (anchor.right() < available.left())
+        return Edge::left;
+    const QPoint c = anchor.center();
+    const int distances[] = {c.y() - screen.top(), screen.bottom() - c.y(), c.x() - screen.left(),
+                             screen.right() - c.x()};
+    const Edge edges[] = {Edge::top, Edge::bottom, Edge::left, Edge::right};
+    return edges[std::min_element(std::begin(distances), std::end(distances)) -
+                 std::begin(distances)];
+}
+
+QPoint place(QSize panel, const QRect &anchor, const QRect &screen, const QRect &available)
+{
+    const int w = panel.width();
+    const int h = panel.height();
+    const QPoint c = anchor.center();
+    QPoint at;
+    switch (trayEdge(anchor, screen, available)) {
+    case Edge::top:
+        at = {c.x() - w / 2, anchor.bottom() + 1 + gap};
+        break;
+    case Edge::bottom:
+        at = {c.x() - w / 2, anchor.top() - gap - h};
+        break;
+    case Edge::left:
+        at = {anchor.right() + 1 + gap, c.y() - h / 2};
+        break;
+    case Edge::right:
+        at = {anchor.left() - gap - w, c.y() - h / 2};
+        break;
+    }
+    return {clampInto(at.x(), w, available.left(), available.right()),
+            clampInto(at.y(), h, available.top(), available.bottom())};
+}
+
+} // namespace PanelPlacement

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QPoint>
+#include <QRect>
+#include <QSize>
+
+// Where the panel goes: beside the tray icon (or the pointer), on the side away from the screen
+// edge that holds the tray, and always wholly inside the screen's available area.
+namespace PanelPlacement {
+
+enum class Edge { top, bottom, left, right };
+
+// The screen edge the anchor belongs to: the side of the available area it lies outside of
+// (a panel's strut), else the screen edge nearest to it.
+Edge trayEdge(const QRect &anchor, const QRect &screen, const QRect &available);
+// The panel's top-left corner.
+QPoint place(QSize panel, const QRect &anchor, const QRect &screen, const QRect &available);
+
+} // namespace PanelPlacement

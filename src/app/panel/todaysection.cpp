@@ -1,0 +1,27 @@
+#include "panel/todaysection.h"
+
+#include "format/format.h"
+#include "panel/metricrow.h"
+#include "panel/sectiontitle.h"
+
+#include <QVBoxLayout>
+
+TodaySection::TodaySection(QWidget *parent) : QWidget(parent)
+{
+    auto *column = new QVBoxLayout(this);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(6);
+    column->addWidget(new SectionTitle(tr("Today"), PanelIcons::Symbol::sun, this));
+    for (MetricRow *&row : m_rows) {
+        row = new MetricRow(this);
+        column->addWidget(row);
+    }
+    setValues({});
+}
+
+void TodaySection::setValues(const UsageBucket &today)
+{
+    m_rows[0]->setValues(tr("Cost"), QString::fromStdString(Format::cost(today.cost)));
+    m_rows[1]->setValues(tr("Tokens"), QString::fromStdString(Format::tokens(today.tokens)));
+    m_rows[2]->setValues(tr("Messages"), QString::number(today.count));
+}

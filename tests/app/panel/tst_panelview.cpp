@@ -1,0 +1,331 @@
+#include "format/format.h"
+#include "panel/busyindicator.h"
+#include "panel/daybar.h"
+#include "panel/last7dayssection.h"
+#include "panel/levelbar.h"
+#include "panel/limitrow.h"
+#include "panel/metricrow.h"
+#include "panel/modellimitrow.h"
+#include "panel/panelfooter.h"
+#include "panel/panelheader.h"
+#include "panel/panelstyle.h"
+#include "panel/panelview.h"
+#include "panel/permodelsection.h"
+#include "panel/planlimitssection.h"
+#include "panel/ratelimitnotice.h"
+#include "panel/sparkline.h"
+#include "panel/styledlabel.h"
+#include "panel/todaysection.h"
+
+#include <QToolButton>
+#include <QtTest>
+
+Q_DECLARE_METATYPE(PlanLimitsState)
+Q_DECLARE_METATYPE(UsageLevel)
+
+namespace {
+
+const Instant now = Instant::fromSeconds(1'780'000'000);
+
+Instant in(std::int64_t seconds)
+{
+    return Instant{now.micros + seconds * 1'000'000};
+}
+
+PlanUsage plan(double five, double seven)
+{
+    PlanUsage p;
+    p.fiveHour = LimitWindow{five, in(2 * 3600 + 60)};
+    p.sevenDay = LimitWindow{seven, std::nullopt};
+    return p;
+}
+
+std::vector<SparkPoint> points(int n)
+{
+    std::vector<SparkPoint> out;
+    for (int i = 0; i < n; ++i)
+        out.push_back({i / 10.0, 10.0 * i});
+    return out;
+}
+
+} // namespace
+
+class TestPanelView : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void sectionVisibility_data()
+    {
+        QTest::addColumn<bool>("plan");
+        QTest::addColumn<bool>("today");
+        QTest::addColumn<bool>("days");
+        QTest::addColumn<bool>("models");
+        QTest::addRow("defaults") << true << true << true << false;
+        QTest::addRow("all off") << false << false << false << false;
+        QTest::addRow("all on") << true << true << true << true;
+        QTest::addRow("models only") << false << false << false << true;
+    }
+
+    void sectionVisibility()
+    {
+        QFETCH(bool, plan);
+        QFETCH(bool, today);
+        QFETCH(bool, days);
+        QFETCH(bool, models);
+        PanelView view;
+        PanelValues v;
+        v.now = now;
+        v.showPlanLimits = plan;
+        v.showToday = today;
+        v.showLast7Days = days;
+        v.showPerModel = models;
+        view.setValues(v);
+        QCOMPARE(view.planLimits()->isVisibleTo(&view), plan);
+        QCOMPARE(view.today()->isVisibleTo(&view), today);
+        QCOMPARE(view.last7Days()->isVisibleTo(&view), days);
+        QCOMPARE(view.perModel()->isVisibleTo(&view), models);
+        QVERIFY(view.header()->isVisibleTo(&view));
+        QVERIFY(view.footer()->isVisibleTo(&view));
+        QCOMPARE(view.fittedHeight() > 0, true);
+    }
+
+    // Data on screen wins over everything; then the back-off, then the error, then loading.
+    void planStates_data()
+    {
+        QTest::addColumn<bool>("hasPlan");
+        QTest::addColumn<int>("retryIn");
+        QTest::addColumn<QString>("error");
+        QTest::addColumn<PlanLimitsState>("state");
+        QTest::addColumn<QString>("status");
+        QTest::addColumn<bool>("notice");
+        QTest::addRow("nothing yet")
+            << false << 0 << QString() << PlanLimitsState::loading << "Loading…" << false;
+        QTest::addRow("failed, no data")
+            << false << 0 << "Sign in with Varnel Code" << PlanLimitsState::error
+            << "Sign in with Varnel Code" << false;
+        QTest::addRow("rate limited, no data") << false << 65 << "Rate limited — retrying shortly"
+                                               << PlanLimitsState::rateLimited << "" << true;
+        QTest::addRow("back-off over")
+            << false << -1 << "HTTP 500" << PlanLimitsState::error << "HTTP 500" << false;
+        QTest::addRow("failed, older data")
+            << true << 0 << "HTTP 500" << PlanLimitsState::limits << "" << false;
+        QTest::addRow("rate limited, older data") << true << 65 << "Rate limited — retrying shortly"
+                                                  << PlanLimitsState::limits << "" << true;
+    }
+
+    void planStates()
+    {
+        QFETCH(bool, hasPlan);
+        QFETCH(int, retryIn);
+        QFETCH(QString, error);
+        PlanLimitsValues v;
+        if (hasPlan)
+            v.plan = plan(42, 13);
+        if (retryIn)
+            v.retryAt = in(retryIn);
+        if (!error.isEmpty())
+            v.error = error;
+        PlanLimitsSection section;
+        section.notice()->setClock([] { return now; });
+        section.setValues(v, now);
+        QFETCH(PlanLimitsState, state);
+        QCOMPARE(section.state(), state);
+        QFETCH(QString, status);
+        QCOMPARE(section.statusText(), status);
+        QFETCH(bool, notice);
+        QCOMPARE(section.notice()->isVisibleTo(&section), notice);
+        QCOMPARE(section.fiveHour()->isVisibleTo(&section), hasPlan);
+        QCOMPARE(section.weekly()->isVisibleTo(&section), hasPlan);
+        if (notice)
+            QCOMPARE(section.notice()->text(), QStringLiteral("Rate limited — retrying in 1m 5s"));
+    }
+
+    void colourThresholds_data()
+    {
+        QTest::addColumn<double>("utilization");
+        QTest::addColumn<double>("warning");
+        QTest::addColumn<double>("critical");
+        QTest::addColumn<UsageLevel>("level");
+        QTest::addRow("79.9") << 79.9 << 80.0 << 95.0 << UsageLevel::green;
+        QTest::addRow("80") << 80.0 << 80.0 << 95.0 << UsageLevel::orange;
+        QTest::addRow("94.9") << 94.9 << 80.0 << 95.0 << UsageLevel::orange;
+        QTest::addRow("95") << 95.0 << 80.0 << 95.0 << UsageLevel::red;
+        QTest::addRow("120") << 120.0 << 80.0 << 95.0 << UsageLevel::red;
+        QTest::addRow("own thresholds") << 55.0 << 50.0 << 60.0 << UsageLevel::orange;
+        QTest::addRow("warning above critical") << 87.0 << 90.0 << 85.0 << UsageLevel::green;
+    }
+
+    // The level, and the row that shows it: percent, bar and chart in the level's colour.
+    void colourThresholds()
+    {
+        QFETCH(double, utilization);
+        QFETCH(double, warning);
+        QFETCH(double, critical);
+        QFETCH(UsageLevel, level);
+        QCOMPARE(usageLevel(utilization, warning, critical), level);
+        LimitRow row(QStringLiteral("5h window"));
+        row.setValues(LimitWindow{utilization, std::nullopt}, points(4), {warning, critical}, now);
+        const QColor colour = PanelStyle::levelColor(level, row.palette());
+        QCOMPARE(row.bar()->tint(), colour);
+        QCOMPARE(row.bar()->value(), std::min(int(std::lround(utilization)), 100));
+        QCOMPARE(row.percentText(), QString::fromStdString(Format::percent(utilization)));
+    }
+
+    // Green, orange and red differ clearly from each other on either palette.
+    void levelColoursStayApart()
+    {
+        QPalette dark;
+        dark.setColor(QPalette::Window, QColor(0x26, 0x27, 0x29));
+        for (const QPalette &p : {QPalette(QColor(0xef, 0xef, 0xef)), dark}) {
+            const QColor g = PanelStyle::levelColor(UsageLevel::green, p);
+            const QColor o = PanelStyle::levelColor(UsageLevel::orange, p);
+            const QColor r = PanelStyle::levelColor(UsageLevel::red, p);
+            QVERIFY(std::abs(g.hue() - o.hue()) > 60);
+            QVERIFY(std::abs(o.hue() - r.hue()) > 20);
+        }
+    }
+
+    void limitRowParts_data()
+    {
+        QTest::addColumn<int>("pointCount");
+        QTest::addColumn<bool>("withReset");
+        QTest::addColumn<bool>("chart");
+        QTest::addColumn<QString>("reset");
+        QTest::addRow("three points, no chart") << 3 << true << false << "Resets in 2 hours";
+        QTest::addRow("four points, chart") << 4 << true << true << "Resets in 2 hours";
+        QTest::addRow("no reset time") << 5 << false << true << "";
+    }
+
+    void limitRowParts()
+    {
+        QFETCH(int, pointCount);
+        QFETCH(bool, withReset);
+        LimitRow row(QStringLiteral("5h window"));
+        const LimitWindow window{30, withReset ? std::optional(in(2 * 3600 + 60)) : std::nullopt};
+        row.setValues(window, points(pointCount), {}, now);
+        QFETCH(bool, chart);
+        QCOMPARE(row.sparkline()->isVisibleTo(&row), chart);
+        if (row.sparkline()->isVisibleTo(&row))
+            QCOMPARE(row.sparkline()->points(), points(pointCount));
+        QFETCH(QString, reset);
+        QCOMPARE(row.resetText(), reset);
+        row.setValues(std::nullopt, {}, {}, now);
+        QVERIFY(row.isHidden());
+    }
+
+    void weeklyByModel()
+    {
+        PlanLimitsValues v;
+        v.plan = plan(10, 20);
+        PlanLimitsSection section;
+        section.setValues(v, now);
+        QVERIFY(!section.byModel()->isVisibleTo(&section));
+        v.plan->sevenDayMagnar = LimitWindow{96, in(3 * 86400 + 10)};
+        section.setValues(v, now);
+        QVERIFY(section.byModel()->isVisibleTo(&section));
+        QVERIFY(section.magnar()->isVisibleTo(&section));
+        QVERIFY(!section.corvel()->isVisibleTo(&section));
+        QCOMPARE(section.magnar()->percentText(), QStringLiteral("96%"));
+        QCOMPARE(section.magnar()->resetText(), QStringLiteral("· resets in 3 days"));
+    }
+
+    // The notice counts down by the clock, and only while it is on screen.
+    void countdownTicksWhileShown()
+    {
+        Instant clock = now;
+        RateLimitNotice notice;
+        notice.setClock([&clock] { return clock; });
+        notice.setRetryAt(in(65));
+        QCOMPARE(notice.text(), QStringLiteral("Rate limited — retrying in 1m 5s"));
+        QVERIFY(!notice.isTicking());
+        notice.show();
+        QVERIFY(notice.isTicking());
+        clock = in(64);
+        QTRY_COMPARE(notice.text(), QStringLiteral("Rate limited — retrying in 1s"));
+        clock = in(70);
+        QTRY_COMPARE(notice.text(), QStringLiteral("Rate limited — retrying in 0s"));
+        notice.hide();
+        QVERIFY(!notice.isTicking());
+    }
+
+    void perModelShowsAtMostFive()
+    {
+        std::vector<ModelUsage> models;
+        for (int i = 0; i < 8; ++i)
+            models.push_back({i == 0 ? "varnel-magnar-4" : "model-" + std::to_string(i),
+                              {1000 * (8 - i), 8.0 - i, 1}});
+        PerModelSection section;
+        section.setValues(models);
+        int shown = 0;
+        for (const MetricRow *row : section.rows())
+            shown += row->isVisibleTo(&section);
+        QCOMPARE(shown, 5);
+        QCOMPARE(section.rows()[0]->label(), QStringLiteral("Magnar"));
+        QCOMPARE(section.rows()[0]->value(), QStringLiteral("$8.00  ·  8.00K"));
+        QCOMPARE(section.rows()[4]->label(), QStringLiteral("model-4"));
+        section.setValues({models[1]});
+        QVERIFY(section.rows()[0]->isVisibleTo(&section));
+        QVERIFY(!section.rows()[1]->isVisibleTo(&section));
+    }
+
+    void dayBarsScaleToTheDearestDay_data()
+    {
+        QTest::addColumn<QList<double>>("costs");
+        QTest::addColumn<QList<double>>("fractions");
+        QTest::addRow("all zero") << QList<double>{0, 0, 0, 0, 0, 0, 0}
+                                  << QList<double>{0, 0, 0, 0, 0, 0, 0};
+        QTest::addRow("scaled") << QList<double>{1, 2, 0, 0, 0, 0, 4}
+                                << QList<double>{0.25, 0.5, 0, 0, 0, 0, 1};
+        QTest::addRow("below a cent")
+            << QList<double>{0.005, 0, 0, 0, 0, 0, 0} << QList<double>{0.5, 0, 0, 0, 0, 0, 0};
+    }
+
+    void dayBarsScaleToTheDearestDay()
+    {
+        QFETCH(QList<double>, costs);
+        QFETCH(QList<double>, fractions);
+        std::vector<DayUsage> days;
+        for (int i = 0; i < costs.size(); ++i)
+            days.push_back({in(i * 86400), {0, costs[i], 0}});
+        Last7DaysSection section;
+        section.setValues(days, QLocale(QLocale::English));
+        for (int i = 0; i < costs.size(); ++i)
+            QCOMPARE(section.rows()[std::size_t(i)].bar->fraction(), fractions[i]);
+        QCOMPARE(section.rows()[6].cost->text(),
+                 QString::fromStdString(Format::cost(costs.back())));
+        section.setValues({});
+        QVERIFY(!section.rows()[0].row->isVisibleTo(&section));
+    }
+
+    void loadingShowsTheSpinnerAndDisablesRefresh()
+    {
+        PanelView view;
+        PanelValues v;
+        v.now = now;
+        v.loading = true;
+        view.setValues(v);
+        QVERIFY(view.header()->spinner()->isVisibleTo(&view));
+        QVERIFY(!view.footer()->refreshButton()->isEnabled());
+        QCOMPARE(view.footer()->refreshButton()->accessibleName(), QStringLiteral("Refresh now"));
+        QCOMPARE(view.footer()->updatedText(), QString());
+        v.loading = false;
+        v.lastUpdated = now;
+        view.setValues(v);
+        QVERIFY(!view.header()->spinner()->isVisibleTo(&view));
+        QVERIFY(view.footer()->refreshButton()->isEnabled());
+        QVERIFY(view.footer()->updatedText().startsWith(QStringLiteral("Updated ")));
+    }
+
+    void todayFigures()
+    {
+        TodaySection section;
+        section.setValues({1'234'567, 12.5, 42});
+        QCOMPARE(section.rows()[0]->value(), QStringLiteral("$12.50"));
+        QCOMPARE(section.rows()[1]->value(), QStringLiteral("1.23M"));
+        QCOMPARE(section.rows()[2]->value(), QStringLiteral("42"));
+    }
+};
+
+QTEST_MAIN(TestPanelView)
+#include "tst_panelview.moc"
