@@ -1,0 +1,53 @@
+// varnelusage: the tray application. Wiring only; it reads no arguments.
+#include "linux/linuxservices.h"
+#include "settings/settings.h"
+#include "shell/application.h"
+#include "shell/graphicalsession.h"
+#include "shell/signalwatcher.h"
+#include "shell/singleinstance.h"
+#include "shell/terminalreport.h"
+#include "store/usagestore.h"
+
+#include <QApplication>
+
+#include <cstdio>
+
+int main(int argc, char **argv)
+{
+    // Before any thread exists, so that every thread inherits the mask.
+    SignalWatcher::blockStopSignals();
+    GraphicalSession::prepare();
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("VarnelUsage"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Varnel Usage"));
+    QApplication::setDesktopFileName(QStringLiteral("varnelusage"));
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    if (!GraphicalSession::started()) {
+        std::fprintf(stderr, "%s\n", qPrintable(GraphicalSession::missingMessage()));
+        const std::string report = TerminalReport::text();
+        std::fwrite(report.data(), 1, report.size(), stdout);
+        return 0;
+    }
+
+    SingleInstance instance;
+    if (!instance.acquire()) {
+        instance.notifyRunning();
+        return 0;
+    }
+
+    SignalWatcher stopSignals;
+    QObject::connect(&stopSignals, &SignalWatcher::stopRequested, &app,
+                     [] { QApplication::quit(); });
+
+    Settings settings;
+    UsageStore store(settings, std::nullopt, LinuxServices::usageStore());
+    store.start();
+
+    Application application(settings, store);
+    QObject::connect(&application, &Application::quitRequested, &app, [] { QApplication::quit(); });
+    QObject::connect(&instance, &SingleInstance::showRequested, &application,
+                     &Application::showPanel);
+    application.show();
+    return app.exec();
+}

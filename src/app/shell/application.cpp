@@ -1,0 +1,116 @@
+#include "shell/application.h"
+
+#include "panel/panelfooter.h"
+#include "panel/panelvalues.h"
+#include "panel/panelview.h"
+#include "panel/panelwindow.h"
+#include "store/usagestore.h"
+#include "tray/trayicon.h"
+#include "tray/traylabel.h"
+
+#include <QTimer>
+
+Application::Application(Settings &settings, UsageStore &store, QObject *parent)
+    : QObject(parent), m_settings(settings), m_store(store), m_tray(new TrayIcon(this)),
+      m_panel(new PanelWindow)
+{
+    connectStore();
+    connectViews();
+    update();
+}
+
+Application::~Application()
+{
+    delete m_panel;
+}
+
+void Application::show()
+{
+    m_tray->show();
+}
+
+void Application::showPanel()
+{
+    m_panel->showNear(m_tray->anchor());
+}
+
+void Application::togglePanel()
+{
+    m_panel->toggle(m_tray->anchor());
+}
+
+void Application::connectStore()
+{
+    for (const auto signal : {&UsageStore::aggregatesChanged, &UsageStore::lastUpdatedChanged,
+                              &UsageStore::isLoadingChanged, &UsageStore::planUsageChanged,
+                              &UsageStore::planErrorChanged, &UsageStore::historyChanged,
+                              &UsageStore::planRetryAtChanged})
+        connect(&m_store, signal, this, &Application::scheduleUpdate);
+    connect(&m_settings, &Settings::changed, this, [this](Settings::Key key) {
+        if (key == Settings::Key::planInterval)
+            m_store.schedulePlanTimer(m_settings.planInterval());
+        else
+            scheduleUpdate();
+    });
+}
+
+void Application::connectViews()
+{
+    connect(m_tray, &TrayIcon::panelRequested, this, &Application::togglePanel);
+    connect(m_tray, &TrayIcon::showUsageRequested, this, &Application::showPanel);
+    connect(m_tray, &TrayIcon::refreshRequested, this, [this] { refreshAll(true); });
+    connect(m_tray, &TrayIcon::settingsRequested, this, &Application::settingsRequested);
+    connect(m_tray, &TrayIcon::quitRequested, this, &Application::quitRequested);
+
+    // Each opening shows the figures as they stand, then asks for fresh ones; the store may
+    // decline the plan poll.
+    connect(m_panel, &PanelWindow::aboutToShow, this, [this] {
+        updatePanel();
+        refreshAll(false);
+    });
+    PanelFooter *footer = m_panel->view()->footer();
+    connect(footer, &PanelFooter::refreshClicked, this, [this] { refreshAll(true); });
+    connect(footer, &PanelFooter::settingsClicked, this, &Application::settingsRequested);
+    connect(footer, &PanelFooter::quitClicked, this, &Application::quitRequested);
+}
+
+void Application::refreshAll(bool forcePlan)
+{
+    m_store.refresh();
+    m_store.refreshPlan(forcePlan);
+}
+
+void Application::scheduleUpdate()
+{
+    if (m_updateScheduled)
+        return;
+    m_updateScheduled = true;
+    QTimer::singleShot(0, this, [this] {
+        m_updateScheduled = false;
+        update();
+    });
+}
+
+void Application::update()
+{
+    updateTray();
+    if (m_panel->isVisible())
+        updatePanel();
+}
+
+void Application::updateTray()
+{
+    const BarMetric metric = m_settings.barMetric();
+    const UsageBucket &today = m_store.aggregates().today;
+    const auto &plan = m_store.planUsage();
+    const BarTint tint = TrayLabel::barTint(
+        m_settings.colorBarNearLimit(), TrayLabel::activeUtilization(metric, plan),
+        m_settings.effectiveWarning(), m_settings.effectiveCritical());
+    m_tray->setLabel(TrayLabel::iconText(metric, today, plan), tint,
+                     TrayLabel::toolTip(metric, TrayLabel::text(metric, today, plan)));
+}
+
+void Application::updatePanel()
+{
+    m_panel->view()->setValues(collectPanelValues(m_store, m_settings, Instant::now()));
+}

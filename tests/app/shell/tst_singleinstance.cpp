@@ -1,0 +1,58 @@
+#include "shell/singleinstance.h"
+
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+class TestSingleInstance : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    // A second start finds the lock held, and its request reaches the first one.
+    void secondStartAsksTheFirst()
+    {
+        QTemporaryDir dir;
+        SingleInstance first(dir.path());
+        QVERIFY(first.acquire());
+        QSignalSpy shown(&first, &SingleInstance::showRequested);
+
+        SingleInstance second(dir.path());
+        QVERIFY(!second.acquire());
+        QVERIFY(second.notifyRunning());
+        QTRY_COMPARE(shown.count(), 1);
+    }
+
+    // A lock file whose process is gone, and its socket, do not block the next start.
+    void staleLockIsTakenOver()
+    {
+        QTemporaryDir dir;
+        SingleInstance probe(dir.path());
+        {
+            QFile lock(probe.lockPath());
+            QVERIFY(lock.open(QIODevice::WriteOnly));
+            // QLockFile's own format: pid, application name, host name.
+            lock.write("2147483646\nvarnelusage\n" + QSysInfo::machineHostName().toUtf8() + "\n");
+            QFile socket(probe.socketPath());
+            QVERIFY(socket.open(QIODevice::WriteOnly));
+        }
+        SingleInstance next(dir.path());
+        QVERIFY(next.acquire());
+        QSignalSpy shown(&next, &SingleInstance::showRequested);
+        SingleInstance later(dir.path());
+        QVERIFY(later.notifyRunning());
+        QTRY_COMPARE(shown.count(), 1);
+    }
+
+    // Nobody listening: the request gives up within its bound instead of hanging.
+    void nobodyListening()
+    {
+        QTemporaryDir dir;
+        SingleInstance lonely(dir.path());
+        QVERIFY(!lonely.notifyRunning(200));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSingleInstance)
+#include "tst_singleinstance.moc"
