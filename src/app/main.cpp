@@ -1,8 +1,11 @@
 // varnelusage: the tray application. Wiring only; it reads no arguments.
 #include "linux/linuxservices.h"
+#include "panel/panelview.h"
+#include "panel/panelwindow.h"
 #include "settings/settings.h"
 #include "shell/application.h"
 #include "shell/graphicalsession.h"
+#include "shell/painttrace.h"
 #include "shell/signalwatcher.h"
 #include "shell/singleinstance.h"
 #include "shell/terminalreport.h"
@@ -48,6 +51,10 @@ int main(int argc, char **argv)
     QObject::connect(&application, &Application::quitRequested, &app, [] { QApplication::quit(); });
     QObject::connect(&instance, &SingleInstance::showRequested, &application,
                      &Application::showPanel);
+#ifdef VARNELUSAGE_TEST_SEAMS
+    if (qEnvironmentVariableIsSet("VARNELUSAGE_TEST_PAINT_TRACE"))
+        PaintTrace::install(application.panel()->view());
+#endif
     application.show();
     return app.exec();
 }

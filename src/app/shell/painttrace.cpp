@@ -1,0 +1,44 @@
+#include "shell/painttrace.h"
+
+#include "base/instant.h"
+
+#include <QEvent>
+#include <QWidget>
+
+#include <cinttypes>
+#include <cstdio>
+
+namespace {
+
+class Filter final : public QObject
+{
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Show)
+            m_armed = true;
+        if (event->type() == QEvent::Paint && m_armed) {
+            m_armed = false;
+            std::fprintf(stderr, "varnelusage: panel painted %" PRId64 "\n", Instant::now().micros);
+            std::fflush(stderr);
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    bool m_armed = false;
+};
+
+} // namespace
+
+namespace PaintTrace {
+
+void install(QWidget *widget)
+{
+    widget->installEventFilter(new Filter(widget));
+}
+
+} // namespace PaintTrace
