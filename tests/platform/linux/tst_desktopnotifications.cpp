@@ -32,9 +32,10 @@ public slots:
         fixedFieldsRight = fixedFieldsRight && app == QStringLiteral("Varnel Usage") &&
                            replacesId == 0 && icon == QStringLiteral("varnelusage") &&
                            actions.isEmpty() && timeout == -1;
-        const QString sound = hints.contains("suppress-sound")
-                                  ? QStringLiteral("silent:%1").arg(hints["suppress-sound"].toBool())
-                                  : hints.value("sound-name").toString();
+        const QString sound =
+            hints.contains("suppress-sound")
+                ? QStringLiteral("silent:%1").arg(hints["suppress-sound"].toBool())
+                : hints.value("sound-name").toString();
         received << summary + '|' + body + '|' + QString::number(hints.value("urgency").toInt()) +
                         '|' + sound;
         if (failing)
@@ -109,17 +110,20 @@ private slots:
                                  "limit.|1|silent:1";
         const QString critWeek = "Varnel weekly limit almost reached|You've used %1% of your "
                                  "weekly limit.|2|message-new-instant";
-        QTest::addRow("79.9 stays quiet") << 80.0 << 95.0 << QList<Check>{{"5-hour session", 79.9, r1}}
-                                          << QStringList();
+        QTest::addRow("79.9 stays quiet")
+            << 80.0 << 95.0 << QList<Check>{{"5-hour session", 79.9, r1}} << QStringList();
         QTest::addRow("80 warns without sound")
-            << 80.0 << 95.0 << QList<Check>{{"5-hour session", 80, r1}} << QStringList{warn5.arg(80)};
+            << 80.0 << 95.0 << QList<Check>{{"5-hour session", 80, r1}}
+            << QStringList{warn5.arg(80)};
         QTest::addRow("96 is critical, and stands for the warning of its period")
             << 80.0 << 95.0 << QList<Check>{{"weekly", 96, r1}, {"weekly", 85, r1}}
             << QStringList{critWeek.arg(96)};
         QTest::addRow("warning, then critical, then nothing more in the period")
             << 80.0 << 95.0
-            << QList<Check>{{"5-hour session", 85, r1}, {"5-hour session", 96, r1},
-                            {"5-hour session", 99, r1}, {"5-hour session", 85, r1}}
+            << QList<Check>{{"5-hour session", 85, r1},
+                            {"5-hour session", 96, r1},
+                            {"5-hour session", 99, r1},
+                            {"5-hour session", 85, r1}}
             << QStringList{warn5.arg(85), crit5.arg(96)};
         QTest::addRow("a new reset time announces again")
             << 80.0 << 95.0 << QList<Check>{{"5-hour session", 85, r1}, {"5-hour session", 85, r2}}
