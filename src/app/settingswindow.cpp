@@ -66,8 +66,8 @@ SettingsWindow::SettingsWindow(UsageStore &store, Settings &settings, LoginItem 
 
     auto *content = new QWidget;
     auto *column = new QVBoxLayout(content);
-    column->setContentsMargins(16, 16, 16, 16);
-    column->setSpacing(14);
+    column->setContentsMargins(16, 14, 16, 14);
+    column->setSpacing(12);
     column->addWidget(generalSection());
     column->addWidget(menuBarSection());
     column->addWidget(dropdownSection());
@@ -245,6 +245,7 @@ QWidget *SettingsWindow::section(const QString &title, QLayout *body)
         column->addWidget(header);
     }
     body->setContentsMargins(12, 0, 0, 0);
+    body->setSpacing(4);
     column->addLayout(body);
     return box;
 }
