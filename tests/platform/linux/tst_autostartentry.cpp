@@ -1,4 +1,5 @@
 #include "linux/autostartentry.h"
+#include "linux/linuxservices.h"
 #include "settings/launchatlogin.h"
 
 #include <QDir>
@@ -91,6 +92,16 @@ private slots:
         QVERIFY(!set(entry, false));
         QVERIFY(!QFile::exists(entry.path()));
         QCOMPARE(m_log, QStringList());
+    }
+
+    // The application's own item names the running executable by its absolute path.
+    void realWiring()
+    {
+        const std::unique_ptr<LoginItem> item = LinuxServices::loginItem();
+        QVERIFY(LaunchAtLogin::set(*item, true, LinuxServices::systemLog()));
+        const QString self = QCoreApplication::applicationFilePath();
+        QVERIFY(QDir::isAbsolutePath(self));
+        QVERIFY(AutostartEntry(self).isRegistered());
     }
 
     void handEdited_data()
