@@ -274,7 +274,6 @@ private slots:
         QTest::addRow("opened, added outside") << false << true << false << false << true << 0;
         QTest::addRow("turned on") << false << false << false << true << true << 0;
         QTest::addRow("turned on, refused") << false << false << true << true << false << 1;
-        QTest::addRow("turned off") << true << true << false << true << false << 0;
     }
 
     void launchAtLogin()
@@ -304,8 +303,6 @@ private slots:
         QTest::addColumn<QString>("control");
         QTest::addColumn<QString>("name");
         QTest::addColumn<int>("value"); // -1: not a value control
-        QTest::addRow("toggle") << "showPerModel"
-                                << "By model" << -1;
         QTest::addRow("choice") << "barMetric"
                                 << "Show in menu bar" << -1;
         QTest::addRow("warning slider") << "notifyWarning"
@@ -314,8 +311,6 @@ private slots:
                                          << "Critical at" << 95;
         QTest::addRow("interval slider") << "planInterval"
                                          << "Update plan usage every" << 5;
-        QTest::addRow("value text") << "planIntervalText"
-                                    << "5 min" << -1;
     }
 
     void accessibleNames()
