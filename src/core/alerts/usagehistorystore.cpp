@@ -2,8 +2,8 @@
 
 #include "base/isodate.h"
 #include "base/regularfile.h"
+#include "format/timetext.h"
 
-#include <QDateTime>
 #include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
