@@ -15,10 +15,11 @@ private slots:
         QTest::addRow("dots and slashes") << QByteArray("//a/./b//c/") << QByteArray("/a/b/c");
         QTest::addRow("parent folded") << QByteArray("/a/b/../c") << QByteArray("/a/c");
         QTest::addRow("nothing above the root") << QByteArray("/../a/../..") << QByteArray("/");
-        QTest::addRow("relative keeps leading parents") << QByteArray("../a/../../b")
-                                                        << QByteArray("../../b");
+        QTest::addRow("relative keeps leading parents")
+            << QByteArray("../a/../../b") << QByteArray("../../b");
         QTest::addRow("empty") << QByteArray("") << QByteArray(".");
-        QTest::addRow("bytes that are not UTF-8") << QByteArray("/p\xff/./\xfe") << QByteArray("/p\xff/\xfe");
+        QTest::addRow("bytes that are not UTF-8")
+            << QByteArray("/p\xff/./\xfe") << QByteArray("/p\xff/\xfe");
     }
 
     void clean()
