@@ -51,4 +51,3 @@ public slots:
 private:
     QDBusConnection m_bus{QString()};
 };
-
