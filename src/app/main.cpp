@@ -1,14 +1,15 @@
 // varnelusage: the tray application. Wiring only; it reads no arguments.
 #include "linux/linuxservices.h"
+#include "linux/stopsignals.h"
 #include "panel/panelview.h"
 #include "panel/panelwindow.h"
+#include "report.h"
 #include "settings/settings.h"
 #include "shell/application.h"
 #include "shell/graphicalsession.h"
 #include "shell/painttrace.h"
-#include "shell/signalwatcher.h"
 #include "shell/singleinstance.h"
-#include "shell/terminalreport.h"
+#include "store/transcriptscan.h"
 #include "store/usagestore.h"
 
 #include <QApplication>
@@ -18,7 +19,7 @@
 int main(int argc, char **argv)
 {
     // Before any thread exists, so that every thread inherits the mask.
-    SignalWatcher::blockStopSignals();
+    StopSignals::block();
     GraphicalSession::prepare();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("VarnelUsage"));
@@ -28,7 +29,8 @@ int main(int argc, char **argv)
 
     if (!GraphicalSession::started()) {
         std::fprintf(stderr, "%s\n", qPrintable(GraphicalSession::missingMessage()));
-        const std::string report = TerminalReport::text();
+        const std::string report =
+            Report::text(Report::scanOnce(TranscriptScan::defaultRoot(), Instant::now()));
         std::fwrite(report.data(), 1, report.size(), stdout);
         return 0;
     }
@@ -39,8 +41,8 @@ int main(int argc, char **argv)
         return 0;
     }
 
-    SignalWatcher stopSignals;
-    QObject::connect(&stopSignals, &SignalWatcher::stopRequested, &app,
+    StopSignals stopSignals;
+    QObject::connect(&stopSignals, &StopSignals::stopRequested, &app,
                      [] { QApplication::quit(); });
 
     Settings settings;

@@ -1,15 +1,15 @@
 #include "planreport.h"
 
 #include "format/format.h"
+#include "format/plaintext.h"
+#include "format/timetext.h"
 #include "jsontext.h"
 #include "linux/linuxservices.h"
+#include "output.h"
 #include "plan/tokenlookup.h"
 #include "report.h"
 
 #include <QCoreApplication>
-
-#include <cstdio>
-#include <ctime>
 
 namespace {
 
@@ -27,22 +27,12 @@ constexpr Row rows[] = {
     {"sevenDayCorvel", "7-day Corvel", &PlanUsage::sevenDayCorvel},
 };
 
-std::string localTime(Instant t)
-{
-    const std::time_t secs = t.seconds();
-    std::tm tm{};
-    localtime_r(&secs, &tm);
-    char buf[64];
-    std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M %Z", &tm);
-    return buf;
-}
-
 std::string windowJson(const std::optional<LimitWindow> &window)
 {
     if (!window)
         return "null";
     return "{\"utilization\": " + JsonText::number(window->utilization) + ", \"resetsAt\": " +
-           (window->resetsAt ? JsonText::string(Report::isoUtc(*window->resetsAt))
+           (window->resetsAt ? JsonText::string(TimeText::isoUtc(*window->resetsAt))
                              : std::string("null")) +
            "}";
 }
@@ -71,9 +61,8 @@ private:
     void finish(const PlanFetcher::Result &result)
     {
         const std::string out = m_json ? PlanReport::json(result) + "\n" : PlanReport::text(result);
-        std::fwrite(out.data(), 1, out.size(), stdout);
-        std::fflush(stdout);
-        m_done(std::holds_alternative<PlanUsage>(result) ? 0 : 1);
+        const bool written = Output::write(out);
+        m_done(written && std::holds_alternative<PlanUsage>(result) ? 0 : 1);
         deleteLater();
     }
 
@@ -90,16 +79,17 @@ namespace PlanReport {
 std::string text(const PlanFetcher::Result &result)
 {
     if (const auto *error = std::get_if<PlanUsage::Error>(&result))
-        return error->errorDescription().toStdString() + "\n";
+        return PlainText::visible(error->errorDescription().toStdString()) + "\n";
     const PlanUsage &usage = std::get<PlanUsage>(result);
     std::string out;
     for (const Row &row : rows) {
         const std::optional<LimitWindow> &window = usage.*row.window;
         if (!window)
             continue;
-        out += Report::padRight(row.label, 15) +
-               Report::padRight(Format::percent(window->utilization), 6) +
-               (window->resetsAt ? "resets " + localTime(*window->resetsAt) : "no reset time") +
+        out += PlainText::padRight(row.label, 15) +
+               PlainText::padRight(Format::percent(window->utilization), 6) +
+               (window->resetsAt ? "resets " + TimeText::localMinute(*window->resetsAt)
+                                 : "no reset time") +
                "\n";
     }
     return out;

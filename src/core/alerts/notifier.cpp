@@ -44,7 +44,8 @@ Notification Notifier::notification(const QString &name, double utilization, boo
     const QString title =
         critical ? QCoreApplication::translate("Notifier", "Varnel %1 limit almost reached")
                  : QCoreApplication::translate("Notifier", "Varnel %1 usage high");
-    const QString body = QCoreApplication::translate("Notifier", "You've used %1% of your %2 limit.");
+    const QString body =
+        QCoreApplication::translate("Notifier", "You've used %1% of your %2 limit.");
     return {title.arg(shown), body.arg(wholePercent(utilization), shown), critical};
 }
 

@@ -2,8 +2,8 @@
 
 #include "base/isodate.h"
 #include "base/regularfile.h"
+#include "format/timetext.h"
 
-#include <QDateTime>
 #include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -82,8 +82,8 @@ QByteArray encode(const UsageHistory &history)
     QJsonArray array;
     for (const UsageSample &sample : history) {
         QJsonObject object{
-            {QLatin1String("t"), QDateTime::fromSecsSinceEpoch(sample.t.seconds(), Qt::UTC)
-                                     .toString(Qt::ISODate)}};
+            {QLatin1String("t"),
+             QDateTime::fromSecsSinceEpoch(sample.t.seconds(), Qt::UTC).toString(Qt::ISODate)}};
         if (sample.five)
             object.insert(QLatin1String("five"), *sample.five);
         if (sample.seven)

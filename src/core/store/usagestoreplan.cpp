@@ -105,9 +105,8 @@ void UsageStore::handlePlanResult(const PlanFetcher::Result &result)
     case PlanUsage::Error::Kind::rateLimited: {
         // A Retry-After that is no finite number counts as absent.
         const std::optional<double> asked = error.retryAfter();
-        const double seconds =
-            asked && std::isfinite(*asked) ? std::min(*asked, maxBackOffSeconds)
-                                           : defaultRetrySeconds;
+        const double seconds = asked && std::isfinite(*asked) ? std::min(*asked, maxBackOffSeconds)
+                                                              : defaultRetrySeconds;
         setPlanRetryAt(after(m_services.now(), seconds));
         break;
     }
@@ -149,14 +148,15 @@ void UsageStore::setPlanRetryAt(std::optional<Instant> retryAt)
 void UsageStore::schedulePlanTimer(double minutes)
 {
     delete m_planTimer;
-    const double seconds = minutes > 0 ? std::clamp(minutes * 60, minPlanPeriodSeconds,
-                                                    maxPlanPeriodSeconds)
-                                       : defaultPlanPeriodSeconds;
+    const double seconds =
+        minutes > 0 ? std::clamp(minutes * 60, minPlanPeriodSeconds, maxPlanPeriodSeconds)
+                    : defaultPlanPeriodSeconds;
     m_planTimer = new QTimer(this);
     m_planTimer->setInterval(int(std::llround(seconds * 1000)));
     m_planTimer->setTimerType(Qt::CoarseTimer);
     connect(m_planTimer, &QTimer::timeout, this, [this] {
-        QMetaObject::invokeMethod(this, [this] { refreshPlan(false); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { refreshPlan(false); }, Qt::QueuedConnection);
     });
     m_planTimer->start();
 }

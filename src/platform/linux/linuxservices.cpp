@@ -1,9 +1,11 @@
 #include "linux/linuxservices.h"
 
+#include "linux/autostartentry.h"
 #include "linux/desktopnotifications.h"
 #include "linux/filewatcher.h"
 #include "linux/secretservicesource.h"
 #include "linux/secrettoolsource.h"
+#include "linux/systemlog.h"
 #include "plan/planclient.h"
 
 #include <QDir>
@@ -50,6 +52,16 @@ TokenLookup::Sources tokenSources()
 std::unique_ptr<PlanFetcher> planFetcher()
 {
     return std::make_unique<PlanUsage::Client>(endpoint());
+}
+
+std::unique_ptr<LoginItem> loginItem()
+{
+    return std::make_unique<AutostartEntry>();
+}
+
+LaunchAtLogin::Log systemLog()
+{
+    return &SystemLog::write;
 }
 
 } // namespace LinuxServices

@@ -2,6 +2,8 @@
 
 #include "plan/planfetcher.h"
 #include "plan/tokenlookup.h"
+#include "settings/launchatlogin.h"
+#include "settings/loginitem.h"
 #include "store/usagestoreservices.h"
 
 #include <memory>
@@ -21,5 +23,11 @@ TokenLookup::Sources tokenSources();
 // environment may point it elsewhere: VARNELUSAGE_TEST_PLAN_ENDPOINT (an https address) and
 // VARNELUSAGE_TEST_CA_FILE (a PEM certificate authority trusted beside the system's).
 std::unique_ptr<PlanFetcher> planFetcher();
+
+// Start at login through this program's XDG autostart entry.
+std::unique_ptr<LoginItem> loginItem();
+
+// The system log, where the application's one log line goes.
+LaunchAtLogin::Log systemLog();
 
 } // namespace LinuxServices

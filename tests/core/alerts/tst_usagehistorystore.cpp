@@ -46,7 +46,8 @@ private slots:
         QTest::addRow("empty history") << QList<double>{} << 0.0 << QList<double>{0};
         QTest::addRow("119 s after the last") << QList<double>{0} << 119.0 << QList<double>{0};
         QTest::addRow("120 s after the last") << QList<double>{0} << 120.0 << QList<double>{0, 120};
-        QTest::addRow("last sample in the future") << QList<double>{500} << 300.0 << QList<double>{500};
+        QTest::addRow("last sample in the future")
+            << QList<double>{500} << 300.0 << QList<double>{500};
         // Seven days exactly is kept; a second more goes, but only when a sample is appended.
         QTest::addRow("pruned at more than seven days")
             << QList<double>{-604801, -604800, -200} << 0.0 << QList<double>{-604800, -200, 0};
@@ -62,7 +63,8 @@ private slots:
         UsageHistory samples;
         for (double t : history)
             samples.push_back({at(t), 1, 2});
-        const UsageHistory next = UsageHistoryStore::appending(plan(42.5, std::nullopt), samples, at(now));
+        const UsageHistory next =
+            UsageHistoryStore::appending(plan(42.5, std::nullopt), samples, at(now));
         QList<double> times;
         for (const UsageSample &s : next)
             times << s.t.secondsSince(t0);
@@ -95,10 +97,11 @@ private slots:
         QTest::addRow("empty array") << QByteArray("[]") << 0;
         QTest::addRow("an object") << QByteArray(R"({"t":"2026-12-06T12:00:00Z"})") << -1;
         QTest::addRow("sample without t") << QByteArray(R"([{"five":1}])") << -1;
-        QTest::addRow("t with a fraction") << QByteArray(R"([{"t":"2026-12-06T12:00:00.5Z"}])")
-                                           << -1;
+        QTest::addRow("t with a fraction")
+            << QByteArray(R"([{"t":"2026-12-06T12:00:00.5Z"}])") << -1;
         QTest::addRow("one bad sample of two")
-            << QByteArray(R"([{"t":"2026-12-06T12:00:00Z"},{"t":"2026-12-06T12:02:00Z","seven":"9"}])")
+            << QByteArray(
+                   R"([{"t":"2026-12-06T12:00:00Z"},{"t":"2026-12-06T12:02:00Z","seven":"9"}])")
             << -1;
         QTest::addRow("not JSON") << QByteArray("[{") << -1;
     }

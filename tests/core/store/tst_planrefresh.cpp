@@ -157,25 +157,37 @@ private slots:
         QTest::addRow("forced while in flight refused, forced after a finished poll polls")
             << QList<Step>{{0, Op::trigger}, {5, Op::force}, {6, Op::ok}, {16, Op::force}} << 2;
         QTest::addRow("back-off without Retry-After: 120 s, forced polls too")
-            << QList<Step>{{0, Op::trigger},    {2, Op::limited}, {50, Op::force},
-                           {121.9, Op::trigger}, {122, Op::force}}
-            << 2;
-        QTest::addRow("Retry-After 30 ends the back-off 30 s after handling")
-            << QList<Step>{{0, Op::trigger}, {2, Op::limited, 30}, {31.9, Op::force}, {32, Op::force}}
-            << 2;
-        QTest::addRow("Retry-After not finite counts as absent")
-            << QList<Step>{{0, Op::trigger}, {2, Op::limited, qInf()}, {121, Op::force},
+            << QList<Step>{{0, Op::trigger},
+                           {2, Op::limited},
+                           {50, Op::force},
+                           {121.9, Op::trigger},
                            {122, Op::force}}
             << 2;
-        QTest::addRow("a back-off is capped at a day")
-            << QList<Step>{{0, Op::trigger}, {2, Op::limited, 1e12}, {86401, Op::force},
-                           {86402, Op::force}}
+        QTest::addRow("Retry-After 30 ends the back-off 30 s after handling")
+            << QList<Step>{{0, Op::trigger},
+                           {2, Op::limited, 30},
+                           {31.9, Op::force},
+                           {32, Op::force}}
             << 2;
+        QTest::addRow("Retry-After not finite counts as absent")
+            << QList<Step>{{0, Op::trigger},
+                           {2, Op::limited, qInf()},
+                           {121, Op::force},
+                           {122, Op::force}}
+            << 2;
+        QTest::addRow("a back-off is capped at a day") << QList<Step>{{0, Op::trigger},
+                                                                      {2, Op::limited, 1e12},
+                                                                      {86401, Op::force},
+                                                                      {86402, Op::force}}
+                                                       << 2;
         QTest::addRow("a negative Retry-After ends the back-off at once")
             << QList<Step>{{0, Op::trigger}, {2, Op::limited, -5}, {2, Op::force}} << 2;
         QTest::addRow("a failure after the back-off leaves its end in the past")
-            << QList<Step>{{0, Op::trigger}, {2, Op::limited, 10}, {12, Op::force},
-                           {13, Op::failed}, {14, Op::force}}
+            << QList<Step>{{0, Op::trigger},
+                           {2, Op::limited, 10},
+                           {12, Op::force},
+                           {13, Op::failed},
+                           {14, Op::force}}
             << 3;
     }
 

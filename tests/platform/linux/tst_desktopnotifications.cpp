@@ -1,47 +1,12 @@
 #include "alerts/notifier.h"
 #include "linux/desktopnotifications.h"
+#include "notificationserver.h"
 #include "settings/settings.h"
 
-#include <QDBusConnection>
-#include <QDBusConnectionInterface>
-#include <QDBusContext>
-#include <QDBusMessage>
 #include <QTemporaryDir>
 #include <QTest>
 
 namespace {
-
-const QString serviceName = QStringLiteral("org.freedesktop.Notifications");
-
-// A notification server of the test's own on the private session bus.
-class NotificationServer final : public QObject, protected QDBusContext
-{
-    Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
-
-public:
-    QStringList received; // summary|body|urgency|sound, and the fixed fields checked on arrival
-    bool failing = false;
-    bool fixedFieldsRight = true;
-
-public slots:
-    uint Notify(const QString &app, uint replacesId, const QString &icon, const QString &summary,
-                const QString &body, const QStringList &actions, const QVariantMap &hints,
-                int timeout)
-    {
-        fixedFieldsRight = fixedFieldsRight && app == QStringLiteral("Varnel Usage") &&
-                           replacesId == 0 && icon == QStringLiteral("varnelusage") &&
-                           actions.isEmpty() && timeout == -1;
-        const QString sound = hints.contains("suppress-sound")
-                                  ? QStringLiteral("silent:%1").arg(hints["suppress-sound"].toBool())
-                                  : hints.value("sound-name").toString();
-        received << summary + '|' + body + '|' + QString::number(hints.value("urgency").toInt()) +
-                        '|' + sound;
-        if (failing)
-            sendErrorReply(QDBusError::Failed, QStringLiteral("refused"));
-        return uint(received.size());
-    }
-};
 
 struct Check
 {
@@ -60,7 +25,6 @@ class TestDesktopNotifications : public QObject
 
     QTemporaryDir m_dir;
     NotificationServer m_server;
-    QDBusConnection m_serverBus{QString()};
     std::unique_ptr<Settings> m_settings;
 
     void check(Notifier &notifier, const QList<Check> &checks)
@@ -80,10 +44,7 @@ private slots:
             QFAIL("run under dbus-run-session: this test needs a private session bus");
         QVERIFY(m_dir.isValid());
         QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_dir.path());
-        m_serverBus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, "server");
-        QVERIFY(m_serverBus.registerObject("/org/freedesktop/Notifications", &m_server,
-                                           QDBusConnection::ExportAllSlots));
-        QVERIFY(m_serverBus.registerService(serviceName));
+        QVERIFY(m_server.start());
     }
 
     void init()
@@ -109,17 +70,20 @@ private slots:
                                  "limit.|1|silent:1";
         const QString critWeek = "Varnel weekly limit almost reached|You've used %1% of your "
                                  "weekly limit.|2|message-new-instant";
-        QTest::addRow("79.9 stays quiet") << 80.0 << 95.0 << QList<Check>{{"5-hour session", 79.9, r1}}
-                                          << QStringList();
+        QTest::addRow("79.9 stays quiet")
+            << 80.0 << 95.0 << QList<Check>{{"5-hour session", 79.9, r1}} << QStringList();
         QTest::addRow("80 warns without sound")
-            << 80.0 << 95.0 << QList<Check>{{"5-hour session", 80, r1}} << QStringList{warn5.arg(80)};
+            << 80.0 << 95.0 << QList<Check>{{"5-hour session", 80, r1}}
+            << QStringList{warn5.arg(80)};
         QTest::addRow("96 is critical, and stands for the warning of its period")
             << 80.0 << 95.0 << QList<Check>{{"weekly", 96, r1}, {"weekly", 85, r1}}
             << QStringList{critWeek.arg(96)};
         QTest::addRow("warning, then critical, then nothing more in the period")
             << 80.0 << 95.0
-            << QList<Check>{{"5-hour session", 85, r1}, {"5-hour session", 96, r1},
-                            {"5-hour session", 99, r1}, {"5-hour session", 85, r1}}
+            << QList<Check>{{"5-hour session", 85, r1},
+                            {"5-hour session", 96, r1},
+                            {"5-hour session", 99, r1},
+                            {"5-hour session", 85, r1}}
             << QStringList{warn5.arg(85), crit5.arg(96)};
         QTest::addRow("a new reset time announces again")
             << 80.0 << 95.0 << QList<Check>{{"5-hour session", 85, r1}, {"5-hour session", 85, r2}}
@@ -185,12 +149,12 @@ private slots:
         m_server.failing = true;
         notifier.check(LimitWindow{85, std::nullopt}, "weekly");
         QTRY_COMPARE(m_server.received.size(), 1);
-        QVERIFY(m_serverBus.unregisterService(serviceName));
+        QVERIFY(m_server.bus().unregisterService(NotificationServer::serviceName));
         notifier.check(LimitWindow{85, std::nullopt}, "5-hour session");
         QTest::qWait(100);
         QCOMPARE(m_server.received.size(), 1);
         QCOMPARE(m_settings->notifiedThresholdKeys().size(), 2);
-        QVERIFY(m_serverBus.registerService(serviceName));
+        QVERIFY(m_server.bus().registerService(NotificationServer::serviceName));
     }
 };
 

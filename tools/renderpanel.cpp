@@ -1,8 +1,8 @@
-// varnelusage-render: draws the panel with sample figures, in a light and a dark palette, and
+// varnelusage-render-panel: draws the panel with sample figures, in a light and a dark palette, and
 // the tray icon in its three tints, to PNG files. For looking at the views without a desktop
 // and for the documentation's screenshots.
 //
-//   varnelusage-render --out DIR [--scale 2] [--locale en_US]
+//   varnelusage-render-panel --out DIR [--scale 2] [--locale en_US]
 #include "panel/panelvalues.h"
 #include "panel/panelview.h"
 #include "tray/trayiconpainter.h"
