@@ -5,6 +5,7 @@
 #include "panel/panelwindow.h"
 #include "report.h"
 #include "settings/settings.h"
+#include "settingswindow/settingswindowopener.h"
 #include "shell/application.h"
 #include "shell/graphicalsession.h"
 #include "shell/painttrace.h"
@@ -13,6 +14,7 @@
 #include "store/usagestore.h"
 
 #include <QApplication>
+#include <QIcon>
 
 #include <cstdio>
 
@@ -23,9 +25,14 @@ int main(int argc, char **argv)
     GraphicalSession::prepare();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("VarnelUsage"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Varnel Usage"));
+    // No display name: Qt would append it to every window title, and the settings window's title
+    // is exactly "Varnel Usage Settings".
     QApplication::setDesktopFileName(QStringLiteral("varnelusage"));
     QApplication::setQuitOnLastWindowClosed(false);
+    // The installed theme icon when there is one; the copy built into the program otherwise, so
+    // that a run from the build tree shows it too.
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("varnelusage"),
+                                                 QIcon(QStringLiteral(":/varnelusage.svg"))));
 
     if (!GraphicalSession::started()) {
         std::fprintf(stderr, "%s\n", qPrintable(GraphicalSession::missingMessage()));
@@ -42,14 +49,18 @@ int main(int argc, char **argv)
     }
 
     StopSignals stopSignals;
-    QObject::connect(&stopSignals, &StopSignals::stopRequested, &app,
-                     [] { QApplication::quit(); });
+    QObject::connect(&stopSignals, &StopSignals::stopRequested, &app, [] { QApplication::quit(); });
 
     Settings settings;
     UsageStore store(settings, std::nullopt, LinuxServices::usageStore());
     store.start();
 
+    const std::unique_ptr<LoginItem> loginItem = LinuxServices::loginItem();
+    SettingsWindowOpener settingsWindow(store, settings, *loginItem, LinuxServices::systemLog());
+
     Application application(settings, store);
+    QObject::connect(&application, &Application::settingsRequested, &app,
+                     [&settingsWindow] { settingsWindow.open(); });
     QObject::connect(&application, &Application::quitRequested, &app, [] { QApplication::quit(); });
     QObject::connect(&instance, &SingleInstance::showRequested, &application,
                      &Application::showPanel);

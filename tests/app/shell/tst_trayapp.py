@@ -126,23 +126,29 @@ class Desktop:
             if '"panel": ("panel" "trayer")' in l:
                 inside_panel = True
                 continue
-            m = re.search(r'"Varnel Usage": \("varnelusage" "VarnelUsage"\)\s+(\d+)x(\d+)'
+            m = re.search(r'(?:"[^"]*"|\(has no name\)): \("varnelusage" "VarnelUsage"\)\s+(\d+)x(\d+)'
                           r'\+-?\d+\+-?\d+\s+\+(-?\d+)\+(-?\d+)', l)
             if inside_panel and m:
                 w, h, x, y = map(int, m.groups())
                 return x + w // 2, y + h // 2
         return None
 
-    def panel_mapped(self):
+    def viewable(self, pattern):
+        """How many top-level windows matching pattern are mapped."""
+        count = 0
         for l in self.tree().splitlines():
-            m = re.search(r'^\s*(0x[0-9a-f]+) "Varnel Usage": \("varnelusage" "VarnelUsage"\)'
-                          r'\s+320x\d+', l)
+            m = re.search(r'^\s*(0x[0-9a-f]+) ' + pattern, l)
             if m:
                 info = subprocess.run(["xwininfo", "-id", m.group(1)], env=self.env, text=True,
                                       capture_output=True).stdout
-                if "IsViewable" in info:
-                    return True
-        return False
+                count += "IsViewable" in info
+        return count
+
+    def panel_mapped(self):
+        return self.viewable(r'"Varnel Usage": \("varnelusage" "VarnelUsage"\)\s+320x\d+') > 0
+
+    def settings_windows(self):
+        return self.viewable(r'"Varnel Usage Settings": \("varnelusage" "VarnelUsage"\)')
 
     def stop(self):
         for p in reversed(self.procs):
@@ -218,6 +224,8 @@ class TrayAppTest(unittest.TestCase):
         if self.app and self.app.poll() is None:
             self.app.kill()
             self.app.wait()
+        if self.app:
+            self.app.stderr.close()
         self.desktop.stop()
 
     def today(self):
@@ -229,6 +237,16 @@ class TrayAppTest(unittest.TestCase):
         self.app = subprocess.Popen([APP], env=self.env, stdout=subprocess.DEVNULL,
                                     stderr=subprocess.PIPE)
         self.stderr = StderrReader(self.app.stderr)
+
+    def click(self, x, y):
+        """Clicks at (x, y); returns when the click was sent. The pointer leaves and comes back
+        first: a click where it already rests after the panel mapped does not reach the icon
+        through the test extension."""
+        subprocess.run(["xdotool", "mousemove", "0", "400", "sleep", "0.2", "mousemove", str(x),
+                        str(y), "sleep", "0.2"], env=self.env, check=True)
+        sent = time.time()
+        subprocess.run(["xdotool", "click", "1"], env=self.env, check=True)
+        return sent
 
     def test_without_a_display_prints_the_report(self):
         env = dict(self.env)
@@ -250,9 +268,7 @@ class TrayAppTest(unittest.TestCase):
         self.desktop.start_tray()
         x, y = wait_for("the icon to dock", self.desktop.docked_icon)
 
-        clicked = time.time()
-        subprocess.run(["xdotool", "mousemove", str(x), str(y), "click", "1"], env=self.env,
-                       check=True)
+        clicked = self.click(x, y)
         painted = wait_for("the panel to paint", self.stderr.painted)[0]
         print("click to panel painted: %.1f ms" % ((painted / 1e6 - clicked) * 1000))
         self.assertTrue(self.desktop.panel_mapped())
@@ -275,9 +291,7 @@ class TrayAppTest(unittest.TestCase):
         self.assertFalse(any(t == "Loading…" for t in texts), texts)
 
         # A second click on the icon closes the panel.
-        subprocess.run(["xdotool", "click", "1"], env=self.env, check=True)
-        time.sleep(1)
-        print("DEBUG", self.desktop.tree(), self.stderr.lines, subprocess.run(["xdotool", "getmouselocation"], env=self.env, text=True, capture_output=True).stdout)
+        self.click(x, y)
         wait_for("the panel to close", lambda: not self.desktop.panel_mapped())
 
         # A second start ends at once and the first instance shows its panel.
@@ -288,11 +302,19 @@ class TrayAppTest(unittest.TestCase):
         wait_for("the panel to show again", lambda: len(self.stderr.painted()) >= 2)
         self.assertTrue(self.desktop.panel_mapped())
 
+        # "Settings…" opens the one settings window; asked again, it opens no second one.
+        for _ in range(2):
+            wait_for("the Settings button", lambda: press_button("Settings…"))
+            wait_for("the settings window", lambda: self.desktop.settings_windows() == 1)
+        self.click(x, y)
+        wait_for("the panel to open", lambda: len(self.stderr.painted()) >= 3)
+        self.assertEqual(self.desktop.settings_windows(), 1)
+
         # Escape closes it; "Quit" ends the process with status 0.
         subprocess.run(["xdotool", "key", "Escape"], env=self.env, check=True)
         wait_for("Escape to close the panel", lambda: not self.desktop.panel_mapped())
-        subprocess.run(["xdotool", "click", "1"], env=self.env, check=True)
-        wait_for("the panel to open", lambda: len(self.stderr.painted()) >= 3)
+        self.click(x, y)
+        wait_for("the panel to open", lambda: len(self.stderr.painted()) >= 4)
         wait_for("the Quit button", lambda: press_button("Quit"))
         self.assertEqual(self.app.wait(20), 0)
 
