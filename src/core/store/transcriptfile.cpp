@@ -109,7 +109,9 @@ std::optional<std::vector<TranscriptFile>> list(const std::string &root)
 TranscriptRead read(const std::string &path, std::uint64_t offset)
 {
     TranscriptRead result;
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Without blocking: a path that became a FIFO since the listing would otherwise hold this
+    // thread in open() until a writer came. Only a regular file is read.
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return result;
     struct Closer
@@ -117,6 +119,9 @@ TranscriptRead read(const std::string &path, std::uint64_t offset)
         int fd;
         ~Closer() { close(fd); }
     } closer{fd};
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
+        return result;
     if (lseek(fd, off_t(offset), SEEK_SET) != off_t(offset))
         return result;
 
