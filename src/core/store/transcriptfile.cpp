@@ -1,12 +1,7 @@
 #include "store/transcriptfile.h"
 
-#include "base/isodate.h"
-#include "transcripts/transcriptlinepeek.h"
-#include "transcripts/usagelineparser.h"
+#include "store/linereader.h"
 
-#include <array>
-#include <cerrno>
-#include <cstring>
 #include <memory>
 
 #include <dirent.h>
@@ -81,17 +76,6 @@ void walk(const std::string &dir, std::vector<Listed> entries, std::vector<Trans
     }
 }
 
-constexpr std::size_t chunkSize = 1 << 20;
-constexpr std::size_t longLine = 16 * chunkSize;
-// Buffers grown for an unusually long line are given back after the transcript.
-constexpr std::size_t keepBufferUpTo = 8 * chunkSize;
-
-struct ReadBuffers
-{
-    std::vector<char> bytes;
-    UsageLineParser parser;
-};
-
 } // namespace
 
 namespace TranscriptFiles {
@@ -125,93 +109,12 @@ TranscriptRead read(const std::string &path, std::uint64_t offset)
     if (lseek(fd, off_t(offset), SEEK_SET) != off_t(offset))
         return result;
 
-    thread_local ReadBuffers buffers;
-    std::vector<char> &buf = buffers.bytes;
-    const std::size_t pad = UsageLineParser::padding;
-    if (buf.size() < chunkSize + pad)
-        buf.resize(chunkSize + pad);
-    static const std::array<const IsoDateParser *, 2> dates{&IsoDateParser::withFraction(),
-                                                            &IsoDateParser::withoutFraction()};
-
-    std::size_t held = 0;       // bytes of an unfinished line at the front of the buffer
-    std::uint64_t consumed = 0; // bytes before the buffer's front, counted from `offset`
-    std::uint64_t lastLineEnd = 0;
-    bool sawBytes = false;
-    bool sawNewline = false;
-    // A line that grows past the limit is looked at: if it cannot be a reply it is passed over
-    // up to its newline instead of being held, so an enormous line costs no memory.
-    bool passingOver = false;
-    std::size_t lookAt = longLine;
-    for (;;) {
-        if (held + pad >= buf.size())
-            buf.resize((buf.size() - pad) * 2 + pad); // one line longer than the buffer
-        const ssize_t n = ::read(fd, buf.data() + held, buf.size() - pad - held);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            result.entries.clear();
-            return result;
-        }
-        if (n == 0)
-            break;
-        sawBytes = true;
-        const std::size_t end = held + std::size_t(n);
-        std::size_t lineStart = 0;
-        const char *from = buf.data() + held;
-        if (passingOver) {
-            const auto *nl = static_cast<const char *>(std::memchr(from, '\n', std::size_t(n)));
-            if (!nl) {
-                consumed += end;
-                held = 0;
-                continue;
-            }
-            passingOver = false;
-            lineStart = std::size_t(nl - buf.data()) + 1;
-            from = nl + 1;
-            sawNewline = true;
-            lastLineEnd = consumed + lineStart;
-        }
-        while (const char *nl =
-                   static_cast<const char *>(std::memchr(from, '\n', buf.data() + end - from))) {
-            const std::size_t at = std::size_t(nl - buf.data());
-            if (at > lineStart) {
-                // Padding lies beyond `end`, so every line here may be parsed in place.
-                auto entry =
-                    buffers.parser.parse({buf.data() + lineStart, at - lineStart}, dates, true);
-                if (entry)
-                    result.entries.push_back(std::move(*entry));
-            }
-            lineStart = at + 1;
-            from = nl + 1;
-            sawNewline = true;
-            lastLineEnd = consumed + lineStart;
-        }
-        std::memmove(buf.data(), buf.data() + lineStart, end - lineStart);
-        consumed += lineStart;
-        held = end - lineStart;
-        if (lineStart > 0)
-            lookAt = longLine;
-        if (held >= lookAt) {
-            // Looked at again only each time it doubles, so the looks stay linear in its size.
-            lookAt = held * 2;
-            if (TranscriptLinePeek::surelyNotAssistant({buf.data(), held})) {
-                passingOver = true;
-                consumed += held;
-                held = 0;
-            }
-        }
-    }
-    if (buf.size() > keepBufferUpTo + pad) {
-        buf.resize(chunkSize + pad);
-        buf.shrink_to_fit();
-    }
-    buffers.parser.releaseLargeBuffers();
-    if (!sawBytes || !sawNewline) {
-        result.entries.clear();
+    LineReader::Outcome read = LineReader::readToEnd(fd);
+    if (!read.ok || !read.lastLineEnd)
         return result;
-    }
     result.ok = true;
-    result.newOffset = offset + lastLineEnd;
+    result.newOffset = offset + *read.lastLineEnd;
+    result.entries = std::move(read.entries);
     return result;
 }
 
