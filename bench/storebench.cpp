@@ -2,6 +2,7 @@
 // report costs, and what a pass that finds nothing costs. Each figure beside its reference.
 #include "linux/filewatcher.h"
 #include "linux/linuxservices.h"
+#include "settings/settings.h"
 #include "store/transcriptscan.h"
 #include "store/usagestore.h"
 #include "transcripts/aggregates.h"
@@ -153,7 +154,10 @@ int main(int argc, char **argv)
     const double fullScanMs = msSince(t0);
 
     // 2. A pass that finds nothing: listing plus aggregates, in a loaded store.
-    UsageStore store(root, LinuxServices::usageStore());
+    Settings settings;
+    UsageStoreServices services = LinuxServices::usageStore();
+    services.planFetcher.reset(); // the transcripts only
+    UsageStore store(settings, root, std::move(services));
     int published = 0;
     QObject::connect(&store, &UsageStore::lastUpdatedChanged, [&] { ++published; });
     store.start();

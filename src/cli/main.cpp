@@ -1,28 +1,23 @@
+#include "base/bytepath.h"
+#include "linux/stopsignals.h"
 #include "options.h"
+#include "output.h"
 #include "planreport.h"
 #include "report.h"
 #include "store/transcriptscan.h"
-#include "transcripts/aggregates.h"
 #include "watchreport.h"
 
 #include <QCoreApplication>
-#include <QDir>
 
+#include <csignal>
 #include <cstdio>
 
 namespace {
 
+// Bytes from the command line or the environment to the system calls, never decoded.
 std::string absoluteRoot(const std::optional<std::string> &given)
 {
-    const QString root = given ? QString::fromStdString(*given)
-                               : QString::fromStdString(TranscriptScan::defaultRoot());
-    return QDir::cleanPath(QDir(root).absolutePath()).toStdString();
-}
-
-void print(const std::string &text)
-{
-    std::fwrite(text.data(), 1, text.size(), stdout);
-    std::fflush(stdout);
+    return BytePath::absolute(given.value_or(TranscriptScan::defaultRoot()));
 }
 
 int reportOnce(const Options &options)
@@ -32,34 +27,39 @@ int reportOnce(const Options &options)
     ReportData data{scan.root(), scan.entries().size(),
                     Aggregates::compute(scan.entries().records(),
                                         options.now.value_or(Instant::now()), Calendar::current()),
-                    std::nullopt};
-    print(options.json ? Report::json(data) + "\n" : Report::text(data));
-    return 0;
+                    std::nullopt, std::nullopt};
+    return Output::write(options.json ? Report::json(data) + "\n" : Report::text(data)) ? 0 : 1;
 }
 
 } // namespace
 
 int main(int argc, char **argv)
 {
-    QCoreApplication app(argc, argv);
+    // Before anything else, and before any thread exists: a SIGTERM that arrives while the watch
+    // starts must end it cleanly too, not kill it or be lost on a thread that ignores it.
+    StopSignals::block();
+    // A reader that has gone is a failed write, reported as such, not a silent death.
+    std::signal(SIGPIPE, SIG_IGN);
+
     const auto parsed = Options::parse(std::vector<std::string>(argv + 1, argv + argc));
     if (!parsed.options) {
         std::fprintf(stderr, "varnelusage-report: %s\n%s", parsed.error.c_str(), Options::usage());
         return 2;
     }
     const Options &options = *parsed.options;
-    if (options.help) {
-        print(Options::usage());
-        return 0;
-    }
-    if (options.plan) {
-        runPlanReport(options.json, [&app](int code) { app.exit(code); });
-        return app.exec();
-    }
+    if (!options.watch)
+        StopSignals::unblock(); // a one-shot report keeps the default behaviour
+    QCoreApplication app(argc, argv);
+    if (options.help)
+        return Output::write(Options::usage()) ? 0 : 1;
     if (options.watch) {
         Options live = options;
         live.root = absoluteRoot(options.root);
         return runWatchReport(live, app);
+    }
+    if (options.plan) {
+        runPlanReport(options.json, [&app](int code) { app.exit(code); });
+        return app.exec();
     }
     return reportOnce(options);
 }

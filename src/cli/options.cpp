@@ -2,61 +2,95 @@
 
 #include "base/isodate.h"
 
+namespace {
+
+// One argument split into its name and the value written after "=", if any.
+struct Argument
+{
+    std::string name;
+    std::optional<std::string> inlineValue;
+};
+
+Argument split(const std::string &arg)
+{
+    if (arg.starts_with("--")) {
+        if (const auto eq = arg.find('='); eq != std::string::npos)
+            return {arg.substr(0, eq), arg.substr(eq + 1)};
+    }
+    return {arg, std::nullopt};
+}
+
+bool takesValue(const std::string &name)
+{
+    return name == "--root" || name == "--now";
+}
+
+bool setFlag(Options &o, const std::string &name)
+{
+    if (name == "--json")
+        o.json = true;
+    else if (name == "--watch")
+        o.watch = true;
+    else if (name == "--plan")
+        o.plan = true;
+    else if (name == "--help" || name == "-h")
+        o.help = true;
+    else
+        return false;
+    return true;
+}
+
+// The error of one option that takes a value, or nothing.
+std::optional<std::string> setValue(Options &o, const std::string &name,
+                                    const std::optional<std::string> &value)
+{
+    if (name == "--root") {
+        if (!value || value->empty())
+            return "option --root needs a directory";
+        o.root = *value;
+        return std::nullopt;
+    }
+    if (!value)
+        return "option --now needs an instant";
+    o.now = IsoDateParser::withFraction().parse(*value);
+    if (!o.now)
+        o.now = IsoDateParser::withoutFraction().parse(*value);
+    if (!o.now)
+        return "--now: not an internet date-time (such as 2025-06-01T09:15:42Z): " + *value;
+    return std::nullopt;
+}
+
+std::optional<std::string> checkCombination(const Options &o)
+{
+    if (o.plan && o.now)
+        return "--plan takes no --now";
+    if (o.plan && o.root && !o.watch)
+        return "--plan takes no --root unless with --watch";
+    return std::nullopt;
+}
+
+} // namespace
+
 Options::Parsed Options::parse(const std::vector<std::string> &args)
 {
     Options o;
     for (std::size_t i = 0; i < args.size(); ++i) {
-        std::string arg = args[i];
-        std::optional<std::string> inlineValue;
-        if (arg.starts_with("--")) {
-            if (const auto eq = arg.find('='); eq != std::string::npos) {
-                inlineValue = arg.substr(eq + 1);
-                arg.resize(eq);
-            }
+        const Argument arg = split(args[i]);
+        if (takesValue(arg.name)) {
+            std::optional<std::string> value = arg.inlineValue;
+            if (!value && i + 1 < args.size())
+                value = args[++i];
+            if (auto error = setValue(o, arg.name, value))
+                return {std::nullopt, *error};
+            continue;
         }
-        const auto value = [&]() -> std::optional<std::string> {
-            if (inlineValue)
-                return inlineValue;
-            if (i + 1 < args.size())
-                return args[++i];
-            return std::nullopt;
-        };
-        const bool takesValue = arg == "--root" || arg == "--now";
-        if (inlineValue && !takesValue)
-            return {std::nullopt, "option " + arg + " takes no value"};
-
-        if (arg == "--json") {
-            o.json = true;
-        } else if (arg == "--watch") {
-            o.watch = true;
-        } else if (arg == "--plan") {
-            o.plan = true;
-        } else if (arg == "--help" || arg == "-h") {
-            o.help = true;
-        } else if (arg == "--root") {
-            const auto v = value();
-            if (!v || v->empty())
-                return {std::nullopt, "option --root needs a directory"};
-            o.root = *v;
-        } else if (arg == "--now") {
-            const auto v = value();
-            if (!v)
-                return {std::nullopt, "option --now needs an instant"};
-            o.now = IsoDateParser::withFraction().parse(*v);
-            if (!o.now)
-                o.now = IsoDateParser::withoutFraction().parse(*v);
-            if (!o.now)
-                return {std::nullopt, "--now: not an internet date-time "
-                                      "(such as 2025-06-01T09:15:42Z): " +
-                                          *v};
-        } else {
-            return {std::nullopt, "unknown option: " + arg};
-        }
+        if (arg.inlineValue)
+            return {std::nullopt, "option " + arg.name + " takes no value"};
+        if (!setFlag(o, arg.name))
+            return {std::nullopt, "unknown option: " + arg.name};
     }
-    if (o.watch && o.plan)
-        return {std::nullopt, "--watch and --plan cannot be combined"};
-    if (o.plan && (o.root || o.now))
-        return {std::nullopt, "--plan takes no --root or --now"};
+    if (auto error = checkCombination(o))
+        return {std::nullopt, *error};
     return {o, {}};
 }
 
@@ -64,6 +98,7 @@ const char *Options::usage()
 {
     return "usage: varnelusage-report [--root DIR] [--now INSTANT] [--json] [--watch]\n"
            "       varnelusage-report --plan [--json]\n"
+           "       varnelusage-report --watch --plan [--root DIR] [--json]\n"
            "\n"
            "Prints the estimated cost, tokens and messages of Varnel Code from its local\n"
            "transcripts: today, the last seven days and each model.\n"
@@ -74,8 +109,9 @@ const char *Options::usage()
            "                 (default: now; days follow the time zone in TZ)\n"
            "  --json         print one JSON object instead of the text report\n"
            "  --watch        keep running and print the report again whenever the\n"
-           "                 transcripts change (with --json: one object per line)\n"
-           "  --plan         print the plan's official utilisation from the plan usage\n"
-           "                 service instead, using Varnel Code's sign-in\n"
+           "                 figures change (with --json: one object per line)\n"
+           "  --plan         the plan's official utilisation from the plan usage service,\n"
+           "                 using Varnel Code's sign-in: once, or with --watch polled\n"
+           "                 like the tray application does, beside the transcript figures\n"
            "  --help         show this text\n";
 }

@@ -1,7 +1,10 @@
 #include "report.h"
 
 #include "format/format.h"
+#include "format/plaintext.h"
+#include "format/timetext.h"
 #include "jsontext.h"
+#include "planreport.h"
 
 #include <algorithm>
 #include <cmath>
@@ -14,19 +17,6 @@ std::string bucketFields(const UsageBucket &b)
 {
     return "\"tokens\": " + std::to_string(b.tokens) + ", \"cost\": " + JsonText::number(b.cost) +
            ", \"count\": " + std::to_string(b.count);
-}
-
-std::tm localTm(Instant t)
-{
-    const std::time_t secs = t.seconds();
-    std::tm tm{};
-    localtime_r(&secs, &tm);
-    return tm;
-}
-
-std::string padLeft(const std::string &s, std::size_t width)
-{
-    return s.size() < width ? std::string(width - s.size(), ' ') + s : s;
 }
 
 // A horizontal bar of `fraction` of `width` cells, in eighths of a cell.
@@ -43,48 +33,30 @@ std::string bar(double fraction, int width)
 
 std::string bucketLine(const UsageBucket &b)
 {
-    return padLeft(Format::cost(b.cost), 9) + "  " + padLeft(Format::tokens(b.tokens), 7) +
-           " tokens  " + std::to_string(b.count) + (b.count == 1 ? " message" : " messages");
+    return PlainText::padLeft(Format::cost(b.cost), 9) + "  " +
+           PlainText::padLeft(Format::tokens(b.tokens), 7) + " tokens  " + std::to_string(b.count) +
+           (b.count == 1 ? " message" : " messages");
+}
+
+// The official figures under the transcript report, and why they are missing or old.
+std::string planText(const PlanState &plan)
+{
+    std::string out = "\nPlan (official)\n";
+    if (plan.usage)
+        out += PlanReport::text(*plan.usage);
+    if (plan.retryAt && *plan.retryAt > plan.now)
+        out += "Rate limited \u2014 retrying in " +
+               Format::countdown(plan.retryAt->secondsSince(plan.now)) + "\n";
+    else if (plan.error)
+        out += PlainText::visible(*plan.error) + "\n";
+    else if (!plan.usage)
+        out += "Loading\u2026\n";
+    return out;
 }
 
 } // namespace
 
 namespace Report {
-
-std::string padRight(std::string s, std::size_t width)
-{
-    // Widths count code points, so names and bars with multi-byte characters still line up.
-    const auto length =
-        std::count_if(s.begin(), s.end(), [](char c) { return (c & 0xC0) != 0x80; });
-    if (std::size_t(length) < width)
-        s.append(width - std::size_t(length), ' ');
-    return s;
-}
-
-std::string localDate(Instant t)
-{
-    const std::tm tm = localTm(t);
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday);
-    return buf;
-}
-
-std::string isoUtc(Instant t)
-{
-    const std::time_t secs = t.seconds();
-    std::tm tm{};
-    gmtime_r(&secs, &tm);
-    const auto micros = static_cast<int>(t.micros - std::int64_t(secs) * 1'000'000);
-    char buf[64];
-    int n = std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d:%02d", tm.tm_year + 1900,
-                          tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec);
-    if (micros % 1000 != 0)
-        n += std::snprintf(buf + n, sizeof buf - std::size_t(n), ".%06d", micros);
-    else if (micros != 0)
-        n += std::snprintf(buf + n, sizeof buf - std::size_t(n), ".%03d", micros / 1000);
-    std::snprintf(buf + n, sizeof buf - std::size_t(n), "Z");
-    return buf;
-}
 
 std::string json(const ReportData &data)
 {
@@ -94,8 +66,8 @@ std::string json(const ReportData &data)
                       bucketFields(a.today) + "}, \"last7Days\": [";
     for (std::size_t i = 0; i < a.last7Days.size(); ++i) {
         const DayUsage &d = a.last7Days[i];
-        out += (i ? ", {\"date\": " : "{\"date\": ") + JsonText::string(localDate(d.date)) + ", " +
-               bucketFields(d.bucket) + "}";
+        out += (i ? ", {\"date\": " : "{\"date\": ") +
+               JsonText::string(TimeText::localDate(d.date)) + ", " + bucketFields(d.bucket) + "}";
     }
     out += "], \"perModel\": [";
     for (std::size_t i = 0; i < a.perModel.size(); ++i) {
@@ -105,7 +77,14 @@ std::string json(const ReportData &data)
     }
     out += "]";
     if (data.lastUpdated)
-        out += ", \"lastUpdated\": " + JsonText::string(isoUtc(*data.lastUpdated));
+        out += ", \"lastUpdated\": " + JsonText::string(TimeText::isoUtc(*data.lastUpdated));
+    if (const auto &plan = data.plan) {
+        out += ", \"plan\": " + (plan->usage ? PlanReport::json(*plan->usage) : "null") +
+               ", \"planError\": " + (plan->error ? JsonText::string(*plan->error) : "null") +
+               ", \"planRetryAt\": " +
+               (plan->retryAt ? JsonText::string(TimeText::isoUtc(*plan->retryAt)) : "null") +
+               ", \"historySamples\": " + std::to_string(plan->historySamples);
+    }
     out += "}";
     return out;
 }
@@ -114,7 +93,8 @@ std::string text(const ReportData &data)
 {
     static const char *const weekdays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
     const Aggregates &a = data.aggregates;
-    std::string out = "Varnel Code usage (estimated) — " + data.root + "\n\n";
+    // The root and the model names come from outside: shown harmlessly.
+    std::string out = "Varnel Code usage (estimated) — " + PlainText::visible(data.root) + "\n\n";
     out += "Today      " + bucketLine(a.today) + "\n";
 
     out += "\nLast 7 days\n";
@@ -124,26 +104,32 @@ std::string text(const ReportData &data)
     for (const DayUsage &d : a.last7Days)
         most = std::max(most, d.bucket.cost);
     for (const DayUsage &d : a.last7Days) {
-        const std::tm tm = localTm(d.date);
+        const std::tm tm = TimeText::local(d.date);
         char label[16];
         std::snprintf(label, sizeof label, "%s %02d-%02d", weekdays[tm.tm_wday], tm.tm_mon + 1,
                       tm.tm_mday);
         out += std::string("  ") + label + "  " +
-               Report::padRight(bar(most > 0 ? d.bucket.cost / most : 0, 24), 24) +
-               padLeft(Format::cost(d.bucket.cost), 9) + "  " +
-               padLeft(Format::tokens(d.bucket.tokens), 7) + " tokens\n";
+               PlainText::padRight(bar(most > 0 ? d.bucket.cost / most : 0, 24), 24) +
+               PlainText::padLeft(Format::cost(d.bucket.cost), 9) + "  " +
+               PlainText::padLeft(Format::tokens(d.bucket.tokens), 7) + " tokens\n";
     }
 
     out += "\nBy model (all time)\n";
     if (a.perModel.empty())
         out += "  none\n";
+    std::vector<std::string> names;
     std::size_t width = 0;
-    for (const ModelUsage &m : a.perModel)
-        width = std::max(width, m.model.size());
-    for (const ModelUsage &m : a.perModel)
-        out += "  " + padRight(m.model, width) + bucketLine(m.bucket) + "\n";
+    for (const ModelUsage &m : a.perModel) {
+        names.push_back(PlainText::visible(m.model));
+        width = std::max(width, PlainText::width(names.back()));
+    }
+    for (std::size_t i = 0; i < names.size(); ++i)
+        out +=
+            "  " + PlainText::padRight(names[i], width) + bucketLine(a.perModel[i].bucket) + "\n";
+    if (const auto &plan = data.plan)
+        out += planText(*plan);
     if (data.lastUpdated)
-        out += "\nUpdated " + isoUtc(*data.lastUpdated) + "\n";
+        out += "\nUpdated " + TimeText::isoUtc(*data.lastUpdated) + "\n";
     return out;
 }
 

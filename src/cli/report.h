@@ -1,9 +1,20 @@
 #pragma once
 
+#include "plan/planusage.h"
 #include "transcripts/aggregates.h"
 
 #include <optional>
 #include <string>
+
+// The plan side of a live report with --plan.
+struct PlanState
+{
+    std::optional<PlanUsage> usage; // the last document received
+    std::optional<std::string> error;
+    std::optional<Instant> retryAt;
+    std::size_t historySamples = 0;
+    Instant now; // for the rate-limit countdown
+};
 
 // What one report shows: the figures of one applied scan.
 struct ReportData
@@ -12,6 +23,7 @@ struct ReportData
     std::size_t entries = 0;
     Aggregates aggregates;
     std::optional<Instant> lastUpdated; // shown by the live report only
+    std::optional<PlanState> plan;      // the live report with --plan only
 };
 
 namespace Report {
@@ -20,12 +32,5 @@ namespace Report {
 std::string json(const ReportData &data);
 // The report for a person: today, the last seven days as a bar chart, the models.
 std::string text(const ReportData &data);
-
-// "YYYY-MM-DD" of the local day holding `t`.
-std::string localDate(Instant t);
-// An instant as UTC ISO 8601, with a fraction only when it has one.
-std::string isoUtc(Instant t);
-// `s` filled with spaces to `width` code points.
-std::string padRight(std::string s, std::size_t width);
 
 } // namespace Report

@@ -1,65 +1,78 @@
 #include "watchreport.h"
 
 #include "linux/linuxservices.h"
+#include "linux/stopsignals.h"
+#include "output.h"
 #include "report.h"
+#include "settings/settings.h"
 #include "store/usagestore.h"
 
 #include <QCoreApplication>
-#include <QSocketNotifier>
+#include <QTimer>
 
-#include <csignal>
-#include <cstdio>
-
-#include <sys/signalfd.h>
 #include <unistd.h>
 
 namespace {
 
-void print(const std::string &text)
+ReportData snapshot(const UsageStore &store, bool withPlan, Instant now)
 {
-    std::fwrite(text.data(), 1, text.size(), stdout);
-    std::fflush(stdout);
+    ReportData data{store.projectsRoot(), store.entryCount(), store.aggregates(),
+                    store.lastUpdatedInstant(), std::nullopt};
+    if (withPlan) {
+        const auto &error = store.planErrorText();
+        data.plan =
+            PlanState{store.planUsage(), error ? std::optional(error->toStdString()) : std::nullopt,
+                      store.planRetryAtInstant(), store.history().size(), now};
+    }
+    return data;
 }
 
 } // namespace
 
 int runWatchReport(const Options &options, QCoreApplication &app)
 {
-    // Blocked before any thread starts, so every thread inherits the mask and the signals
-    // arrive only through the descriptor, on the main thread's event loop.
-    sigset_t stop;
-    sigemptyset(&stop);
-    sigaddset(&stop, SIGINT);
-    sigaddset(&stop, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &stop, nullptr);
-    const int sigFd = signalfd(-1, &stop, SFD_CLOEXEC | SFD_NONBLOCK);
-    if (sigFd < 0) {
+    // The signals were blocked at the top of main(); from here they end the loop.
+    StopSignals stop;
+    if (!stop.isValid()) {
         std::perror("varnelusage-report: signalfd");
         return 1;
     }
-    QSocketNotifier onSignal(sigFd, QSocketNotifier::Read);
-    QObject::connect(&onSignal, &QSocketNotifier::activated, &app, [&] {
-        signalfd_siginfo info;
-        while (read(sigFd, &info, sizeof info) == sizeof info) {
-        }
-        app.quit();
-    });
+    QObject::connect(&stop, &StopSignals::stopRequested, &app, [&app] { app.exit(0); });
 
     UsageStoreServices services = LinuxServices::usageStore();
     if (options.now)
         services.now = [now = *options.now] { return now; };
-    UsageStore store(options.root, std::move(services));
+    if (!options.plan) {
+        services.planFetcher.reset(); // the transcripts only
+        services.notifications.reset();
+    }
+    // The same preferences as the application: thresholds, "notifyLimits", the announced set.
+    Settings settings;
+    UsageStore store(settings, options.root, std::move(services));
+
+    // What one turn of the main loop publishes is printed once, however many figures changed.
+    QTimer print;
+    print.setSingleShot(true);
+    print.setInterval(0);
     const bool redraw = !options.json && isatty(STDOUT_FILENO);
-    QObject::connect(&store, &UsageStore::lastUpdatedChanged, &app, [&] {
-        const ReportData data{store.projectsRoot(), store.entryCount(), store.aggregates(),
-                              store.lastUpdatedInstant()};
-        if (options.json)
-            print(Report::json(data) + "\n");
-        else
-            print((redraw ? "\x1b[H\x1b[2J" : "\n") + Report::text(data));
+    QObject::connect(&print, &QTimer::timeout, &app, [&] {
+        if (!store.lastUpdatedInstant())
+            return; // nothing to show before the first scan
+        const ReportData data = snapshot(store, options.plan, options.now.value_or(Instant::now()));
+        const std::string text = options.json
+                                     ? Report::json(data) + "\n"
+                                     : (redraw ? "\x1b[H\x1b[2J" : "\n") + Report::text(data);
+        if (!Output::write(text))
+            app.exit(1); // the reader has gone, or the disk is full: nobody sees the report
     });
+    const auto publish = [&print] { print.start(); };
+    QObject::connect(&store, &UsageStore::lastUpdatedChanged, &print, publish);
+    if (options.plan) {
+        QObject::connect(&store, &UsageStore::planUsageChanged, &print, publish);
+        QObject::connect(&store, &UsageStore::planErrorChanged, &print, publish);
+        QObject::connect(&store, &UsageStore::planRetryAtChanged, &print, publish);
+        QObject::connect(&store, &UsageStore::historyChanged, &print, publish);
+    }
     store.start();
-    const int code = app.exec();
-    close(sigFd);
-    return code;
+    return app.exec();
 }

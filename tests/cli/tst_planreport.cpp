@@ -1,7 +1,9 @@
 #include "httpstestserver.h"
+#include "notificationserver.h"
 #include "planreport.h"
 
 #include <QDir>
+#include <QProcess>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTemporaryFile>
@@ -95,6 +97,8 @@ private slots:
             << false << ok << false << QByteArray("Sign in with Varnel Code\n") << 1;
     }
 
+    void watchWithPlan();
+
     void endToEnd()
     {
         QFETCH(bool, withToken);
@@ -135,6 +139,60 @@ private slots:
                 m_server.requests().first().headerLines.contains("Authorization: Bearer " + token));
     }
 };
+
+// The live report with the plan, as a status bar runs it: a full store with polling, the history
+// file and notifications, twice in a row on the same home.
+void TestPlanReport::watchWithPlan()
+{
+    NotificationServer notifications;
+    QVERIFY(notifications.start());
+    const QString home = m_dir.filePath(QStringLiteral("home-watch"));
+    QVERIFY(QDir().mkpath(home + "/.varnel/projects"));
+    QFile credentials(home + "/.varnel/.credentials.json");
+    QVERIFY(credentials.open(QIODevice::WriteOnly) &&
+            credentials.write("{\"varnelAiOauth\": {\"accessToken\": \"fake-watch-token\"}}") > 0);
+    credentials.close();
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("HOME", home);
+    env.insert("XDG_DATA_HOME", home + "/data");
+    env.insert("XDG_CONFIG_HOME", home + "/config");
+    env.insert("VARNELUSAGE_TEST_PLAN_ENDPOINT", QString::fromUtf8(m_server.url().toEncoded()));
+    env.insert("VARNELUSAGE_TEST_CA_FILE", m_certificates->caFile);
+    const QByteArray body = "{\"five_hour\": {\"utilization\": 85, \"resets_at\": "
+                            "\"2030-01-01T00:00:00.000Z\"}, \"seven_day\": {\"utilization\": 10}}";
+
+    for (int run = 0; run < 2; ++run) {
+        m_server.reset({httpResponse("200 OK", {}, body)});
+        QProcess watch;
+        watch.setProcessEnvironment(env);
+        watch.start(VARNELUSAGE_REPORT_BIN, {"--watch", "--plan", "--json"});
+        QByteArray line;
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                while (watch.canReadLine()) {
+                    line = watch.readLine();
+                    if (line.contains("\"plan\": {"))
+                        return true;
+                }
+                return false;
+            },
+            20000));
+        QVERIFY2(line.contains("\"plan\": {\"fiveHour\": {\"utilization\": 85, "),
+                 line.constData());
+        QVERIFY(
+            line.contains("\"planError\": null, \"planRetryAt\": null, \"historySamples\": 1}"));
+        QVERIFY(!line.contains("fake-watch-token"));
+        QVERIFY(QFile::exists(home + "/data/VarnelUsage/plan-history.json"));
+        // Announced by the first run only: the second finds the key in the shared settings.
+        QTRY_COMPARE(notifications.received.size(), 1);
+        QVERIFY(notifications.received[0].startsWith("Varnel 5-hour session usage high|"));
+        watch.terminate();
+        QVERIFY(watch.waitForFinished(5000));
+        QCOMPARE(watch.exitCode(), 0);
+    }
+    QTest::qWait(100);
+    QCOMPARE(notifications.received.size(), 1);
+}
 
 QTEST_GUILESS_MAIN(TestPlanReport)
 #include "tst_planreport.moc"

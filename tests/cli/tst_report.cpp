@@ -4,6 +4,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
+
+#include <sys/stat.h>
+
 namespace {
 
 struct Run
@@ -13,13 +17,15 @@ struct Run
     QByteArray err;
 };
 
-Run report(const QStringList &args, const QByteArray &tz = "Europe/Berlin")
+Run report(const QStringList &args, const QByteArray &tz = "Europe/Berlin",
+           const QString &program = VARNELUSAGE_REPORT_BIN)
 {
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("TZ", QString::fromLatin1(tz));
+    env.insert("REPORT", VARNELUSAGE_REPORT_BIN);
     p.setProcessEnvironment(env);
-    p.start(VARNELUSAGE_REPORT_BIN, args);
+    p.start(program, args);
     if (!p.waitForFinished(30000))
         return {-1, {}, {}};
     return {p.exitCode(), p.readAllStandardOutput(), p.readAllStandardError()};
@@ -112,6 +118,105 @@ private slots:
         QVERIFY(r.out.isEmpty());
         QVERIFY(r.err.startsWith("varnelusage-report: "));
         QVERIFY(r.err.contains("usage: varnelusage-report"));
+    }
+
+    // Paths stay bytes: a root whose name is not UTF-8, reached every way a root is given.
+    void rootNotUtf8_data()
+    {
+        QTest::addColumn<QString>("script"); // $1: the tree's parent directory
+        QTest::addRow("--root") << "exec \"$REPORT\" --json --root \"$1/$(printf 'p\\377')\"";
+        QTest::addRow("working directory")
+            << "cd \"$1/$(printf 'p\\377')\" && exec \"$REPORT\" --json --root .";
+        QTest::addRow("HOME") << "HOME=\"$1/$(printf 'p\\377')/h\" exec \"$REPORT\" --json";
+    }
+
+    void rootNotUtf8()
+    {
+        QFETCH(QString, script);
+        QTemporaryDir dir;
+        const QByteArray odd = QFile::encodeName(dir.path()) + "/p\xff";
+        for (const QByteArray &d :
+             {odd, odd + "/h", odd + "/h/.varnel", odd + "/h/.varnel/projects"})
+            QCOMPARE(::mkdir(d.constData(), 0700), 0);
+        const QByteArray one =
+            line("2026-12-06T08:00:00Z", "varnel-corvel-4", "1", "{\"output_tokens\":5}");
+        for (const QByteArray &file : {odd + "/a.jsonl", odd + "/h/.varnel/projects/a.jsonl"}) {
+            FILE *f = std::fopen(file.constData(), "w");
+            QVERIFY(f && std::fwrite(one.data(), 1, one.size(), f) == std::size_t(one.size()));
+            std::fclose(f);
+        }
+        const Run r = report({"-c", script, "sh", dir.path()}, "UTC", "/bin/sh");
+        QProcess::execute("/bin/rm", {"-rf", dir.path()}); // names Qt cannot spell
+        QCOMPARE(r.exitCode, 0);
+        QVERIFY2(r.out.contains("\"entries\": 1,"), r.out.constData());
+    }
+
+    // Transcript content never reaches the terminal as control characters.
+    void controlCharactersShownHarmlessly()
+    {
+        QTemporaryDir dir;
+        write(dir.filePath("p/a.jsonl"),
+              line("2026-12-06T08:00:00Z", "x\\u001b]0;owned\\u0007\\r\\nFAKE\\u009b2J\\u00e9", "1",
+                   "{\"output_tokens\":5}"));
+        const Run r = report({"--root", dir.path(), "--now", "2026-12-06T10:00:00Z"}, "UTC");
+        QCOMPARE(r.exitCode, 0);
+        for (const char *raw : {"\x1b", "\x07", "\r", "\nFAKE", "\xc2\x9b"})
+            QVERIFY2(!r.out.contains(raw), raw);
+        QVERIFY2(r.out.contains("x\\x1b]0;owned\\x07\\x0d\\x0aFAKE\\u009b2J\xc3\xa9  "),
+                 r.out.constData());
+    }
+
+    // A report that cannot be written is a failure, said once on standard error.
+    void failedWrites_data()
+    {
+        QTest::addColumn<QString>("script");
+        QTest::addRow("one-shot to a full disk")
+            << "exec \"$REPORT\" --json --root \"$1\" >/dev/full";
+        QTest::addRow("watch to a full disk")
+            << "exec \"$REPORT\" --watch --root \"$1\" >/dev/full";
+        // The reader goes before the first line: the watch's first print finds nobody.
+        QTest::addRow("watch whose reader has gone")
+            << "\"$REPORT\" --watch --json --root \"$1\" | true; echo \"status ${PIPESTATUS[0]}\"";
+    }
+
+    void failedWrites()
+    {
+        QFETCH(QString, script);
+        QTemporaryDir dir;
+        const Run r = report({"-c", script, "bash", dir.path()}, "UTC", "/bin/bash");
+        QVERIFY2(r.exitCode == 1 || r.out.contains("status 1"), r.out.constData());
+        QVERIFY2(r.err.startsWith("varnelusage-report: cannot write the report: ") &&
+                     r.err.count('\n') == 1,
+                 r.err.constData());
+    }
+
+    // A SIGTERM as early as main() has run ends the watch cleanly, every time.
+    void earlySigtermEndsWatchCleanly()
+    {
+        QTemporaryDir dir;
+        for (int round = 0; round < 40; ++round) {
+            QProcess p;
+            p.start(VARNELUSAGE_REPORT_BIN, {"--watch", "--root", dir.path()});
+            QVERIFY(p.waitForStarted());
+            const QString status = QStringLiteral("/proc/%1/status").arg(p.processId());
+            // Wait until the signals are blocked: before that it is not yet our code that runs.
+            QVERIFY(QTest::qWaitFor(
+                [&] {
+                    QFile f(status);
+                    if (!f.open(QIODevice::ReadOnly))
+                        return false;
+                    const QByteArray text = f.readAll();
+                    const qsizetype at = text.indexOf("SigBlk:");
+                    return at >= 0 &&
+                           (text.mid(at + 7).trimmed().left(16).toULongLong(nullptr, 16) &
+                            (1ull << (SIGTERM - 1)));
+                },
+                5000));
+            ::kill(pid_t(p.processId()), SIGTERM);
+            QVERIFY(p.waitForFinished(5000));
+            QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+            QCOMPARE(p.exitCode(), 0);
+        }
     }
 
     void textReport()

@@ -11,8 +11,6 @@
 
 namespace {
 
-constexpr int transferTimeoutMs = 15000;
-
 // Errors raised below HTTP (transport, TLS, timeout, proxy, redirect handling): the request did
 // not complete, whatever status a partial answer may have carried.
 bool isTransportError(QNetworkReply::NetworkError error)
@@ -71,59 +69,47 @@ PlanUsage::Client::Result mapReply(QNetworkReply &reply)
 
 } // namespace
 
-QUrl PlanUsage::Client::endpoint()
+PlanEndpoint PlanEndpoint::builtIn()
 {
     static const QUrl url(QStringLiteral(VARNELUSAGE_PLAN_ENDPOINT));
-    return url;
+    return {url, {}, 15000};
 }
 
-QNetworkRequest PlanUsage::Client::request(const QString &token)
+PlanUsage::Client::Client(PlanEndpoint endpoint)
+    : m_endpoint(std::move(endpoint)), m_network(std::make_unique<QNetworkAccessManager>())
 {
-    return makeRequest(token, endpoint(), transferTimeoutMs);
 }
 
-QNetworkRequest PlanUsage::Client::makeRequest(const QString &token, const QUrl &url, int timeoutMs)
+PlanUsage::Client::~Client() = default;
+
+QNetworkRequest PlanUsage::Client::request(const QString &token, const PlanEndpoint &endpoint)
 {
-    QNetworkRequest request(url);
+    QNetworkRequest request(endpoint.url);
     // The token goes out exactly as found: no trimming, no encoding.
     request.setRawHeader("Authorization", "Bearer " + token.toUtf8());
     request.setRawHeader("halcyra-beta", "oauth-2025-04-20");
     request.setRawHeader("halcyra-version", "2023-06-01");
-    request.setTransferTimeout(timeoutMs);
+    request.setTransferTimeout(endpoint.transferTimeoutMs);
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
                          QNetworkRequest::NoLessSafeRedirectPolicy);
+    if (!endpoint.extraCaCertificates.isEmpty()) {
+        QSslConfiguration ssl = QSslConfiguration::defaultConfiguration();
+        ssl.addCaCertificates(endpoint.extraCaCertificates);
+        request.setSslConfiguration(ssl);
+    }
     return request;
 }
 
-void PlanUsage::Client::fetch(QNetworkAccessManager &network, const QString &token,
-                              const QObject *context, Callback done)
+void PlanUsage::Client::fetch(const QString &token, const QObject *context, Callback done)
 {
-    send(network, request(token), context, std::move(done));
-}
-
-void PlanUsage::Client::fetchForTesting(QNetworkAccessManager &network, const QString &token,
-                                        const TestSeam &seam, const QObject *context, Callback done)
-{
-    // Even in tests the answer comes over verified TLS.
-    if (seam.endpoint.scheme() != QLatin1String("https")) {
+    // The token is only ever sent over verified TLS.
+    if (m_endpoint.url.scheme() != QLatin1String("https")) {
         QTimer::singleShot(0, context, [done = std::move(done)] {
             done(PlanUsage::Error::network(QStringLiteral("Not an https address")));
         });
         return;
     }
-    QNetworkRequest request = makeRequest(token, seam.endpoint, seam.transferTimeoutMs);
-    if (!seam.extraCaCertificates.isEmpty()) {
-        QSslConfiguration ssl = QSslConfiguration::defaultConfiguration();
-        ssl.addCaCertificates(seam.extraCaCertificates);
-        request.setSslConfiguration(ssl);
-    }
-    send(network, request, context, std::move(done));
-}
-
-void PlanUsage::Client::send(QNetworkAccessManager &network, const QNetworkRequest &request,
-                             const QObject *context, Callback done)
-{
-    QNetworkReply *reply = network.get(request);
+    QNetworkReply *reply = m_network->get(request(token, m_endpoint));
     QObject::connect(reply, &QNetworkReply::finished, context, [reply, done = std::move(done)] {
         reply->deleteLater();
         done(mapReply(*reply));

@@ -1,48 +1,44 @@
 #pragma once
 
-#include "plan/planusage.h"
-#include "plan/planusageerror.h"
+#include "plan/planfetcher.h"
 
 #include <QByteArray>
 #include <QList>
 #include <QNetworkRequest>
 #include <QSslCertificate>
-#include <QString>
 #include <QUrl>
 
-#include <functional>
+#include <memory>
 #include <optional>
-#include <variant>
 
 class QNetworkAccessManager;
-class QObject;
 
-// Asks the plan usage service for the current utilisation: one GET, no retries, no state.
-struct PlanUsage::Client
+// Where the plan usage service is reached. Certificates are always verified.
+struct PlanEndpoint
 {
-    using Result = std::variant<PlanUsage, PlanUsage::Error>;
-    using Callback = std::function<void(const Result &)>;
+    QUrl url; // https only: a request to anything else is refused without being sent
+    QList<QSslCertificate> extraCaCertificates; // trusted beside the system's authorities
+    int transferTimeoutMs = 15000;              // without progress
 
-    // Test-only overrides: a local endpoint, the certificate authority that signed its
-    // certificate (added to the system ones; verification stays on) and a shorter timeout.
-    struct TestSeam
-    {
-        QUrl endpoint;
-        QList<QSslCertificate> extraCaCertificates;
-        int transferTimeoutMs = 15000;
-    };
+    // The service's address, fixed when building.
+    static PlanEndpoint builtIn();
+};
 
-    // Sends the request on `network` and calls `done` once, in `context`'s thread, with the
-    // document or the error. Nothing is called if `context` is destroyed first (the request is
-    // then aborted). `network` must outlive the request.
-    static void fetch(QNetworkAccessManager &network, const QString &token, const QObject *context,
-                      Callback done);
-    static void fetchForTesting(QNetworkAccessManager &network, const QString &token,
-                                const TestSeam &seam, const QObject *context, Callback done);
+// The plan usage service over HTTPS: one GET with the token and two fixed headers, the answer
+// mapped to a document or an error. Lives in the thread that calls fetch().
+struct PlanUsage::Client final : public PlanFetcher
+{
+public:
+    explicit Client(PlanEndpoint endpoint = PlanEndpoint::builtIn());
+    ~Client() override;
+    Client(const Client &) = delete;
+    Client &operator=(const Client &) = delete;
 
-    // The request exactly as fetch() sends it to the built-in endpoint.
-    static QNetworkRequest request(const QString &token);
-    static QUrl endpoint();
+    void fetch(const QString &token, const QObject *context, Callback done) override;
+
+    // The request exactly as fetch() sends it.
+    static QNetworkRequest request(const QString &token,
+                                   const PlanEndpoint &endpoint = PlanEndpoint::builtIn());
 
     // The seconds of a Retry-After value: a whole C-locale floating-point number (the C
     // library's string-to-double syntax, infinity, not-a-number and hexadecimal forms included)
@@ -51,7 +47,6 @@ struct PlanUsage::Client
     static std::optional<double> parseRetryAfter(const QByteArray &value);
 
 private:
-    static QNetworkRequest makeRequest(const QString &token, const QUrl &url, int timeoutMs);
-    static void send(QNetworkAccessManager &network, const QNetworkRequest &request,
-                     const QObject *context, Callback done);
+    PlanEndpoint m_endpoint;
+    std::unique_ptr<QNetworkAccessManager> m_network;
 };

@@ -1,5 +1,7 @@
 #include "plan/planusageerror.h"
 
+#include <QCoreApplication>
+
 PlanUsage::Error PlanUsage::Error::rateLimited(std::optional<double> retryAfterSeconds)
 {
     Error e(Kind::rateLimited);
@@ -35,15 +37,15 @@ QString PlanUsage::Error::errorDescription() const
 {
     switch (m_kind) {
     case Kind::rateLimited:
-        return QStringLiteral("Rate limited \u2014 retrying shortly");
+        return QCoreApplication::translate("PlanUsage", "Rate limited — retrying shortly");
     case Kind::http:
-        return QStringLiteral("HTTP %1").arg(m_statusCode);
+        return QCoreApplication::translate("PlanUsage", "HTTP %1").arg(m_statusCode);
     case Kind::network:
         return m_message;
     case Kind::noToken:
-        return QStringLiteral("Sign in with Varnel Code");
+        return QCoreApplication::translate("PlanUsage", "Sign in with Varnel Code");
     case Kind::unauthorized:
-        return QStringLiteral("Session expired \u2014 open Varnel Code");
+        return QCoreApplication::translate("PlanUsage", "Session expired — open Varnel Code");
     }
     return {};
 }

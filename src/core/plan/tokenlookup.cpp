@@ -1,118 +1,94 @@
 #include "plan/tokenlookup.h"
 
-#include "linux/secretservice.h"
+#include "base/regularfile.h"
+#include "base/secret.h"
 #include "plan/credentials.h"
 
-#include <QDeadlineTimer>
 #include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QProcess>
 
-#include <algorithm>
+#include <system_error>
 
 namespace {
 
-// Far above any credentials document; keeps a stray huge file from stalling the main thread.
+// Far above any credentials document; keeps a stray huge file from being read at all.
 constexpr qint64 maxDocumentSize = 1 << 20;
-// The keychain search cancels its calls when its bound is reached and needs a moment to unwind.
-constexpr std::chrono::milliseconds keychainUnwind(300);
 
-void wipe(QByteArray &bytes)
+std::optional<QString> tokenIn(std::optional<QByteArray> document)
 {
-    bytes.fill('\0');
-    bytes.clear();
+    if (!document)
+        return std::nullopt;
+    std::optional<QString> token = tokenFromCredentialsJson(*document);
+    Secret::wipe(*document);
+    return token;
 }
 
 } // namespace
 
 namespace TokenLookup {
 
-Sources Sources::real(const QString &homeDir)
-{
-    return Sources{[homeDir] { return fromFile(homeDir); }, [] { return fromTool(); },
-                   [] { return fromKeychain(); }};
-}
-
 std::optional<QString> fromFile(const QString &homeDir)
 {
-    const QString path = QDir(homeDir).filePath(QStringLiteral(".varnel/.credentials.json"));
-    // Regular files only: opening a named pipe would block until a writer appears.
-    const QFileInfo info(path);
-    if (!info.isFile() || info.size() > maxDocumentSize)
+    if (homeDir.isEmpty())
         return std::nullopt;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    QByteArray data = file.read(maxDocumentSize + 1);
-    if (data.size() > maxDocumentSize) {
-        wipe(data);
-        return std::nullopt;
-    }
-    std::optional<QString> token = tokenFromCredentialsJson(data);
-    wipe(data);
-    return token;
+    return tokenIn(readRegularFile(
+        QDir(homeDir).filePath(QStringLiteral(".varnel/.credentials.json")), maxDocumentSize));
 }
 
-std::optional<QString> fromTool(const QString &program, const QStringList &arguments,
-                                std::chrono::milliseconds bound)
+std::optional<QString> fromKeychain(KeychainSource &source, std::stop_token stop)
 {
-    const QDeadlineTimer deadline(bound);
-    QProcess process;
-    process.setProgram(program);
-    process.setArguments(arguments);
-    process.setStandardInputFile(QProcess::nullDevice());
-    process.setStandardErrorFile(QProcess::nullDevice());
-    process.start(QIODevice::ReadOnly);
-    if (!process.waitForStarted(static_cast<int>(deadline.remainingTime())))
-        return std::nullopt;
-    // A locked keyring makes the tool show a password dialog and wait for it: give up instead.
-    if (!process.waitForFinished(static_cast<int>(deadline.remainingTime()))) {
-        process.kill();
-        process.waitForFinished(1000);
-        return std::nullopt;
-    }
-    QByteArray output = process.readAllStandardOutput();
-    std::optional<QString> token;
-    if (process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0)
-        token = tokenFromCredentialsJson(output);
-    wipe(output);
-    return token;
+    return tokenIn(source.secret(keychainService, sourceBound, stop));
 }
 
-std::optional<QString> fromTool()
+std::optional<QString> run(const Sources &sources, std::stop_token stop)
 {
-    return fromTool(QStringLiteral("/usr/bin/secret-tool"),
-                    {QStringLiteral("lookup"), QStringLiteral("service"), keychainService});
-}
-
-std::optional<QString> fromKeychain(std::chrono::milliseconds bound)
-{
-    std::optional<std::string> secret = secretServiceLookup(
-        keychainService.toStdString(), std::max(bound - keychainUnwind, keychainUnwind));
-    if (!secret)
-        return std::nullopt;
-    QByteArray data = QByteArray::fromStdString(*secret);
-    std::fill(secret->begin(), secret->end(), '\0');
-    std::optional<QString> token = tokenFromCredentialsJson(data);
-    wipe(data);
-    return token;
-}
-
-std::optional<QString> run(const Sources &sources)
-{
-    for (const Source *source : {&sources.file, &sources.tool, &sources.keychain}) {
-        if (*source) {
-            if (std::optional<QString> token = (*source)())
+    if (std::optional<QString> token = fromFile(sources.homeDir))
+        return token;
+    for (const auto &source : {sources.tool, sources.keychain}) {
+        if (stop.stop_requested())
+            return std::nullopt;
+        if (source) {
+            if (std::optional<QString> token = fromKeychain(*source, stop))
                 return token;
         }
     }
     return std::nullopt;
 }
 
-std::optional<QString> run()
+AsyncLookup::AsyncLookup(Sources sources, QObject *parent)
+    : QObject(parent), m_sources(std::move(sources))
 {
-    return run(Sources::real(QDir::homePath()));
+}
+
+// The jthread member asks the worker to stop and joins it; a result it had already posted is
+// discarded with this object's pending events.
+AsyncLookup::~AsyncLookup() = default;
+
+bool AsyncLookup::start(Done done)
+{
+    if (m_running)
+        return false;
+    m_running = true;
+    if (m_worker.joinable())
+        m_worker.join(); // finished already: its outcome has been delivered
+    const auto deliver = [this, done = std::move(done)](std::optional<QString> token) {
+        QMetaObject::invokeMethod(
+            this,
+            [this, done, token = std::move(token)] {
+                m_running = false;
+                done(token);
+            },
+            Qt::QueuedConnection);
+    };
+    try {
+        m_worker = std::jthread([this, deliver](std::stop_token stop) {
+            std::optional<QString> token = run(m_sources, stop);
+            if (!stop.stop_requested())
+                deliver(std::move(token));
+        });
+    } catch (const std::system_error &) {
+        deliver(std::nullopt); // no thread to be had: as if nothing were found
+    }
+    return true;
 }
 
 } // namespace TokenLookup

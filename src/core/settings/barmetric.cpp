@@ -1,19 +1,21 @@
 #include "settings/barmetric.h"
 
+#include <QCoreApplication>
+
 namespace {
 
 struct Names
 {
     const char *raw;
-    const char *label; // UTF-8
+    const char *label; // UTF-8, translated when shown
 };
 
 // Indexed by the enumeration, in declaration order.
 constexpr Names names[] = {
-    {"plan5h", "Plan used \u2014 5h window (%)"},
-    {"planWeek", "Plan used \u2014 weekly (%)"},
-    {"costToday", "Cost today ($, estimate)"},
-    {"tokensToday", "Tokens today"},
+    {"plan5h", QT_TRANSLATE_NOOP("BarMetric", "Plan used — 5h window (%)")},
+    {"planWeek", QT_TRANSLATE_NOOP("BarMetric", "Plan used — weekly (%)")},
+    {"costToday", QT_TRANSLATE_NOOP("BarMetric", "Cost today ($, estimate)")},
+    {"tokensToday", QT_TRANSLATE_NOOP("BarMetric", "Tokens today")},
 };
 static_assert(std::size(names) == allBarMetrics.size());
 
@@ -31,7 +33,7 @@ QString rawValue(BarMetric metric)
 
 QString label(BarMetric metric)
 {
-    return QString::fromUtf8(namesOf(metric).label);
+    return QCoreApplication::translate("BarMetric", namesOf(metric).label);
 }
 
 std::optional<BarMetric> barMetricFromRaw(QStringView raw)

@@ -1,8 +1,7 @@
 #include "store/transcriptscan.h"
 
+#include "base/bytepath.h"
 #include "store/transcriptfile.h"
-
-#include <QDir>
 
 #include <algorithm>
 #include <optional>
@@ -220,7 +219,8 @@ TranscriptScan::TranscriptScan(std::string root) : m_root(std::move(root))
 
 std::string TranscriptScan::defaultRoot()
 {
-    return QDir(QDir::homePath()).filePath(".varnel/projects").toStdString();
+    // Bytes from the environment to the system calls: a home that is not UTF-8 stays as it is.
+    return BytePath::clean(BytePath::home() + "/.varnel/projects");
 }
 
 TranscriptScan::Pass TranscriptScan::beginPass(TreeChanges changes) const

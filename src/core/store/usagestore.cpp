@@ -3,11 +3,13 @@
 #include <QTimer>
 #include <QtConcurrent/QtConcurrentRun>
 
-UsageStore::UsageStore(std::optional<std::string> projectsRoot, UsageStoreServices services,
-                       QObject *parent)
-    : QObject(parent), m_services(std::move(services)),
+UsageStore::UsageStore(Settings &settings, std::optional<std::string> projectsRoot,
+                       UsageStoreServices services, QObject *parent)
+    : QObject(parent), m_settings(settings), m_services(std::move(services)),
       m_aggregates(Aggregates::compute(UsageRecords(), m_services.now(), m_services.calendar())),
-      m_scan(projectsRoot.value_or(TranscriptScan::defaultRoot()))
+      m_scan(projectsRoot.value_or(TranscriptScan::defaultRoot())),
+      m_history(UsageHistoryStore::load()), m_notifier(settings, m_services.notifications),
+      m_tokenLookup(m_services.tokenSources, this)
 {
 }
 
@@ -45,6 +47,7 @@ void UsageStore::start()
     }
     refresh();
     scheduleTimer(m_localFallbackInterval);
+    startPlan();
 }
 
 void UsageStore::scheduleTimer(double intervalSeconds)

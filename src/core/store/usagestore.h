@@ -1,5 +1,9 @@
 #pragma once
 
+#include "alerts/notifier.h"
+#include "alerts/usagehistorystore.h"
+#include "plan/planusage.h"
+#include "plan/tokenlookup.h"
 #include "store/transcriptscan.h"
 #include "store/usagestoreservices.h"
 #include "transcripts/aggregates.h"
@@ -7,16 +11,22 @@
 #include <QDateTime>
 #include <QFuture>
 #include <QObject>
+#include <QString>
 
 #include <atomic>
 #include <memory>
 #include <optional>
 
 class QTimer;
+class Settings;
 
-// The one object that owns the usage figures and keeps them current: a transcript scan at
-// start, on a fallback timer and after every batch of file changes below the root. Lives on
-// the main thread; views read its properties and are told of every change there.
+using OptionalPlanUsage = std::optional<PlanUsage>;
+
+// The one object that owns the usage figures and keeps them current. The local half: a
+// transcript scan at start, on a fallback timer and after every batch of file changes below the
+// root. The plan half: a plan poll at start, on the plan timer and on demand, one at a time,
+// backing off after a rate limit, with a seven-day history on disk and notifications near the
+// limits. Lives on the main thread; views read its properties and are told of every change there.
 class UsageStore final : public QObject
 {
     Q_OBJECT
@@ -24,25 +34,52 @@ class UsageStore final : public QObject
     Q_PROPERTY(Aggregates aggregates READ aggregates NOTIFY aggregatesChanged)
     Q_PROPERTY(QDateTime lastUpdated READ lastUpdated NOTIFY lastUpdatedChanged)
     Q_PROPERTY(bool isLoading READ isLoading NOTIFY isLoadingChanged)
+    Q_PROPERTY(OptionalPlanUsage planUsage READ planUsage NOTIFY planUsageChanged)
+    Q_PROPERTY(QString planError READ planError NOTIFY planErrorChanged)
+    Q_PROPERTY(UsageHistory history READ history NOTIFY historyChanged)
+    Q_PROPERTY(QDateTime planRetryAt READ planRetryAt NOTIFY planRetryAtChanged)
 
 public:
-    // Builds the store; starts nothing. Without a root: ".varnel/projects" in the home directory.
-    explicit UsageStore(std::optional<std::string> projectsRoot = std::nullopt,
+    // The names the two primary windows are announced under.
+    static const char *const fiveHourName;
+    static const char *const sevenDayName;
+
+    // Builds the store and reads the plan history file; starts nothing. Without a root:
+    // ".varnel/projects" in the home directory.
+    explicit UsageStore(Settings &settings, std::optional<std::string> projectsRoot = std::nullopt,
                         UsageStoreServices services = {}, QObject *parent = nullptr);
     ~UsageStore() override;
 
-    // A first scan, the fallback timer and the file watcher. Calling it again replaces the
-    // timer and the watcher.
+    // The watcher, a first scan, the fallback timer, then the plan half: the notification
+    // permission (when notifications are on), a first poll and the plan timer. Calling it again
+    // replaces the timers and the watcher.
     void start();
     // One transcript scan. While a scan runs, further calls are gathered into one more scan
     // that starts as soon as the running one has been applied.
     void refresh();
+    // One plan poll, unless the rate-limit back-off, a poll or token lookup under way, or (when
+    // not forced) a poll started less than 45 seconds ago refuses it.
+    void refreshPlan(bool force);
+    // Replaces the plan timer: `minutes` × 60 seconds, at least 60; 300 seconds for 0, a negative
+    // value or not-a-number; at most a day. Polls nothing by itself.
+    void schedulePlanTimer(double minutes);
 
     const Aggregates &aggregates() const { return m_aggregates; }
     // Invalid until the first scan has been applied.
     QDateTime lastUpdated() const;
     std::optional<Instant> lastUpdatedInstant() const { return m_lastUpdated; }
     bool isLoading() const { return m_isLoading; }
+
+    // The last document received; replaced only by a successful poll, never cleared.
+    const OptionalPlanUsage &planUsage() const { return m_planUsage; }
+    // The message of the last failed poll or token lookup; null after a successful poll.
+    QString planError() const { return m_planError.value_or(QString()); }
+    const std::optional<QString> &planErrorText() const { return m_planError; }
+    const UsageHistory &history() const { return m_history; }
+    // The end of the rate-limit back-off; invalid when there is none.
+    QDateTime planRetryAt() const;
+    std::optional<Instant> planRetryAtInstant() const { return m_planRetryAt; }
+    Notifier &notifier() { return m_notifier; }
 
     const std::string &projectsRoot() const { return m_scan.root(); }
     std::size_t entryCount() const { return m_scan.entries().size(); }
@@ -51,9 +88,14 @@ signals:
     void aggregatesChanged();
     void lastUpdatedChanged();
     void isLoadingChanged();
+    void planUsageChanged();
+    void planErrorChanged();
+    void historyChanged();
+    void planRetryAtChanged();
 
 private:
     friend class TestUsageStore;
+    friend class TestPlanRefresh;
 
     // (Re)creates the fallback timer; the period never drops below two seconds.
     void scheduleTimer(double intervalSeconds);
@@ -61,6 +103,15 @@ private:
     void applyRefresh(TranscriptScan::Result &&result);
     void setLoading(bool loading);
 
+    // The plan half's own start steps.
+    void startPlan();
+    void startPoll(const QString &token);
+    void handlePlanResult(const PlanFetcher::Result &result);
+    void recordHistory(const PlanUsage &usage);
+    void setPlanError(std::optional<QString> error);
+    void setPlanRetryAt(std::optional<Instant> retryAt);
+
+    Settings &m_settings;
     UsageStoreServices m_services;
     Aggregates m_aggregates;
     std::optional<Instant> m_lastUpdated;
@@ -76,6 +127,21 @@ private:
     bool m_passRunning = false;
     bool m_passPending = false;
     std::shared_ptr<std::atomic<bool>> m_cancel;
+
+    // The plan half.
+    OptionalPlanUsage m_planUsage;
+    std::optional<QString> m_planError;
+    UsageHistory m_history;
+    std::optional<Instant> m_planRetryAt;
+    QTimer *m_planTimer = nullptr;
+    Notifier m_notifier;
+    std::optional<QString> m_cachedToken;
+    const double m_minPlanInterval = 45;
+    std::optional<Instant> m_lastPlanFetch;
+    bool m_planInFlight = false;
+    TokenLookup::AsyncLookup m_tokenLookup;
 };
 
 Q_DECLARE_METATYPE(Aggregates)
+Q_DECLARE_METATYPE(OptionalPlanUsage)
+Q_DECLARE_METATYPE(UsageHistory)

@@ -1,4 +1,5 @@
 #include "linux/linuxservices.h"
+#include "settings/settings.h"
 #include "store/usagestore.h"
 
 #include <QDir>
@@ -30,7 +31,8 @@ void append(const QString &path, const QByteArray &bytes)
 
 UsageStoreServices fixedClock()
 {
-    UsageStoreServices s = LinuxServices::usageStore();
+    UsageStoreServices s;
+    s.watcher = LinuxServices::usageStore().watcher;
     s.now = [] { return Instant::fromSeconds(1796558400); }; // 2026-12-06T12:00:00Z
     return s;
 }
@@ -56,9 +58,9 @@ private slots:
     void rootDefaultsToHome()
     {
         qputenv("HOME", qPrintable(m_tmp->path()));
-        UsageStore store;
+        UsageStore store(m_settings);
         QCOMPARE(QString::fromStdString(store.projectsRoot()), m_tmp->filePath(".varnel/projects"));
-        UsageStore explicitRoot(std::string("/some/where"));
+        UsageStore explicitRoot(m_settings, std::string("/some/where"));
         QCOMPARE(explicitRoot.projectsRoot(), std::string("/some/where"));
     }
 
@@ -71,7 +73,7 @@ private slots:
             ++watchers;
             return std::unique_ptr<TreeWatcher>();
         };
-        UsageStore store(m_tmp->path().toStdString(), services);
+        UsageStore store(m_settings, m_tmp->path().toStdString(), services);
         QTest::qWait(300);
         QVERIFY(!store.lastUpdated().isValid());
         QVERIFY(!store.isLoading());
@@ -84,7 +86,7 @@ private slots:
     {
         const QString file = m_tmp->filePath("p/a.jsonl");
         append(file, keyless(5));
-        UsageStore store(m_tmp->path().toStdString(), fixedClock());
+        UsageStore store(m_settings, m_tmp->path().toStdString(), fixedClock());
         store.start();
         QTRY_COMPARE(todayTokens(store), 5);
         QVERIFY(store.lastUpdated().isValid());
@@ -106,7 +108,7 @@ private slots:
         for (int i = 0; i < 2000; ++i)
             lines += keyless(1);
         append(file, lines);
-        UsageStore store(m_tmp->path().toStdString(), fixedClock());
+        UsageStore store(m_settings, m_tmp->path().toStdString(), fixedClock());
         QSignalSpy applied(&store, &UsageStore::lastUpdatedChanged);
         QSignalSpy loading(&store, &UsageStore::isLoadingChanged);
         for (int i = 0; i < 5; ++i)
@@ -130,11 +132,12 @@ private slots:
             ++watchers;
             return real(path, latency, std::move(f));
         };
-        UsageStore store(m_tmp->path().toStdString(), services);
+        UsageStore store(m_settings, m_tmp->path().toStdString(), services);
         store.start();
         store.start();
         QCOMPARE(watchers, 2);
-        QCOMPARE(store.findChildren<QTimer *>().size(), 1);
+        // The fallback timer and the plan timer, each replaced.
+        QCOMPARE(store.findChildren<QTimer *>().size(), 2);
         QVERIFY(store.m_watcher);
         QTRY_VERIFY(!store.isLoading());
     }
@@ -152,7 +155,7 @@ private slots:
     {
         QFETCH(double, asked);
         QFETCH(int, periodMs);
-        UsageStore store(m_tmp->path().toStdString(), fixedClock());
+        UsageStore store(m_settings, m_tmp->path().toStdString(), fixedClock());
         store.scheduleTimer(10);
         store.scheduleTimer(asked);
         const auto timers = store.findChildren<QTimer *>();
@@ -168,7 +171,7 @@ private slots:
         append(file, keyless(5));
         UsageStoreServices services = fixedClock();
         services.watcher = nullptr;
-        UsageStore store(m_tmp->path().toStdString(), services);
+        UsageStore store(m_settings, m_tmp->path().toStdString(), services);
         store.start();
         store.scheduleTimer(2); // the floor, so the test does not wait half a minute
         QTRY_COMPARE(todayTokens(store), 5);
@@ -193,7 +196,8 @@ private slots:
             }
         });
         for (int round = 0; round < 5; ++round) {
-            auto store = std::make_unique<UsageStore>(m_tmp->path().toStdString(), fixedClock());
+            auto store =
+                std::make_unique<UsageStore>(m_settings, m_tmp->path().toStdString(), fixedClock());
             QSignalSpy applied(store.get(), &UsageStore::lastUpdatedChanged);
             store->start();
             QTest::qWait(150 + 40 * round);
@@ -206,6 +210,7 @@ private slots:
 
 private:
     std::unique_ptr<QTemporaryDir> m_tmp;
+    Settings m_settings;
 };
 
 QTEST_GUILESS_MAIN(TestUsageStore)

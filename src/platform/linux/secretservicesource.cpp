@@ -1,7 +1,9 @@
 // GLib names struct members "signals"; Qt's keyword macros must not be defined before this.
 #include <libsecret/secret.h>
 
-#include "linux/secretservice.h"
+#include "linux/secretservicesource.h"
+
+#include "base/secret.h"
 
 #include <sys/stat.h>
 
@@ -18,15 +20,6 @@ namespace {
 
 constexpr const char *secretsBusName = "org.freedesktop.secrets";
 constexpr std::chrono::milliseconds cancelGrace(300);
-
-void wipe(std::string &s)
-{
-    // volatile keeps the stores from being dropped as dead writes.
-    volatile char *p = s.data();
-    for (std::size_t i = 0; i < s.size(); ++i)
-        p[i] = 0;
-    s.clear();
-}
 
 // Without an address GLib would try to autolaunch a bus; with none running there is no keychain.
 bool sessionBusConfigured()
@@ -122,7 +115,7 @@ std::optional<std::string> search(const std::string &service, GCancellable *canc
 struct Lookup
 {
     std::mutex mutex;
-    std::condition_variable finished;
+    std::condition_variable_any finished;
     bool done = false;
     std::optional<std::string> secret;
     GCancellable *cancellable = g_cancellable_new();
@@ -133,15 +126,16 @@ struct Lookup
     ~Lookup()
     {
         if (secret)
-            wipe(*secret);
+            Secret::wipe(*secret);
         g_object_unref(cancellable);
     }
 };
 
 } // namespace
 
-std::optional<std::string> secretServiceLookup(const std::string &service,
-                                               std::chrono::milliseconds bound)
+std::optional<QByteArray> SecretServiceSource::secret(const QString &service,
+                                                      std::chrono::milliseconds bound,
+                                                      std::stop_token stop)
 {
     if (!sessionBusConfigured())
         return std::nullopt;
@@ -150,7 +144,7 @@ std::optional<std::string> secretServiceLookup(const std::string &service,
     // waits at most `bound`, then cancels them.
     const auto shared = std::make_shared<Lookup>();
     const int timeoutMs = static_cast<int>(std::max<std::int64_t>(bound.count(), 1));
-    std::thread worker([shared, service, timeoutMs] {
+    std::thread worker([shared, service = service.toStdString(), timeoutMs] {
         std::optional<std::string> secret = search(service, shared->cancellable, timeoutMs);
         const std::lock_guard lock(shared->mutex);
         shared->secret = std::move(secret);
@@ -160,9 +154,13 @@ std::optional<std::string> secretServiceLookup(const std::string &service,
 
     std::unique_lock lock(shared->mutex);
     const auto isDone = [&shared] { return shared->done; };
-    if (shared->finished.wait_for(lock, bound, isDone)) {
-        std::optional<std::string> secret = std::move(shared->secret);
-        shared->secret.reset();
+    if (shared->finished.wait_for(lock, stop, bound, isDone)) {
+        std::optional<QByteArray> secret;
+        if (shared->secret) {
+            secret = QByteArray::fromStdString(*shared->secret);
+            Secret::wipe(*shared->secret);
+            shared->secret.reset();
+        }
         lock.unlock();
         worker.join();
         return secret;

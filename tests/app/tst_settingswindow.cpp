@@ -1,0 +1,361 @@
+#include "alerts/usagehistorystore.h"
+#include "settings/loginitem.h"
+#include "settings/settings.h"
+#include "settingswindow.h"
+#include "settingswindowopener.h"
+#include "store/usagestore.h"
+
+#include <QAccessible>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QPointer>
+#include <QSignalSpy>
+#include <QSlider>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+namespace {
+
+class FakeLoginItem final : public LoginItem
+{
+public:
+    bool registered = false;
+    bool failing = false;
+
+    bool isRegistered() const override { return registered; }
+    std::optional<QString> setRegistered(bool on) override
+    {
+        if (failing)
+            return QStringLiteral("Read-only file system");
+        registered = on;
+        return std::nullopt;
+    }
+};
+
+class FakeSink final : public NotificationSink
+{
+public:
+    int authorizations = 0;
+    void requestAuthorization() override { ++authorizations; }
+    void post(const Notification &) override {}
+};
+
+// What a screen reader announces for a control: its name and the labels it is labelled by.
+QStringList announced(QAccessibleInterface *face)
+{
+    QStringList texts{face->text(QAccessible::Name)};
+    for (const auto &[label, relation] : face->relations(QAccessible::Label))
+        texts << label->text(QAccessible::Name);
+    return texts;
+}
+
+QtMessageHandler testHandler = nullptr;
+
+// The offscreen platform has no window stack to raise a window in, and says so each time.
+void dropRaiseWarning(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    if (message != QLatin1String("This plugin does not support raise()"))
+        testHandler(type, context, message);
+}
+
+} // namespace
+
+class TestSettingsWindow : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    std::unique_ptr<Settings> m_settings;
+    std::shared_ptr<FakeSink> m_sink;
+    std::unique_ptr<UsageStore> m_store;
+    FakeLoginItem m_loginItem;
+    QStringList m_log;
+    std::unique_ptr<SettingsWindowOpener> m_opener;
+
+    QString root() const { return m_dir.filePath(QStringLiteral("home/.varnel/projects")); }
+
+    // The window as the user first sees it.
+    SettingsWindow *open()
+    {
+        m_opener->open();
+        return m_opener->window();
+    }
+
+    template <typename T> T *control(const char *name)
+    {
+        T *widget = m_opener->window()->findChild<T *>(QLatin1String(name));
+        if (!widget)
+            qFatal("no control %s", name);
+        return widget;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        testHandler = qInstallMessageHandler(dropRaiseWarning);
+        QVERIFY(m_dir.isValid());
+        qputenv("XDG_DATA_HOME", m_dir.filePath("data").toUtf8());
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_dir.filePath("config"));
+    }
+
+    void init()
+    {
+        QSettings(QStringLiteral("VarnelUsage"), QStringLiteral("VarnelUsage")).clear();
+        m_settings = std::make_unique<Settings>();
+        m_sink = std::make_shared<FakeSink>();
+        UsageStoreServices services;
+        services.notifications = m_sink;
+        m_store = std::make_unique<UsageStore>(*m_settings, root().toStdString(), services);
+        m_loginItem = FakeLoginItem();
+        m_log.clear();
+        m_opener = std::make_unique<SettingsWindowOpener>(*m_store, *m_settings, m_loginItem,
+                                                          [this](const QString &l) { m_log << l; });
+    }
+
+    void cleanup()
+    {
+        m_opener.reset();
+        m_store.reset();
+        m_settings.reset();
+    }
+
+    // How a slider is moved: "=v" as by code, "+" one key step up, "~v" dragged to v.
+    void thresholds_data()
+    {
+        QTest::addColumn<QString>("slider");
+        QTest::addColumn<double>("warning");
+        QTest::addColumn<double>("critical");
+        QTest::addColumn<QString>("move");
+        QTest::addColumn<double>("newWarning");
+        QTest::addColumn<double>("newCritical");
+
+        const QString w = QStringLiteral("notifyWarning"), c = QStringLiteral("notifyCritical");
+        QTest::addRow("warning to 95 against 95") << w << 80. << 95. << "=95" << 95. << 99.;
+        QTest::addRow("warning to 90 against 95") << w << 80. << 95. << "=90" << 90. << 95.;
+        QTest::addRow("critical to 55 against 60") << c << 60. << 80. << "=55" << 50. << 55.;
+        QTest::addRow("critical to 80 against 80") << c << 80. << 95. << "=80" << 75. << 80.;
+        QTest::addRow("critical a step up from 95") << c << 80. << 95. << "+" << 80. << 99.;
+        QTest::addRow("warning dragged to 83") << w << 70. << 95. << "~83" << 85. << 95.;
+    }
+
+    void thresholds()
+    {
+        QFETCH(QString, slider);
+        QFETCH(double, warning);
+        QFETCH(double, critical);
+        QFETCH(QString, move);
+        QFETCH(double, newWarning);
+        QFETCH(double, newCritical);
+        m_settings->setNotifyWarning(warning);
+        m_settings->setNotifyCritical(critical);
+        open();
+        auto *s = control<QSlider>(qPrintable(slider));
+        const int to = move.mid(1).toInt();
+        if (move.startsWith(u'=')) {
+            s->setValue(to);
+        } else if (move == u'+') {
+            QTest::keyClick(s, Qt::Key_Right);
+        } else {
+            s->setSliderDown(true);
+            s->setSliderPosition(to);
+            s->setSliderDown(false);
+        }
+        QCOMPARE(m_settings->notifyWarning(), newWarning);
+        QCOMPARE(m_settings->notifyCritical(), newCritical);
+        QCOMPARE(control<QSlider>("notifyCritical")->value(), int(newCritical));
+        QCOMPARE(control<QLabel>("notifyWarningText")->text(), QString::number(newWarning) + "%");
+    }
+
+    // The rows follow the preference whoever writes it; switching it on asks for permission.
+    void thresholdRowsFollowNotifications()
+    {
+        SettingsWindow *window = open();
+        auto *notify = control<QCheckBox>("notifyLimits");
+        QWidget *rows = control<QWidget>("thresholds");
+        QVERIFY(rows->isVisibleTo(window));
+
+        notify->click();
+        QVERIFY(!m_settings->notifyLimits());
+        QVERIFY(!rows->isVisibleTo(window));
+        QCOMPARE(m_settings->notifyWarning(), 80.0);
+        QCOMPARE(m_sink->authorizations, 0);
+
+        notify->click();
+        QVERIFY(rows->isVisibleTo(window));
+        QCOMPARE(m_sink->authorizations, 1);
+
+        m_settings->setNotifyLimits(false); // as another view would
+        QVERIFY(!notify->isChecked());
+        QVERIFY(!rows->isVisibleTo(window));
+        QCOMPARE(m_sink->authorizations, 1);
+    }
+
+    void intervalReschedules()
+    {
+        m_store->schedulePlanTimer(5); // as the started store has it
+        const QPointer<QTimer> before = m_store->findChild<QTimer *>();
+        open();
+        QTest::keyClick(control<QSlider>("planInterval"), Qt::Key_Right);
+
+        QCOMPARE(m_settings->planInterval(), 6.0);
+        QCOMPARE(control<QLabel>("planIntervalText")->text(), QStringLiteral("6 min"));
+        QVERIFY(!before); // replaced, not left running beside the new one
+        const auto timers = m_store->findChildren<QTimer *>();
+        QCOMPARE(timers.size(), 1);
+        QCOMPARE(timers.first()->interval(), 6 * 60 * 1000);
+        QVERIFY(timers.first()->isActive());
+    }
+
+    // Showing a value never rewrites it, even one the slider cannot take.
+    void valueTexts_data()
+    {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<double>("stored");
+        QTest::addColumn<QString>("text");
+        QTest::addRow("7.5 minutes") << "planInterval" << 7.5 << "7 min";
+        QTest::addRow("82.9 percent") << "notifyWarning" << 82.9 << "82%";
+    }
+
+    void valueTexts()
+    {
+        QFETCH(QString, key);
+        QFETCH(double, stored);
+        QFETCH(QString, text);
+        const auto k =
+            Settings::Key(QMetaEnum::fromType<Settings::Key>().keyToValue(qPrintable(key)));
+        m_settings->setValue(k, stored);
+        open();
+        QCOMPARE(control<QLabel>(qPrintable(key + "Text"))->text(), text);
+        QCOMPARE(m_settings->value(k).toDouble(), stored);
+    }
+
+    void dataSourceLine()
+    {
+        open();
+        auto *line = control<QLabel>("dataSource");
+        QCOMPARE(line->text(), "Data source: " + root());
+        QVERIFY(line->textInteractionFlags() & Qt::TextSelectableByMouse);
+    }
+
+    void barMetricChoice()
+    {
+        m_settings->setBarMetricRaw(QStringLiteral("CostToday")); // no raw value
+        open();
+        auto *choice = control<QComboBox>("barMetric");
+        QStringList labels;
+        for (int i = 0; i < choice->count(); ++i)
+            labels << choice->itemText(i);
+        QCOMPARE(labels, (QStringList{QStringLiteral("Plan used \u2014 5h window (%)"),
+                                      QStringLiteral("Plan used \u2014 weekly (%)"),
+                                      QStringLiteral("Cost today ($, estimate)"),
+                                      QStringLiteral("Tokens today")}));
+        QCOMPARE(choice->currentIndex(), 0);
+        QCOMPARE(m_settings->barMetricRaw(), QStringLiteral("CostToday"));
+
+        choice->setCurrentIndex(2);
+        QCOMPARE(m_settings->barMetricRaw(), QStringLiteral("costToday"));
+        m_settings->setBarMetricRaw(QStringLiteral("tokensToday"));
+        QCOMPARE(choice->currentIndex(), 3);
+    }
+
+    void launchAtLogin_data()
+    {
+        QTest::addColumn<bool>("stored");
+        QTest::addColumn<bool>("registered");
+        QTest::addColumn<bool>("failing");
+        QTest::addColumn<bool>("click");
+        QTest::addColumn<bool>("shown");
+        QTest::addColumn<int>("logLines");
+
+        QTest::addRow("opened, removed outside") << true << false << false << false << false << 0;
+        QTest::addRow("opened, added outside") << false << true << false << false << true << 0;
+        QTest::addRow("turned on") << false << false << false << true << true << 0;
+        QTest::addRow("turned on, refused") << false << false << true << true << false << 1;
+    }
+
+    void launchAtLogin()
+    {
+        QFETCH(bool, stored);
+        QFETCH(bool, registered);
+        QFETCH(bool, failing);
+        QFETCH(bool, click);
+        QFETCH(bool, shown);
+        QFETCH(int, logLines);
+        m_settings->setLaunchAtLogin(stored);
+        m_loginItem.registered = registered;
+        m_loginItem.failing = failing;
+        open();
+        auto *toggle = control<QCheckBox>("launchAtLogin");
+        if (click)
+            toggle->click();
+        QCOMPARE(toggle->isChecked(), shown);
+        QCOMPARE(m_settings->launchAtLogin(), shown);
+        QCOMPARE(m_log.size(), logLines);
+        if (logLines)
+            QVERIFY(m_log.first().startsWith("LaunchAtLogin: failed to set true: "));
+    }
+
+    void accessibleNames_data()
+    {
+        QTest::addColumn<QString>("control");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("value"); // -1: not a value control
+        QTest::addRow("choice") << "barMetric"
+                                << "Show in menu bar" << -1;
+        QTest::addRow("warning slider") << "notifyWarning"
+                                        << "Warning at" << 80;
+        QTest::addRow("critical slider") << "notifyCritical"
+                                         << "Critical at" << 95;
+        QTest::addRow("interval slider") << "planInterval"
+                                         << "Update plan usage every" << 5;
+    }
+
+    void accessibleNames()
+    {
+        QFETCH(QString, control);
+        QFETCH(QString, name);
+        QFETCH(int, value);
+        open();
+        QWidget *widget = this->control<QWidget>(qPrintable(control));
+        QAccessibleInterface *face = QAccessible::queryAccessibleInterface(widget);
+        QVERIFY(face);
+        QVERIFY2(announced(face).contains(name), qPrintable(announced(face).join(u'|')));
+        QAccessibleValueInterface *values = face->valueInterface();
+        QCOMPARE(values ? values->currentValue().toInt() : -1, value);
+    }
+
+    // One window however often it is asked for; closing it ends nothing.
+    void oneWindowOnly()
+    {
+        SettingsWindow *first = open();
+        QCOMPARE(first->windowTitle(), QStringLiteral("Varnel Usage Settings"));
+        QCOMPARE(first->size(), QSize(420, 520));
+        QCOMPARE(open(), first);
+        const auto windows = [] {
+            int n = 0;
+            for (QWidget *w : QApplication::topLevelWidgets())
+                n += qobject_cast<SettingsWindow *>(w) != nullptr;
+            return n;
+        };
+        QCOMPARE(windows(), 1);
+
+        // Only a running application reacts to its last window closing.
+        QSignalSpy lastClosed(qApp, &QGuiApplication::lastWindowClosed);
+        QTimer::singleShot(0, first, [first] {
+            first->close();
+            QTimer::singleShot(0, qApp, [] { QCoreApplication::exit(0); });
+        });
+        QCoreApplication::exec();
+        QVERIFY(!first->isVisible());
+        QCOMPARE(lastClosed.size(), 0);
+        QCOMPARE(open(), first);
+        QVERIFY(first->isVisible());
+        QCOMPARE(windows(), 1);
+    }
+};
+
+QTEST_MAIN(TestSettingsWindow)
+#include "tst_settingswindow.moc"

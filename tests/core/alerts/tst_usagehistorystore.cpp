@@ -1,0 +1,139 @@
+#include "alerts/usagehistorystore.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+const Instant t0 = Instant::fromSeconds(1796558400); // 2026-12-06T12:00:00Z
+
+Instant at(double seconds)
+{
+    return Instant{t0.micros + std::int64_t(seconds * 1e6)};
+}
+
+PlanUsage plan(std::optional<double> five, std::optional<double> seven)
+{
+    PlanUsage usage;
+    if (five)
+        usage.fiveHour = LimitWindow{*five, {}};
+    if (seven)
+        usage.sevenDay = LimitWindow{*seven, {}};
+    return usage;
+}
+
+} // namespace
+
+class TestUsageHistoryStore : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        qputenv("XDG_DATA_HOME", m_dir.filePath("data/deeper").toUtf8());
+    }
+
+    void appending_data()
+    {
+        QTest::addColumn<QList<double>>("history"); // sample times, seconds after t0
+        QTest::addColumn<double>("now");
+        QTest::addColumn<QList<double>>("expected");
+        QTest::addRow("empty history") << QList<double>{} << 0.0 << QList<double>{0};
+        QTest::addRow("119 s after the last") << QList<double>{0} << 119.0 << QList<double>{0};
+        QTest::addRow("120 s after the last") << QList<double>{0} << 120.0 << QList<double>{0, 120};
+        QTest::addRow("last sample in the future")
+            << QList<double>{500} << 300.0 << QList<double>{500};
+        // Seven days exactly is kept; a second more goes, but only when a sample is appended.
+        QTest::addRow("pruned at more than seven days")
+            << QList<double>{-604801, -604800, -200} << 0.0 << QList<double>{-604800, -200, 0};
+        QTest::addRow("nothing pruned without an append")
+            << QList<double>{-700000, -100} << 0.0 << QList<double>{-700000, -100};
+    }
+
+    void appending()
+    {
+        QFETCH(QList<double>, history);
+        QFETCH(double, now);
+        QFETCH(QList<double>, expected);
+        UsageHistory samples;
+        for (double t : history)
+            samples.push_back({at(t), 1, 2});
+        const UsageHistory next =
+            UsageHistoryStore::appending(plan(42.5, std::nullopt), samples, at(now));
+        QList<double> times;
+        for (const UsageSample &s : next)
+            times << s.t.secondsSince(t0);
+        QCOMPARE(times, expected);
+        if (next.size() > samples.size()) {
+            QCOMPARE(next.back().five, std::optional(42.5));
+            QCOMPARE(next.back().seven, std::optional<double>());
+        }
+    }
+
+    void encoding()
+    {
+        const UsageHistory history{{Instant{t0.micros + 250'000}, 42.5, std::nullopt},
+                                   {at(120), std::nullopt, 13}};
+        QCOMPARE(UsageHistoryStore::encode(history),
+                 QByteArray(R"([{"five":42.5,"t":"2026-12-06T12:00:00Z"},)"
+                            R"({"seven":13,"t":"2026-12-06T12:02:00Z"}])"));
+        QCOMPARE(UsageHistoryStore::encode({}), QByteArray("[]"));
+    }
+
+    void decoding_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<int>("samples"); // -1: spoilt, the whole history is dropped
+        QTest::addRow("samples") << QByteArray(R"([{"t":"2026-12-06T12:00:00Z","five":1},)"
+                                               R"({"t":"2026-12-06T12:02:00Z"}])")
+                                 << 2;
+        QTest::addRow("null and extra members")
+            << QByteArray(R"([{"t":"2026-12-06T12:00:00Z","five":null,"x":[1]}])") << 1;
+        QTest::addRow("empty array") << QByteArray("[]") << 0;
+        QTest::addRow("an object") << QByteArray(R"({"t":"2026-12-06T12:00:00Z"})") << -1;
+        QTest::addRow("sample without t") << QByteArray(R"([{"five":1}])") << -1;
+        QTest::addRow("t with a fraction")
+            << QByteArray(R"([{"t":"2026-12-06T12:00:00.5Z"}])") << -1;
+        QTest::addRow("one bad sample of two")
+            << QByteArray(
+                   R"([{"t":"2026-12-06T12:00:00Z"},{"t":"2026-12-06T12:02:00Z","seven":"9"}])")
+            << -1;
+        QTest::addRow("not JSON") << QByteArray("[{") << -1;
+    }
+
+    void decoding()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(int, samples);
+        const auto history = UsageHistoryStore::decode(file);
+        QCOMPARE(history ? int(history->size()) : -1, samples);
+    }
+
+    void fileRoundTrip()
+    {
+        const QString path = UsageHistoryStore::filePath();
+        QCOMPARE(path, m_dir.filePath("data/deeper/VarnelUsage/plan-history.json"));
+        QVERIFY(QFileInfo(path).dir().exists()); // made when the path is computed
+        QVERIFY(UsageHistoryStore::load().empty());
+        // Whole seconds only: the fraction is lost across a save.
+        const UsageHistory history{{Instant{t0.micros + 700'000}, 42.5, 13}};
+        UsageHistoryStore::save(history);
+        const UsageHistory loaded = UsageHistoryStore::load();
+        QCOMPARE(loaded.size(), std::size_t(1));
+        QCOMPARE(loaded[0].t, t0);
+        QCOMPARE(loaded[0].five, history[0].five);
+
+        QFile spoilt(path);
+        QVERIFY(spoilt.open(QIODevice::WriteOnly) && spoilt.write("{}") == 2);
+        spoilt.close();
+        QVERIFY(UsageHistoryStore::load().empty());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestUsageHistoryStore)
+#include "tst_usagehistorystore.moc"

@@ -1,0 +1,176 @@
+#include "settings/settings.h"
+
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+QSettings file()
+{
+    return QSettings(QStringLiteral("VarnelUsage"), QStringLiteral("VarnelUsage"));
+}
+
+} // namespace
+
+class TestSettings : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_dir.path());
+    }
+
+    void init() { file().clear(); }
+
+    void freshUserSeesDefaults()
+    {
+        Settings settings;
+        QCOMPARE(settings.barMetricRaw(), QStringLiteral("plan5h"));
+        QCOMPARE(settings.barMetric(), BarMetric::plan5h);
+        const QList<std::pair<Settings::Key, bool>> toggles{
+            {Settings::Key::showPlanLimits, true}, {Settings::Key::showToday, true},
+            {Settings::Key::showLast7Days, true},  {Settings::Key::showPerModel, false},
+            {Settings::Key::launchAtLogin, false}, {Settings::Key::colorBarNearLimit, true},
+            {Settings::Key::notifyLimits, true}};
+        for (const auto &[key, on] : toggles)
+            QVERIFY2(settings.boolValue(key) == on, qPrintable(Settings::name(key)));
+        QCOMPARE(settings.planInterval(), 5.0);
+        QCOMPARE(settings.notifyWarning(), 80.0);
+        QCOMPARE(settings.notifyCritical(), 95.0);
+        QVERIFY(settings.notifiedThresholdKeys().isEmpty());
+        // Reading writes nothing.
+        QCOMPARE(file().allKeys(), QStringList());
+    }
+
+    // Every write reaches the file at once and is announced with its key, whoever makes it.
+    void writesPersistAndAnnounce()
+    {
+        Settings settings;
+        QSignalSpy changed(&settings, &Settings::changed);
+        settings.setPlanInterval(2.5);
+        settings.setValue(Settings::Key::showToday, false);
+        settings.setNotifiedThresholdKeys({QStringLiteral("weekly:\u2014:warning")});
+        QCOMPARE(changed.size(), 3);
+        QCOMPARE(changed.at(0).at(0).value<Settings::Key>(), Settings::Key::planInterval);
+        QCOMPARE(changed.at(1).at(0).value<Settings::Key>(), Settings::Key::showToday);
+
+        Settings reread; // a fresh object reads what the file holds
+        QCOMPARE(reread.planInterval(), 2.5);
+        QCOMPARE(reread.showToday(), false);
+        QCOMPARE(reread.notifiedThresholdKeys(),
+                 QStringList{QStringLiteral("weekly:\u2014:warning")});
+        QFile conf(m_dir.filePath("VarnelUsage/VarnelUsage.conf"));
+        QVERIFY(conf.open(QIODevice::ReadOnly));
+        QVERIFY(conf.readAll().contains("planInterval=2.5"));
+
+        settings.reset(Settings::Key::planInterval);
+        QCOMPARE(settings.planInterval(), 5.0);
+        QCOMPARE(changed.size(), 4);
+    }
+
+    void thresholds_data()
+    {
+        QTest::addColumn<QVariant>("warning"); // invalid: unset
+        QTest::addColumn<QVariant>("critical");
+        QTest::addColumn<double>("effectiveWarning");
+        QTest::addColumn<double>("effectiveCritical");
+        QTest::addRow("unset") << QVariant() << QVariant() << 80.0 << 95.0;
+        QTest::addRow("zero") << QVariant(0.0) << QVariant(0.0) << 80.0 << 95.0;
+        QTest::addRow("negative") << QVariant(-5.0) << QVariant(-0.1) << 80.0 << 95.0;
+        QTest::addRow("not a number") << QVariant(qQNaN()) << QVariant(qQNaN()) << 80.0 << 95.0;
+        QTest::addRow("text") << QVariant("high") << QVariant("") << 80.0 << 95.0;
+        QTest::addRow("number as text") << QVariant(" 85 ") << QVariant("97.5") << 85.0 << 97.5;
+        QTest::addRow("warning above critical") << QVariant(90.0) << QVariant(60.0) << 90.0 << 60.0;
+    }
+
+    void thresholds()
+    {
+        QFETCH(QVariant, warning);
+        QFETCH(QVariant, critical);
+        QFETCH(double, effectiveWarning);
+        QFETCH(double, effectiveCritical);
+        if (warning.isValid())
+            file().setValue("notifyWarning", warning);
+        if (critical.isValid())
+            file().setValue("notifyCritical", critical);
+        const Settings settings;
+        QCOMPARE(settings.effectiveWarning(), effectiveWarning);
+        QCOMPARE(settings.effectiveCritical(), effectiveCritical);
+    }
+
+    void storedText_data()
+    {
+        QTest::addColumn<QString>("metric");
+        QTest::addColumn<BarMetric>("shown");
+        QTest::addColumn<QString>("toggle"); // stored for showToday
+        QTest::addColumn<bool>("on");
+        QTest::addRow("planWeek") << "planWeek" << BarMetric::planWeek << "false" << false;
+        QTest::addRow("costToday") << "costToday" << BarMetric::costToday << "TRUE" << true;
+        QTest::addRow("tokensToday") << "tokensToday" << BarMetric::tokensToday << "yes" << true;
+        QTest::addRow("other letter case") << "PlanWeek" << BarMetric::plan5h << "0" << false;
+        QTest::addRow("empty") << "" << BarMetric::plan5h << "2" << true;
+        QTest::addRow("trailing space") << "costToday " << BarMetric::plan5h << "maybe" << false;
+    }
+
+    // What a hand-edited file holds reads the way every reader agrees on, and is never rewritten.
+    void storedText()
+    {
+        QFETCH(QString, metric);
+        QFETCH(BarMetric, shown);
+        QFETCH(QString, toggle);
+        QFETCH(bool, on);
+        file().setValue("barMetric", metric);
+        file().setValue("showToday", toggle);
+        const Settings settings;
+        QCOMPARE(settings.barMetric(), shown);
+        QCOMPARE(settings.showToday(), on);
+        QCOMPARE(file().value("barMetric").toString(), metric);
+    }
+
+    // The choices of the settings window, in order, and the raw values the file keeps.
+    void barMetricChoices()
+    {
+        QStringList shown;
+        for (const BarMetric metric : allBarMetrics) {
+            QCOMPARE(barMetricFromRaw(rawValue(metric)), std::optional(metric));
+            shown << rawValue(metric) + '=' + label(metric);
+        }
+        QCOMPARE(shown,
+                 QStringList({"plan5h=Plan used \u2014 5h window (%)",
+                              "planWeek=Plan used \u2014 weekly (%)",
+                              "costToday=Cost today ($, estimate)", "tokensToday=Tokens today"}));
+    }
+
+    void announcedKeysRoundTrip_data()
+    {
+        QTest::addColumn<QVariant>("stored");
+        QTest::addColumn<QStringList>("read");
+        const QStringList two{"5-hour session:1757080800:warning", "weekly:\u2014:critical"};
+        QTest::addRow("two keys") << QVariant(two) << two;
+        QTest::addRow("one key") << QVariant(QStringList{two[0]}) << QStringList{two[0]};
+        QTest::addRow("none") << QVariant(QStringList()) << QStringList();
+        QTest::addRow("a map") << QVariant(QVariantMap{{"a", 1}}) << QStringList();
+    }
+
+    // Through the file, as the next process reads them.
+    void announcedKeysRoundTrip()
+    {
+        QFETCH(QVariant, stored);
+        QFETCH(QStringList, read);
+        {
+            QSettings writer = file();
+            writer.setValue("notifiedThresholdKeys", stored);
+        }
+        Settings settings;
+        QCOMPARE(settings.notifiedThresholdKeys(), read);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSettings)
+#include "tst_settings.moc"

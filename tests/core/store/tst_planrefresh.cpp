@@ -1,0 +1,350 @@
+#include "settings/settings.h"
+#include "store/usagestore.h"
+
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <condition_variable>
+#include <mutex>
+
+namespace {
+
+const Instant t0 = Instant::fromSeconds(1796558400); // 2026-12-06T12:00:00Z
+
+// Requests are answered when the test says so, never within fetch().
+class FakeFetcher final : public PlanFetcher
+{
+public:
+    void fetch(const QString &token, const QObject *, Callback done) override
+    {
+        tokens << token;
+        pending = std::move(done);
+    }
+    void answer(const Result &result)
+    {
+        QVERIFY(pending);
+        auto done = std::move(pending);
+        pending = nullptr;
+        done(result);
+    }
+    QStringList tokens;
+    Callback pending;
+};
+
+// Holds the credentials document of `token`, or nothing; blocks until opened when `gate` is set.
+class FakeKeychain final : public KeychainSource
+{
+public:
+    std::optional<QByteArray> secret(const QString &, std::chrono::milliseconds,
+                                     std::stop_token stop) override
+    {
+        ++calls;
+        std::unique_lock lock(m_mutex);
+        m_changed.wait(lock, stop, [this] { return !gate; });
+        if (token.isEmpty())
+            return std::nullopt;
+        return R"({"varnelAiOauth": {"accessToken": ")" + token.toUtf8() + R"("}})";
+    }
+    void open()
+    {
+        const std::lock_guard lock(m_mutex);
+        gate = false;
+        m_changed.notify_all();
+    }
+    QString token = QStringLiteral("fake-token-1");
+    bool gate = false;
+    std::atomic<int> calls{0};
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable_any m_changed;
+};
+
+class FakeSink final : public NotificationSink
+{
+public:
+    void requestAuthorization() override { ++authorizations; }
+    void post(const Notification &n) override { titles << n.title; }
+    int authorizations = 0;
+    QStringList titles;
+};
+
+LimitWindow window(double utilization, std::int64_t resetSeconds)
+{
+    return {utilization, Instant::fromSeconds(resetSeconds)};
+}
+
+PlanUsage plan(double five = 10, double seven = 20)
+{
+    return {window(five, 1796562000), window(seven, 1797000000), {}, {}};
+}
+
+enum class Op { trigger, force, ok, limited, refused, failed };
+struct Step
+{
+    double at; // seconds after t0
+    Op op;
+    std::optional<double> retryAfter = std::nullopt;
+};
+
+} // namespace
+
+Q_DECLARE_METATYPE(QList<Step>)
+
+class TestPlanRefresh : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    Instant m_now = t0;
+    std::shared_ptr<FakeFetcher> m_fetcher;
+    std::shared_ptr<FakeKeychain> m_keychain;
+    std::shared_ptr<FakeSink> m_sink;
+    std::unique_ptr<Settings> m_settings;
+    std::unique_ptr<UsageStore> m_store;
+
+    void makeStore()
+    {
+        UsageStoreServices services;
+        services.now = [this] { return m_now; };
+        services.tokenSources = {QString(), m_keychain, nullptr};
+        services.planFetcher = m_fetcher;
+        services.notifications = m_sink;
+        m_store = std::make_unique<UsageStore>(*m_settings, m_dir.filePath("none").toStdString(),
+                                               services);
+    }
+    // Waits for the token lookup that a trigger may have started to reach the fetcher.
+    void settle()
+    {
+        QTRY_VERIFY(!m_store->m_tokenLookup.isRunning());
+        QCoreApplication::processEvents();
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        qputenv("XDG_DATA_HOME", m_dir.filePath("data").toUtf8());
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_dir.filePath("config"));
+    }
+
+    void init()
+    {
+        QFile::remove(UsageHistoryStore::filePath());
+        QSettings(QStringLiteral("VarnelUsage"), QStringLiteral("VarnelUsage")).clear();
+        m_now = t0;
+        m_fetcher = std::make_shared<FakeFetcher>();
+        m_keychain = std::make_shared<FakeKeychain>();
+        m_sink = std::make_shared<FakeSink>();
+        m_settings = std::make_unique<Settings>();
+        makeStore();
+    }
+
+    void cleanup() { m_store.reset(); }
+
+    void guards_data()
+    {
+        QTest::addColumn<QList<Step>>("steps");
+        QTest::addColumn<int>("requests");
+        QTest::addRow("spacing: 44 s refused, 45 s polls")
+            << QList<Step>{{0, Op::trigger}, {1, Op::ok}, {44, Op::trigger}, {45, Op::trigger}}
+            << 2;
+        QTest::addRow("a clock set back refuses")
+            << QList<Step>{{0, Op::trigger}, {1, Op::ok}, {-100, Op::trigger}} << 1;
+        QTest::addRow("forced while in flight refused, forced after a finished poll polls")
+            << QList<Step>{{0, Op::trigger}, {5, Op::force}, {6, Op::ok}, {16, Op::force}} << 2;
+        QTest::addRow("back-off without Retry-After: 120 s, forced polls too")
+            << QList<Step>{{0, Op::trigger},
+                           {2, Op::limited},
+                           {50, Op::force},
+                           {121.9, Op::trigger},
+                           {122, Op::force}}
+            << 2;
+        QTest::addRow("Retry-After 30 ends the back-off 30 s after handling")
+            << QList<Step>{{0, Op::trigger},
+                           {2, Op::limited, 30},
+                           {31.9, Op::force},
+                           {32, Op::force}}
+            << 2;
+        QTest::addRow("Retry-After not finite counts as absent")
+            << QList<Step>{{0, Op::trigger},
+                           {2, Op::limited, qInf()},
+                           {121, Op::force},
+                           {122, Op::force}}
+            << 2;
+        QTest::addRow("a back-off is capped at a day") << QList<Step>{{0, Op::trigger},
+                                                                      {2, Op::limited, 1e12},
+                                                                      {86401, Op::force},
+                                                                      {86402, Op::force}}
+                                                       << 2;
+        QTest::addRow("a negative Retry-After ends the back-off at once")
+            << QList<Step>{{0, Op::trigger}, {2, Op::limited, -5}, {2, Op::force}} << 2;
+        QTest::addRow("a failure after the back-off leaves its end in the past")
+            << QList<Step>{{0, Op::trigger},
+                           {2, Op::limited, 10},
+                           {12, Op::force},
+                           {13, Op::failed},
+                           {14, Op::force}}
+            << 3;
+    }
+
+    void guards()
+    {
+        QFETCH(QList<Step>, steps);
+        QFETCH(int, requests);
+        for (const Step &step : steps) {
+            m_now = Instant{t0.micros + std::int64_t(step.at * 1e6)};
+            switch (step.op) {
+            case Op::trigger:
+            case Op::force:
+                m_store->refreshPlan(step.op == Op::force);
+                settle();
+                break;
+            case Op::ok:
+                m_fetcher->answer(plan());
+                break;
+            case Op::limited:
+                m_fetcher->answer(PlanUsage::Error::rateLimited(step.retryAfter));
+                break;
+            case Op::refused:
+                m_fetcher->answer(PlanUsage::Error::unauthorized());
+                break;
+            case Op::failed:
+                m_fetcher->answer(PlanUsage::Error::http(500));
+                break;
+            }
+        }
+        QCOMPARE(m_fetcher->tokens.size(), requests);
+        // The token was looked up once and reused.
+        QCOMPARE(m_keychain->calls.load(), 1);
+    }
+
+    void outcomesPublished()
+    {
+        QSignalSpy errors(m_store.get(), &UsageStore::planErrorChanged);
+        const QString dash = QStringLiteral(" \u2014 ");
+        m_store->refreshPlan(true);
+        settle();
+        m_fetcher->answer(plan(42));
+        QCOMPARE(m_store->planUsage()->fiveHour->utilization, 42.0);
+        QVERIFY(m_store->planError().isNull());
+
+        m_now = Instant{t0.micros + 60'000'000};
+        m_store->refreshPlan(true);
+        m_fetcher->answer(PlanUsage::Error::rateLimited(std::nullopt));
+        QCOMPARE(m_store->planError(), "Rate limited" + dash + "retrying shortly");
+        QCOMPARE(m_store->planRetryAtInstant(), Instant{m_now.micros + 120'000'000});
+        QCOMPARE(m_store->planUsage()->fiveHour->utilization, 42.0); // the last good figures stay
+
+        m_now = Instant{m_now.micros + 120'000'000};
+        m_store->refreshPlan(true);
+        m_fetcher->answer(PlanUsage::Error::http(503));
+        QCOMPARE(m_store->planError(), QStringLiteral("HTTP 503"));
+        QVERIFY(m_store->planRetryAtInstant()); // only a success clears it
+
+        m_now = Instant{m_now.micros + 60'000'000};
+        m_store->refreshPlan(true);
+        m_fetcher->answer(plan(50));
+        QVERIFY(m_store->planError().isNull());
+        QVERIFY(!m_store->planRetryAtInstant());
+        QCOMPARE(errors.size(), 3); // set, changed, cleared
+    }
+
+    // A refused token is dropped; the next lookup finds nothing and nothing is sent.
+    void refusedTokenLookedUpAgain()
+    {
+        m_store->refreshPlan(true);
+        settle();
+        m_fetcher->answer(PlanUsage::Error::unauthorized());
+        QCOMPARE(m_store->planError(), QStringLiteral("Session expired \u2014 open Varnel Code"));
+        m_keychain->token.clear();
+        for (int i = 0; i < 3; ++i) { // every trigger looks again
+            m_now = Instant{m_now.micros + 60'000'000};
+            m_store->refreshPlan(false);
+            settle();
+        }
+        QCOMPARE(m_keychain->calls.load(), 4);
+        QCOMPARE(m_fetcher->tokens.size(), 1);
+        QCOMPARE(m_store->planError(), QStringLiteral("Sign in with Varnel Code"));
+    }
+
+    // While a keychain takes its time, the main thread goes on and triggers are refused.
+    void slowLookupDoesNotBlock()
+    {
+        m_keychain->gate = true;
+        m_store->refreshPlan(true);
+        bool ticked = false;
+        QTimer::singleShot(10, this, [&] { ticked = true; });
+        QTRY_VERIFY(ticked);
+        m_store->refreshPlan(true);
+        QCOMPARE(m_keychain->calls.load(), 1);
+        m_keychain->open();
+        settle();
+        QCOMPARE(m_fetcher->tokens, QStringList{QStringLiteral("fake-token-1")});
+    }
+
+    void historyAndNotifications_data()
+    {
+        QTest::addColumn<bool>("notify");
+        QTest::addColumn<double>("secondAfter"); // seconds between two successes
+        QTest::addColumn<int>("samples");
+        QTest::addRow("150 s apart, notifications on") << true << 150.0 << 2;
+        QTest::addRow("100 s apart, notifications off") << false << 100.0 << 1;
+    }
+
+    void historyAndNotifications()
+    {
+        QFETCH(bool, notify);
+        QFETCH(double, secondAfter);
+        QFETCH(int, samples);
+        m_settings->setNotifyLimits(notify);
+        m_store->start();
+        QCOMPARE(m_sink->authorizations, notify ? 1 : 0);
+        settle();
+        m_fetcher->answer(plan(85, 96));
+        m_now = Instant{t0.micros + std::int64_t(secondAfter * 1e6)};
+        m_store->refreshPlan(true);
+        m_fetcher->answer(plan(85, 96));
+
+        QCOMPARE(int(m_store->history().size()), samples);
+        QCOMPARE(UsageHistoryStore::load(), m_store->history());
+        // The five-hour window before the weekly one, each threshold once per period.
+        const QStringList expected{QStringLiteral("Varnel 5-hour session usage high"),
+                                   QStringLiteral("Varnel weekly limit almost reached")};
+        QCOMPARE(m_sink->titles, notify ? expected : QStringList());
+        // A new store reads the history back.
+        makeStore();
+        QCOMPARE(int(m_store->history().size()), samples);
+    }
+
+    void planTimerPeriod_data()
+    {
+        QTest::addColumn<double>("minutes");
+        QTest::addColumn<int>("periodSeconds");
+        QTest::addRow("default 5") << 5.0 << 300;
+        QTest::addRow("0.5 to the floor") << 0.5 << 60;
+        QTest::addRow("2") << 2.0 << 120;
+        QTest::addRow("0") << 0.0 << 300;
+        QTest::addRow("negative") << -1.0 << 300;
+        QTest::addRow("not a number") << qQNaN() << 300;
+        QTest::addRow("beyond a day") << 1e9 << 86400;
+    }
+
+    void planTimerPeriod()
+    {
+        QFETCH(double, minutes);
+        QFETCH(int, periodSeconds);
+        m_store->schedulePlanTimer(7);
+        m_store->schedulePlanTimer(minutes);
+        const auto timers = m_store->findChildren<QTimer *>();
+        QCOMPARE(timers.size(), 1);
+        QCOMPARE(timers.first()->interval(), periodSeconds * 1000);
+        QVERIFY(timers.first()->isActive());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestPlanRefresh)
+#include "tst_planrefresh.moc"

@@ -1,0 +1,190 @@
+#include "linux/autostartentry.h"
+#include "linux/linuxservices.h"
+#include "settings/launchatlogin.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <sys/stat.h>
+
+namespace {
+
+void writeFile(const QString &path, const QByteArray &text)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(text);
+}
+
+} // namespace
+
+class TestAutostartEntry : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> m_config;
+    QString m_autostart;
+    const QString m_program = QStringLiteral("/opt/varnel usage/bin/varnelusage");
+    QStringList m_log;
+
+    bool set(AutostartEntry &entry, bool enabled)
+    {
+        return LaunchAtLogin::set(entry, enabled, [this](const QString &l) { m_log << l; });
+    }
+
+private slots:
+    void init()
+    {
+        m_config = std::make_unique<QTemporaryDir>();
+        QVERIFY(m_config->isValid());
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_config->path()));
+        m_autostart = m_config->filePath(QStringLiteral("autostart"));
+        m_log.clear();
+    }
+
+    void cleanup()
+    {
+        // Leave nothing read-only behind for the temporary directory's removal.
+        ::chmod(QFile::encodeName(m_autostart).constData(), 0755);
+    }
+
+    void directory_data()
+    {
+        QTest::addColumn<QByteArray>("configHome");
+        QTest::addColumn<QString>("expected");
+        QTest::addRow("set") << QByteArray("/tmp/conf") << QStringLiteral("/tmp/conf/autostart");
+        QTest::addRow("unset") << QByteArray() << QDir::homePath() + "/.config/autostart";
+        QTest::addRow("relative") << QByteArray("conf") << QDir::homePath() + "/.config/autostart";
+    }
+
+    void directory()
+    {
+        QFETCH(QByteArray, configHome);
+        QFETCH(QString, expected);
+        if (configHome.isEmpty())
+            qunsetenv("XDG_CONFIG_HOME");
+        else
+            qputenv("XDG_CONFIG_HOME", configHome);
+        QCOMPARE(AutostartEntry::defaultDirectory(), expected);
+    }
+
+    // A program path with a space and a per cent sign must survive the quoting of Exec.
+    void registerAndUnregister()
+    {
+        AutostartEntry entry(m_program);
+        QCOMPARE(entry.path(), m_autostart + "/varnelusage.desktop");
+        QVERIFY(set(entry, true));
+        QVERIFY(QFile::exists(entry.path()));
+
+        QProcess validate;
+        validate.start(QStringLiteral("desktop-file-validate"), {entry.path()});
+        QVERIFY2(validate.waitForFinished(), "desktop-file-validate (scripts/setup-deps)");
+        QCOMPARE(validate.readAll() + validate.readAllStandardError(), QByteArray());
+        QCOMPARE(validate.exitCode(), 0);
+
+        // Another install of the program is not this one.
+        QVERIFY(!AutostartEntry(QStringLiteral("/usr/bin/varnelusage")).isRegistered());
+
+        QVERIFY(!set(entry, false));
+        QVERIFY(!QFile::exists(entry.path()));
+        QCOMPARE(m_log, QStringList());
+    }
+
+    // The application's own item names the running executable by its absolute path.
+    void realWiring()
+    {
+        const std::unique_ptr<LoginItem> item = LinuxServices::loginItem();
+        QVERIFY(LaunchAtLogin::set(*item, true, LinuxServices::systemLog()));
+        const QString self = QCoreApplication::applicationFilePath();
+        QVERIFY(QDir::isAbsolutePath(self));
+        QVERIFY(AutostartEntry(self).isRegistered());
+    }
+
+    void handEdited_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<bool>("registered");
+
+        const QByteArray head = "# by hand\n\n[Desktop Entry]\nType=Application\nName=V\n";
+        const QByteArray exec = "Exec=\"/opt/varnel usage/bin/varnelusage\" --quiet\n";
+        QTest::addRow("ours, quoted with arguments") << head + exec << true;
+        QTest::addRow("hidden") << head + exec + "Hidden=true\n" << false;
+        QTest::addRow("disabled") << head + exec + "X-GNOME-Autostart-enabled=false\n" << false;
+        QTest::addRow("enabled") << head + exec + "X-GNOME-Autostart-enabled=true\n" << true;
+        QTest::addRow("hidden in a later group")
+            << head + exec + "[Desktop Action quit]\nHidden=true\n"
+            << true;
+        QTest::addRow("another program") << head + "Exec=/usr/bin/varnelusage\n" << false;
+        QTest::addRow("unquoted space") << head + "Exec=/opt/varnel usage/bin/varnelusage\n"
+                                        << false;
+        QTest::addRow("not an application")
+            << QByteArray(head).replace("Application", "Link") + exec << false;
+        QTest::addRow("another group first") << "[Settings]\nx=1\n" + head + exec << false;
+        QTest::addRow("empty") << QByteArray() << false;
+    }
+
+    // Whatever the user left there, turning it off touches nothing that is already off, and
+    // turning it on makes it ours.
+    void handEdited()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(bool, registered);
+        QVERIFY(QDir().mkpath(m_autostart));
+        AutostartEntry entry(m_program);
+        writeFile(entry.path(), text);
+
+        QCOMPARE(entry.isRegistered(), registered);
+        QCOMPARE(set(entry, false), false);
+        QCOMPARE(QFile::exists(entry.path()), !registered);
+        QVERIFY(set(entry, true));
+        QCOMPARE(m_log, QStringList());
+    }
+
+    void fifoIsNoEntry()
+    {
+        QVERIFY(QDir().mkpath(m_autostart));
+        AutostartEntry entry(m_program);
+        QCOMPARE(::mkfifo(QFile::encodeName(entry.path()).constData(), 0600), 0);
+        QVERIFY(!entry.isRegistered()); // returns instead of waiting for a writer
+    }
+
+    void failure_data()
+    {
+        QTest::addColumn<bool>("enabled");
+        QTest::addColumn<bool>("autostartIsFile");
+        QTest::addRow("on, read-only directory") << true << false;
+        QTest::addRow("on, autostart is a file") << true << true;
+        QTest::addRow("off, read-only directory") << false << false;
+    }
+
+    void failure()
+    {
+        QFETCH(bool, enabled);
+        QFETCH(bool, autostartIsFile);
+        AutostartEntry entry(m_program);
+        if (autostartIsFile) {
+            writeFile(m_autostart, "not a directory");
+        } else {
+            QVERIFY(QDir().mkpath(m_autostart));
+            if (!enabled)
+                QVERIFY(set(entry, true));
+            QCOMPARE(::chmod(QFile::encodeName(m_autostart).constData(), 0555), 0);
+            if (QFile(m_autostart + "/probe").open(QIODevice::WriteOnly))
+                QSKIP("this user writes into read-only directories (root)");
+        }
+
+        QCOMPARE(set(entry, enabled), !enabled); // still as it was
+        QCOMPARE(m_log.size(), 1);
+        const QString prefix = QStringLiteral("LaunchAtLogin: failed to set %1: ")
+                                   .arg(enabled ? QStringLiteral("true") : QStringLiteral("false"));
+        QVERIFY2(m_log.first().startsWith(prefix), qPrintable(m_log.first()));
+        QVERIFY2(m_log.first().size() > prefix.size(), "the reason is missing");
+    }
+};
+
+QTEST_GUILESS_MAIN(TestAutostartEntry)
+#include "tst_autostartentry.moc"
