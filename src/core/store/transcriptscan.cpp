@@ -4,8 +4,10 @@
 #include "store/transcriptfile.h"
 
 #include <algorithm>
+#include <optional>
 #include <system_error>
 #include <thread>
+#include <unordered_set>
 
 #include <sys/resource.h>
 
@@ -14,7 +16,7 @@ namespace {
 struct Work
 {
     const TranscriptFile *file;
-    std::uint64_t start;
+    ReadFrom from;
 };
 
 // Transcripts are independent, so a pass reads them side by side on a few threads of its own,
@@ -23,6 +25,11 @@ struct Work
 template <typename Produce, typename Consume>
 void inListingOrder(std::size_t count, const Produce &produce, const Consume &consume)
 {
+    if (count <= 1) { // not worth a thread
+        for (std::size_t i = 0; i < count; ++i)
+            consume(i, produce(i));
+        return;
+    }
     using Result = decltype(produce(std::size_t()));
     struct Cell
     {
@@ -59,15 +66,156 @@ void inListingOrder(std::size_t count, const Produce &produce, const Consume &co
     }
 }
 
-bool replacedSinceRead(const FileMark &mark, const TranscriptFile &file)
+const FileMark *markOf(const FileOffsets &offsets, const std::string &path)
 {
-    return mark.offset > 0 && mark.inode != 0 && file.inode != 0 &&
-           (mark.inode != file.inode || mark.device != file.device);
+    const auto it = offsets.find(path);
+    return it == offsets.end() ? nullptr : &it->second;
+}
+
+// Read from so far that a later pass must not lose it: its records are counted.
+bool tracked(const FileMark *mark)
+{
+    return mark && mark->offset > 0;
+}
+
+bool sameFile(const FileMark &mark, const TranscriptFile &file)
+{
+    return mark.inode == 0 || file.inode == 0 ||
+           (mark.inode == file.inode && mark.device == file.device);
+}
+
+// Whether what was read of this transcript cannot be trusted any more: it shrank below its
+// offset, or another file stands at its path now.
+bool lostSinceRead(const FileMark *mark, const TranscriptFile &file)
+{
+    return tracked(mark) && (mark->offset > file.size || !sameFile(*mark, file));
+}
+
+// Where to read `file` from, or nothing when it holds no bytes that were not looked at.
+std::optional<ReadFrom> startOf(const FileMark *mark, const TranscriptFile &file, bool reload)
+{
+    ReadFrom from;
+    if (mark && !reload && sameFile(*mark, file)) {
+        from.offset = mark->offset;
+        // Shrunk below the searched bytes (but not below the offset): search them again.
+        from.scannedTo =
+            mark->scannedTo <= file.size ? std::max(mark->scannedTo, from.offset) : from.offset;
+    }
+    if (file.size <= from.scannedTo)
+        return std::nullopt;
+    return from;
+}
+
+// Whether `path` lies below `root` with no hidden name between them.
+bool visibleBelow(const std::string &root, const std::string &path)
+{
+    const std::size_t below = root.back() == '/' ? root.size() : root.size() + 1; // root "/"
+    if (path.size() <= below || path.compare(0, root.size(), root) != 0 || path[below - 1] != '/')
+        return false;
+    for (std::size_t at = below; at < path.size();) {
+        const std::size_t slash = std::min(path.find('/', at), path.size());
+        if (slash == at || path[at] == '.')
+            return false;
+        at = slash + 1;
+    }
+    return true;
+}
+
+// Reads every file that has new bytes, from its mark, and collects records and marks.
+void readAll(const std::vector<TranscriptFile> &files, const TranscriptScan::Pass &pass,
+             bool reload, TranscriptScan::Result &result)
+{
+    std::vector<Work> work;
+    for (const TranscriptFile &file : files) {
+        if (const auto from = startOf(markOf(*pass.offsets, file.path), file, reload))
+            work.push_back({&file, *from});
+    }
+    const std::atomic<bool> *cancelled = pass.cancelled.get();
+    inListingOrder(
+        work.size(),
+        [&](std::size_t i) {
+            if (cancelled && cancelled->load())
+                return TranscriptRead{};
+            return TranscriptFiles::read(*work[i].file, work[i].from);
+        },
+        [&](std::size_t i, TranscriptRead &&read) {
+            if (!read.ok)
+                return;
+            const TranscriptFile &file = *work[i].file;
+            result.marks.emplace_back(
+                file.path, FileMark{read.newOffset, file.device, file.inode, read.scannedTo});
+            for (const UsageEntry &entry : read.entries)
+                result.newEntries.add(entry);
+        });
+}
+
+TranscriptScan::Result runListing(const TranscriptScan::Pass &pass)
+{
+    TranscriptScan::Result result;
+    result.listedWhole = true;
+    const FileOffsets &offsets = *pass.offsets;
+    const auto listing = TranscriptFiles::list(pass.root);
+    // Decided before anything is read: a transcript that vanished, shrank, or whose file is
+    // another one now makes this pass start over from scratch.
+    std::size_t trackedListed = 0;
+    if (listing) {
+        for (const TranscriptFile &file : *listing) {
+            const FileMark *mark = markOf(offsets, file.path);
+            trackedListed += tracked(mark) ? 1 : 0;
+            result.fullReload = result.fullReload || lostSinceRead(mark, file);
+        }
+    }
+    const auto trackedAll = std::size_t(std::count_if(
+        offsets.begin(), offsets.end(), [](const auto &entry) { return tracked(&entry.second); }));
+    result.fullReload = result.fullReload || trackedListed != trackedAll;
+    if (listing)
+        readAll(*listing, pass, result.fullReload, result);
+    return result;
+}
+
+// The pass over what the watcher named; nothing when only a full listing will do.
+std::optional<TranscriptScan::Result> runNamed(const TranscriptScan::Pass &pass)
+{
+    const FileOffsets &offsets = *pass.offsets;
+    std::vector<TranscriptFile> files;
+    std::unordered_set<std::string> seen;
+    const auto take = [&](TranscriptFile &&file) {
+        if (lostSinceRead(markOf(offsets, file.path), file))
+            return false;
+        files.push_back(std::move(file));
+        return true;
+    };
+    for (const std::string &path : pass.changes.files) {
+        const auto slash = path.rfind('/');
+        if (!visibleBelow(pass.root, path) ||
+            !TranscriptFiles::isTranscriptName(std::string_view(path).substr(slash + 1)) ||
+            !seen.insert(path).second)
+            continue;
+        auto file = TranscriptFiles::find(path);
+        if (file ? !take(std::move(*file)) : tracked(markOf(offsets, path)))
+            return std::nullopt;
+    }
+    for (const std::string &dir : pass.changes.directories) {
+        if (dir == pass.root)
+            return std::nullopt;
+        auto listing = visibleBelow(pass.root, dir) ? TranscriptFiles::list(dir) : std::nullopt;
+        for (TranscriptFile &file : listing.value_or(std::vector<TranscriptFile>())) {
+            if (seen.insert(file.path).second && !take(std::move(file)))
+                return std::nullopt;
+        }
+    }
+    TranscriptScan::Result result;
+    readAll(files, pass, false, result);
+    return result;
 }
 
 } // namespace
 
-TranscriptScan::TranscriptScan(std::string root) : m_root(std::move(root)) {}
+TranscriptScan::TranscriptScan(std::string root) : m_root(std::move(root))
+{
+    while (m_root.size() > 1 && m_root.back() == '/')
+        m_root.pop_back();
+}
 
 std::string TranscriptScan::defaultRoot()
 {
@@ -75,64 +223,30 @@ std::string TranscriptScan::defaultRoot()
     return BytePath::clean(BytePath::home() + "/.varnel/projects");
 }
 
-TranscriptScan::Result TranscriptScan::run(Pass pass)
+TranscriptScan::Pass TranscriptScan::beginPass(TreeChanges changes) const
 {
-    Result result;
-    result.updatedOffsets = std::move(pass.offsets);
-    FileOffsets &offsets = result.updatedOffsets;
+    return {m_root, &m_offsets, std::move(changes), nullptr};
+}
 
-    const auto listing = TranscriptFiles::list(pass.root);
-    if (!listing || listing->empty())
-        return result;
-
-    // Decided before anything is read: a transcript that shrank, or whose file is another one
-    // now, makes this pass start over from scratch.
-    for (const TranscriptFile &file : *listing) {
-        const auto it = offsets.find(file.path);
-        if (it != offsets.end() &&
-            (it->second.offset > file.size || replacedSinceRead(it->second, file))) {
-            result.fullReload = true;
-            break;
-        }
+TranscriptScan::Result TranscriptScan::run(const Pass &pass)
+{
+    if (!pass.changes.wholeTree) {
+        if (auto result = runNamed(pass))
+            return std::move(*result);
     }
-    // A full reload forgets every record, so every offset goes back to 0: a transcript that
-    // cannot be read now, or is missing from this listing, is read whole by a later pass.
-    if (result.fullReload) {
-        for (auto &[path, mark] : offsets)
-            mark.offset = 0;
-    }
-
-    std::vector<Work> work;
-    for (const TranscriptFile &file : *listing) {
-        const auto it = offsets.find(file.path);
-        const std::uint64_t start = it == offsets.end() ? 0 : it->second.offset;
-        if (file.size > start)
-            work.push_back({&file, start});
-    }
-
-    const std::atomic<bool> *cancelled = pass.cancelled.get();
-    inListingOrder(
-        work.size(),
-        [&](std::size_t i) {
-            if (cancelled && cancelled->load())
-                return TranscriptRead{};
-            return TranscriptFiles::read(work[i].file->path, work[i].start);
-        },
-        [&](std::size_t i, TranscriptRead &&read) {
-            if (!read.ok)
-                return;
-            const TranscriptFile &file = *work[i].file;
-            result.updatedOffsets[file.path] = {read.newOffset, file.device, file.inode};
-            for (const UsageEntry &entry : read.entries)
-                result.newEntries.add(entry);
-        });
-    return result;
+    return runListing(pass);
 }
 
 void TranscriptScan::applyRefresh(Result &&result)
 {
-    if (result.fullReload)
+    if (result.fullReload) {
         m_entries.clear();
-    m_offsets = std::move(result.updatedOffsets);
+        for (auto &[path, mark] : m_offsets) {
+            mark.offset = 0;
+            mark.scannedTo = 0;
+        }
+    }
+    for (auto &[path, mark] : result.marks)
+        m_offsets.insert_or_assign(std::move(path), mark);
     m_entries.merge(std::move(result.newEntries));
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "store/treechanges.h"
 #include "transcripts/usageledger.h"
 
 #include <atomic>
@@ -7,6 +8,8 @@
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <utility>
+#include <vector>
 
 // How far one transcript has been read, and which file that was, so a file replaced by another
 // one under the same name is read again from its start.
@@ -15,31 +18,47 @@ struct FileMark
     std::uint64_t offset = 0; // 0, or just past a newline byte
     std::uint64_t device = 0;
     std::uint64_t inode = 0; // 0: not known
+    // How far the bytes after `offset` are known to hold no newline, so an unfinished line that
+    // keeps growing costs only its new bytes on each pass.
+    std::uint64_t scannedTo = 0;
     friend bool operator==(const FileMark &, const FileMark &) = default;
 };
 
 using FileOffsets = std::unordered_map<std::string, FileMark>;
 
-// The incremental transcript scan: the state it keeps between passes (the offsets and the
-// accepted records), the pass itself, which runs anywhere on copies, and the step that applies a
-// pass's result. Everything but run() belongs to the owner's thread.
+// The incremental transcript scan: the state it keeps between passes (the marks and the
+// accepted records), the pass itself, which runs on any thread, and the step that applies a
+// pass's result. Everything but run() belongs to the owner's thread. One pass at a time: a pass
+// reads the marks in place, and they change only when its result is applied.
+//
+// A pass either lists the whole tree, or looks only at what a watcher named: each named
+// transcript from its mark, each named directory listed whole. A transcript that vanished,
+// shrank or was replaced by another file makes a pass a full reload: the tree is listed, every
+// record forgotten and every transcript read from its start, so the records always equal those
+// of a first scan of the tree as it stands.
 class TranscriptScan
 {
 public:
     struct Pass
     {
         std::string root;
-        FileOffsets offsets;
+        const FileOffsets *offsets = nullptr;
+        // What to look at; the whole tree when its flag is set.
+        TreeChanges changes;
         // Set by the owner to stop a pass early; transcripts not yet read are left as they were.
         std::shared_ptr<const std::atomic<bool>> cancelled;
     };
     struct Result
     {
         UsageBatch newEntries;
-        FileOffsets updatedOffsets;
+        // The marks this pass moved. Every other mark stays as it was, or, after a full reload,
+        // goes back to the start of its file.
+        std::vector<std::pair<std::string, FileMark>> marks;
         bool fullReload = false;
+        bool listedWhole = false;
     };
 
+    // A trailing slash of `root` is dropped, so paths from the listing and the watcher agree.
     explicit TranscriptScan(std::string root);
     // ".varnel/projects" in the user's home directory.
     static std::string defaultRoot();
@@ -48,11 +67,12 @@ public:
     const FileOffsets &fileOffsets() const { return m_offsets; }
     const UsageLedger &entries() const { return m_entries; }
 
-    // Copies of what a pass needs, taken on the owner's thread.
-    Pass beginPass() const { return {m_root, m_offsets, nullptr}; }
-    // Lists the tree below the root and reads what was appended since the offsets; touches
-    // nothing but its argument, so it may run on any thread.
-    static Result run(Pass pass);
+    // A pass that lists the whole tree.
+    Pass beginPass() const { return beginPass(TreeChanges{{}, {}, true}); }
+    // A pass over what `changes` names.
+    Pass beginPass(TreeChanges changes) const;
+    // Reads what was appended since the marks; touches nothing but the files and its argument.
+    static Result run(const Pass &pass);
     // Takes in a pass's result: de-duplicates its records against all earlier ones.
     void applyRefresh(Result &&result);
 

@@ -1,6 +1,7 @@
 #include "transcripts/usageentry.h"
 
 #include "base/isodate.h"
+#include "transcripts/numberrescue.h"
 #include "transcripts/transcriptlinepeek.h"
 #include "transcripts/usagelineparser.h"
 
@@ -66,8 +67,14 @@ std::optional<UsageEntry> UsageLineParser::parse(std::string_view line,
     if (TranscriptLinePeek::surelyNotAssistant(line))
         return std::nullopt;
     element doc;
-    if (m_json->parse(line.data(), line.size(), !padded).get(doc))
-        return std::nullopt;
+    if (const auto error = m_json->parse(line.data(), line.size(), !padded).get(doc)) {
+        // Only a number the parser cannot hold is worth a second look; see NumberRescue.
+        if (error != simdjson::NUMBER_ERROR)
+            return std::nullopt;
+        const auto rescued = NumberRescue::withHoldableNumbers(line);
+        if (!rescued || m_json->parse(rescued->data(), rescued->size()).get(doc))
+            return std::nullopt;
+    }
     object root;
     if (doc.get_object().get(root))
         return std::nullopt;

@@ -1,5 +1,7 @@
 #include "linux/filewatcher.h"
 
+#include "store/changebatcher.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <climits>
@@ -34,6 +36,13 @@ constexpr int kMaxReadsPerWake = 16;
 // Directory levels appearing while the watch moves down towards the root; bounds the loop.
 constexpr int kMaxResolveRounds = 64;
 constexpr double kMaxLatencySeconds = 86400.0;
+
+// The latency as nanoseconds, within sane bounds.
+std::int64_t latencyNanos(double seconds)
+{
+    seconds = std::clamp(std::isnan(seconds) ? 0.0 : seconds, 0.0, kMaxLatencySeconds);
+    return static_cast<std::int64_t>(std::llround(seconds * 1e9));
+}
 
 std::int64_t monotonicNs()
 {
@@ -141,43 +150,41 @@ void FileWatcher::closeAll()
 
 void FileWatcher::run()
 {
-    const double seconds =
-        std::clamp(std::isnan(m_latency) ? 0.0 : m_latency, 0.0, kMaxLatencySeconds);
-    const auto latency = static_cast<std::int64_t>(std::llround(seconds * 1e9));
-    std::optional<std::int64_t> lastDelivery;
-    bool pending = false; // a change not yet delivered
-
+    ChangeBatcher batcher(latencyNanos(m_latency));
     while (!m_stopping.load(std::memory_order_acquire)) {
-        int timeoutMs = -1;
-        if (pending && lastDelivery) {
-            const std::int64_t remaining = *lastDelivery + latency - monotonicNs();
-            timeoutMs = remaining <= 0 ? 0
-                                       : static_cast<int>(std::min<std::int64_t>(
-                                             (remaining + 999'999) / 1'000'000, INT_MAX));
-        }
-        pollfd fds[2] = {{m_inotifyFd, POLLIN, 0}, {m_wakeFd, POLLIN, 0}};
-        if (::poll(fds, 2, timeoutMs) < 0) {
-            if (errno == EINTR)
-                continue;
+        const Wake wake = waitForEvents(batcher.dueAt());
+        if (wake == Wake::Stop || wake == Wake::Failed)
             break;
-        }
-        if (fds[1].revents != 0)
-            break;
-        if ((fds[0].revents & POLLIN) && drainEvents())
-            pending = true;
-        if (fds[0].revents & (POLLERR | POLLHUP | POLLNVAL))
-            break;
-
-        if (!pending)
-            continue;
-        const std::int64_t now = monotonicNs();
-        if (lastDelivery && now - *lastDelivery < latency)
-            continue; // joins the batch that is due once the latency has passed
-        pending = false;
-        lastDelivery = now;
-        if (m_onChange && !m_stopping.load(std::memory_order_acquire))
-            m_onChange(TreeChanges{{}, {}, true});
+        if (wake == Wake::Events && drainEvents())
+            batcher.add(TreeChanges{{}, {}, true});
+        if (auto batch = batcher.take(monotonicNs()))
+            deliver(std::move(*batch));
     }
+}
+
+FileWatcher::Wake FileWatcher::waitForEvents(std::optional<std::int64_t> dueAt) const
+{
+    int timeoutMs = -1;
+    if (dueAt) {
+        const std::int64_t remaining = *dueAt - monotonicNs();
+        timeoutMs = remaining <= 0 ? 0
+                                   : static_cast<int>(std::min<std::int64_t>(
+                                         (remaining + 999'999) / 1'000'000, INT_MAX));
+    }
+    pollfd fds[2] = {{m_inotifyFd, POLLIN, 0}, {m_wakeFd, POLLIN, 0}};
+    if (::poll(fds, 2, timeoutMs) < 0)
+        return errno == EINTR ? Wake::Timeout : Wake::Failed;
+    if (fds[1].revents != 0)
+        return Wake::Stop;
+    if (fds[0].revents & (POLLERR | POLLHUP | POLLNVAL))
+        return Wake::Failed;
+    return (fds[0].revents & POLLIN) ? Wake::Events : Wake::Timeout;
+}
+
+void FileWatcher::deliver(TreeChanges &&changes)
+{
+    if (m_onChange && !m_stopping.load(std::memory_order_acquire))
+        m_onChange(std::move(changes));
 }
 
 bool FileWatcher::drainEvents()

@@ -3,7 +3,9 @@
 #include "store/treewatcher.h"
 
 #include <atomic>
+#include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <thread>
 #include <unordered_map>
@@ -31,7 +33,12 @@ public:
     void start() override;
 
 private:
+    enum class Wake { Events, Timeout, Stop, Failed };
+
     void run();
+    // Waits for inotify events, a stop request or the time a batch is due.
+    Wake waitForEvents(std::optional<std::int64_t> dueAt) const;
+    void deliver(TreeChanges &&changes);
     bool drainEvents();
     bool handleEvent(int wd, unsigned mask, const char *name);
     bool resolve();

@@ -6,6 +6,12 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <future>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 // A transcript line for one reply; `id` empty leaves the reply without a key.
@@ -43,11 +49,14 @@ private:
 };
 
 // Runs one pass the way the store does and returns the summed output tokens it holds after.
-qint64 pass(TranscriptScan &scan, bool *fullReload = nullptr)
+qint64 pass(TranscriptScan &scan, bool *fullReload = nullptr,
+            TreeChanges changes = TreeChanges{{}, {}, true}, bool *listedWhole = nullptr)
 {
-    auto result = TranscriptScan::run(scan.beginPass());
+    auto result = TranscriptScan::run(scan.beginPass(std::move(changes)));
     if (fullReload)
         *fullReload = result.fullReload;
+    if (listedWhole)
+        *listedWhole = result.listedWhole;
     scan.applyRefresh(std::move(result));
     qint64 sum = 0;
     for (const UsageRecord &r : scan.entries().records())
@@ -62,6 +71,8 @@ std::uint64_t offsetOf(const TranscriptScan &scan, const QString &path)
 }
 
 } // namespace
+
+Q_DECLARE_METATYPE(std::function<void(Tree &)>)
 
 class TestTranscriptScan : public QObject
 {
@@ -88,7 +99,43 @@ private slots:
         tree.write("s.jsonl", reply("a", 1));
         TranscriptScan scan(tree.root().toStdString());
         QCOMPARE(pass(scan), 0);
-        QVERIFY(scan.fileOffsets().empty());
+        QCOMPARE(offsetOf(scan, tree.path("s.jsonl")), 0u);
+    }
+
+    // An unfinished line that keeps growing is searched for its newline only in the bytes that
+    // arrived since; it is read whole once the newline has come. Here a newline is planted in
+    // bytes already searched: only a search from the start would find it.
+    void unfinishedLineSearchedOnce_data()
+    {
+        QTest::addColumn<bool>("shrink");
+        QTest::addColumn<qint64>("tokens"); // after the planted newline and one more pass
+        QTest::addRow("searched bytes not searched again") << false << 1LL;
+        QTest::addRow("shrunk below the searched bytes: searched again") << true << 3LL;
+    }
+
+    void unfinishedLineSearchedOnce()
+    {
+        QFETCH(bool, shrink);
+        QFETCH(qint64, tokens);
+        Tree tree;
+        const QByteArray second = reply("b", 2);
+        tree.write("s.jsonl", reply("a", 1) + "\n" + second + QByteArray(5000, ' '));
+        TranscriptScan scan(tree.root().toStdString());
+        QCOMPARE(pass(scan), 1);
+        tree.append("s.jsonl", QByteArray(5000, ' '));
+        QCOMPARE(pass(scan), 1);
+        const auto mark = scan.fileOffsets().at(tree.path("s.jsonl").toStdString());
+        QCOMPARE(mark.scannedTo, std::uint64_t(QFileInfo(tree.path("s.jsonl")).size()));
+        QFile f(tree.path("s.jsonl"));
+        QVERIFY(f.open(QIODevice::ReadWrite));
+        if (shrink)
+            QVERIFY(f.resize(f.size() - 10));
+        QVERIFY(f.seek(mark.offset + second.size()));
+        QCOMPARE(f.write("\n"), 1);
+        f.close();
+        QCOMPARE(pass(scan), tokens);
+        tree.append("s.jsonl", "\n");
+        QCOMPARE(pass(scan), 3); // the newline at the end: the line is read whole
     }
 
     void lineEndings()
@@ -142,22 +189,116 @@ private slots:
         QVERIFY(full);
     }
 
-    // A transcript out of sight during a full reload is read whole when it comes back: the
-    // reload forgot its records, so it must not keep its old offset.
-    void fullReloadForgetsOffsetsOfUnlistedFiles()
+    // A transcript that vanished takes its figures with it, as a first scan of the tree would;
+    // one that comes back is read whole, since the reload forgot its records.
+    void vanishedTranscriptReloads_data()
     {
+        QTest::addColumn<bool>("comesBack");
+        QTest::addRow("deleted") << false;
+        QTest::addRow("renamed away and back") << true;
+    }
+
+    void vanishedTranscriptReloads()
+    {
+        QFETCH(bool, comesBack);
         Tree tree;
-        tree.write("a.jsonl", reply("a", 1) + "\n" + reply("a2", 2) + "\n");
+        tree.write("a.jsonl", reply("", 1) + "\n" + reply("", 2) + "\n");
         tree.write("b.jsonl", reply("b", 10) + "\n");
         TranscriptScan scan(tree.root().toStdString());
         QCOMPARE(pass(scan), 13);
-        QVERIFY(QFile::rename(tree.path("b.jsonl"), tree.path("b.away")));
-        tree.write("a.jsonl", reply("a", 1) + "\n");
+        if (comesBack)
+            QVERIFY(QFile::rename(tree.path("b.jsonl"), tree.path("b.away")));
+        else
+            QVERIFY(QFile::remove(tree.path("b.jsonl")));
         bool full = false;
-        QCOMPARE(pass(scan, &full), 1);
+        QCOMPARE(pass(scan, &full), 3); // the keyless records of a are not counted twice
         QVERIFY(full);
+        QCOMPARE(pass(scan, &full), 3);
+        QVERIFY(!full);
+        if (!comesBack)
+            return;
         QVERIFY(QFile::rename(tree.path("b.away"), tree.path("b.jsonl")));
+        QCOMPARE(pass(scan), 13);
+    }
+
+    // A pass over what a watcher named reads only that, unless something named shows that only
+    // a full reload can be trusted.
+    void namedPass_data()
+    {
+        QTest::addColumn<std::function<void(Tree &)>>("change");
+        QTest::addColumn<QStringList>("files");       // named, relative to the root
+        QTest::addColumn<QStringList>("directories"); // named
+        QTest::addColumn<qint64>("tokens");
+        QTest::addColumn<bool>("listedWhole");
+        QTest::addColumn<bool>("fullReload");
+        using Change = std::function<void(Tree &)>;
+        // Before each change: a.jsonl (1), d/b.jsonl (10), keyless.
+        const Change appendA = [](Tree &t) { t.append("a.jsonl", reply("", 100) + "\n"); };
+        QTest::addRow("appended, from its mark")
+            << appendA << QStringList{"a.jsonl"} << QStringList() << 111LL << false << false;
+        QTest::addRow("what is not named is not looked at") << Change([](Tree &t) {
+            t.append("a.jsonl", reply("", 100) + "\n");
+            t.write("d/new.jsonl", reply("", 1000) + "\n");
+        }) << QStringList{"d/b.jsonl"} << QStringList() << 11LL
+                                                            << false << false;
+        QTest::addRow("new transcript")
+            << Change([](Tree &t) { t.write("d/new.jsonl", reply("", 1000) + "\n"); })
+            << QStringList{"d/new.jsonl", "d/new.jsonl"} << QStringList() << 1011LL << false
+            << false;
+        QTest::addRow("new directory, listed whole") << Change([](Tree &t) {
+            t.write("n/x/y.jsonl", reply("", 1000) + "\n");
+            t.write("n/.h/z.jsonl", reply("", 9000) + "\n");
+        }) << QStringList() << QStringList{"n"} << 1011LL
+                                                     << false << false;
+        QTest::addRow("not transcripts, or outside the root") << Change([](Tree &t) {
+            t.write(".h/x.jsonl", reply("", 1000) + "\n");
+            t.write("d/x.json", reply("", 1000) + "\n");
+            t.write("d/.x.jsonl", reply("", 1000) + "\n");
+        }) << QStringList{".h/x.jsonl", "d/x.json", "d/.x.jsonl", "../x.jsonl", "d//b.jsonl"}
+                                                              << QStringList{".h", "../elsewhere"}
+                                                              << 11LL << false << false;
+        QTest::addRow("shrunk") << Change([](Tree &t) { t.write("a.jsonl", "\n"); })
+                                << QStringList{"a.jsonl"} << QStringList() << 10LL << true << true;
+        QTest::addRow("replaced") << Change([](Tree &t) {
+            t.write("a.tmp", reply("", 5) + "\n" + reply("", 6) + "\n");
+            QVERIFY(QFile::remove(t.path("a.jsonl")));
+            QVERIFY(QFile::rename(t.path("a.tmp"), t.path("a.jsonl")));
+        }) << QStringList{"a.jsonl"}
+                                  << QStringList() << 21LL << true << true;
+        QTest::addRow("vanished") << Change([](Tree &t) {
+            QVERIFY(QFile::remove(t.path("a.jsonl")));
+        }) << QStringList{"a.jsonl"}
+                                  << QStringList() << 10LL << true << true;
+        QTest::addRow("never read, vanished") << Change([](Tree &) {}) << QStringList{"gone.jsonl"}
+                                              << QStringList() << 11LL << false << false;
+        QTest::addRow("the root named")
+            << appendA << QStringList() << QStringList{""} << 111LL << true << false;
+    }
+
+    void namedPass()
+    {
+        QFETCH(std::function<void(Tree &)>, change);
+        QFETCH(QStringList, files);
+        QFETCH(QStringList, directories);
+        QFETCH(qint64, tokens);
+        QFETCH(bool, listedWhole);
+        QFETCH(bool, fullReload);
+        Tree tree;
+        tree.write("a.jsonl", reply("", 1) + "\n");
+        tree.write("d/b.jsonl", reply("", 10) + "\n");
+        TranscriptScan scan(tree.root().toStdString());
         QCOMPARE(pass(scan), 11);
+        change(tree);
+        TreeChanges named;
+        const std::string root = tree.root().toStdString();
+        for (const QString &f : files)
+            named.files.push_back(root + '/' + f.toStdString());
+        for (const QString &d : directories)
+            named.directories.push_back(d.isEmpty() ? root : root + '/' + d.toStdString());
+        bool full = false, whole = false;
+        QCOMPARE(pass(scan, &full, named, &whole), tokens);
+        QCOMPARE(whole, listedWhole);
+        QCOMPARE(full, fullReload);
     }
 
     void emptyFileNotOpenedNorRecorded()
@@ -203,6 +344,26 @@ private slots:
         tree.append("a.jsonl", reply("same", 5) + "\n" + reply("other", 9) + "\n");
         QCOMPARE(pass(scan), 16);
         QCOMPARE(scan.entries().size(), 4u);
+    }
+
+    // A FIFO is never read: neither one the listing meets, nor one that a transcript's path
+    // turned into after the listing (read directly here), which would block in open() for good.
+    void fifoIsNotRead()
+    {
+        Tree tree;
+        tree.write("p/a.jsonl", reply("a", 1) + "\n");
+        const std::string fifo = tree.path("p/f.jsonl").toStdString();
+        QCOMPARE(mkfifo(fifo.c_str(), 0600), 0);
+        auto reading = std::async(std::launch::async, [&] {
+            TranscriptScan scan(tree.root().toStdString());
+            const qint64 tokens = pass(scan);
+            return std::pair(tokens, TranscriptFiles::read(fifo, 0).ok);
+        });
+        if (reading.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+            close(open(fifo.c_str(), O_WRONLY | O_NONBLOCK)); // lets the reader go
+            QFAIL("reading blocked on a FIFO");
+        }
+        QCOMPARE(reading.get(), std::pair(qint64(1), false));
     }
 
     void missingRootIsNoError()

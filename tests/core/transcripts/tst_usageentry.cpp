@@ -52,6 +52,26 @@ private slots:
             assistant(R"({"input_tokens":9.223372036854775808e18,"output_tokens":1})"), true,
             {0, 1, 0, 0});
         row("negative kept", assistant(R"({"output_tokens":-3})"), true, {0, -3, 0, 0});
+        // Numbers the JSON parser cannot hold: the line is well-formed and still counts.
+        row("beyond 64 bits in a tool result",
+            assistant(
+                R"({"output_tokens":3})",
+                R"(,"content":[{"type":"tool_result","n":[123456789012345678901234567890]}])"),
+            true, {0, 3, 0, 0});
+        row("beyond 64 bits as a count",
+            assistant(R"({"input_tokens":99999999999999999999999,"output_tokens":1})"), true,
+            {0, 1, 0, 0});
+        row("negative beyond 64 bits",
+            assistant(R"({"input_tokens":-9223372036854775809,"cache_read_input_tokens":2})"), true,
+            {0, 0, 0, 2});
+        row("double overflow", assistant(R"({"input_tokens":1e400,"output_tokens":-1E+999})"),
+            false);
+        row("double overflow beside a count",
+            assistant(R"({"input_tokens":1e400,"cache_creation_input_tokens":4})"), true,
+            {0, 0, 4, 0});
+        row("big number does not mend a malformed one",
+            assistant(R"({"input_tokens":01,"output_tokens":1e400,"cache_read_input_tokens":1})"),
+            false);
         row("all zero", assistant(R"({"input_tokens":0,"output_tokens":0.0})"), false);
         row("empty usage", assistant("{}"), false);
         row("usage not object", assistant("[1]"), false);
@@ -119,6 +139,10 @@ private slots:
             << ":";
         QTest::addRow("model number") << QByteArray(R"(,"model":4)") << QByteArray() << "-"
                                       << "-";
+        QTest::addRow("digits in strings untouched by a big number")
+            << QByteArray(R"(,"id":"1e400","model":"m 99999999999999999999","n":1e999)")
+            << QByteArray(R"(,"requestId":"-18446744073709551616")") << "m 99999999999999999999"
+            << "1e400:-18446744073709551616";
         QTest::addRow("model kept as written")
             << QByteArray(R"(,"model":" M\u00e9 ")") << QByteArray() << " Mé "
             << "-";
