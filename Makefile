@@ -4,7 +4,7 @@ BUILD_TEST ?= build/test
 JOBS       ?= 2
 GENERATOR  := -G Ninja
 
-.PHONY: run test deps build-run build-test format-check format
+.PHONY: run report test deps build-run build-test format-check format
 
 deps:
 	@scripts/setup-deps
@@ -14,7 +14,11 @@ build-run: deps
 	  -DVARNELUSAGE_TESTS=OFF -DVARNELUSAGE_BENCH=OFF
 	cmake --build $(BUILD_RUN) -j$(JOBS)
 
+# The tray application; without a display it prints the usage report instead.
 run: build-run
+	$(BUILD_RUN)/src/app/varnelusage
+
+report: build-run
 	$(BUILD_RUN)/src/cli/varnelusage-report $(ARGS)
 
 build-test: deps
