@@ -1,7 +1,9 @@
 #include "store/usagestore.h"
 
 #include <QTimer>
+
 #include <QtConcurrent/QtConcurrentRun>
+#include <algorithm>
 
 UsageStore::UsageStore(Settings &settings, std::optional<std::string> projectsRoot,
                        UsageStoreServices services, QObject *parent)
@@ -39,8 +41,11 @@ void UsageStore::start()
     if (m_services.watcher) {
         // Runs on the watcher's thread: only hands the refresh to the main thread. The watcher is
         // released before the store goes, so `this` is alive whenever this runs.
-        m_watcher = m_services.watcher(m_scan.root(), 0.5, [this](TreeChanges) {
-            QMetaObject::invokeMethod(this, &UsageStore::refresh, Qt::QueuedConnection);
+        m_watcher = m_services.watcher(m_scan.root(), 0.5, [this](TreeChanges changes) {
+            QMetaObject::invokeMethod(
+                this,
+                [this, changes = std::move(changes)]() mutable { request(std::move(changes)); },
+                Qt::QueuedConnection);
         });
         if (m_watcher)
             m_watcher->start();
@@ -65,19 +70,24 @@ void UsageStore::scheduleTimer(double intervalSeconds)
 
 void UsageStore::refresh()
 {
-    setLoading(true);
-    if (m_passRunning) {
-        m_passPending = true;
+    request(TreeChanges{{}, {}, true});
+}
+
+void UsageStore::request(TreeChanges changes)
+{
+    if (changes.empty())
         return;
-    }
-    startPass();
+    m_pending.merge(std::move(changes));
+    setLoading(true);
+    if (!m_passRunning)
+        startPass();
 }
 
 void UsageStore::startPass()
 {
     m_passRunning = true;
     m_cancel = std::make_shared<std::atomic<bool>>(false);
-    TranscriptScan::Pass pass = m_scan.beginPass();
+    TranscriptScan::Pass pass = m_scan.beginPass(std::exchange(m_pending, {}));
     pass.cancelled = m_cancel;
     m_pass = QtConcurrent::run([this, pass = std::move(pass)]() mutable {
         auto result =
@@ -90,19 +100,63 @@ void UsageStore::startPass()
 
 void UsageStore::applyRefresh(TranscriptScan::Result &&result)
 {
+    const bool rebuild = result.fullReload;
+    const std::size_t firstNew = m_scan.entries().size();
     m_scan.applyRefresh(std::move(result));
     m_passRunning = false;
-    m_aggregates =
-        Aggregates::compute(m_scan.entries().records(), m_services.now(), m_services.calendar());
-    emit aggregatesChanged();
+    updateAggregates(rebuild, firstNew);
     m_lastUpdated = m_services.now();
     emit lastUpdatedChanged();
-    if (m_passPending) {
-        m_passPending = false;
+    if (!m_pending.empty()) {
         startPass(); // still loading
         return;
     }
     setLoading(false);
+}
+
+void UsageStore::updateAggregates(bool rebuild, std::size_t firstNew)
+{
+    const Instant now = m_services.now();
+    const Calendar calendar = m_services.calendar();
+    const Instant dayStart = calendar.startOfDay(now);
+    const UsageRecords &records = m_scan.entries().records();
+    // A new day start means midnight passed, or the time zone or the clock changed: day buckets
+    // keyed by the old calendar can no longer be trusted.
+    if (rebuild || m_totalsDay != dayStart) {
+        m_totals.clear();
+        m_totals.addAll(records, calendar);
+    } else {
+        for (std::size_t i = firstNew; i < records.size(); ++i)
+            m_totals.add(records[i], records.modelName(records[i].model), calendar);
+    }
+    if (m_totalsDay != dayStart || !m_dayTimer)
+        scheduleDayTimer(now, dayStart, calendar);
+    m_totalsDay = dayStart;
+    m_aggregates = m_totals.aggregates(now, calendar);
+    emit aggregatesChanged();
+}
+
+void UsageStore::scheduleDayTimer(Instant now, Instant dayStart, const Calendar &calendar)
+{
+    if (!m_dayTimer) {
+        m_dayTimer = new QTimer(this);
+        m_dayTimer->setSingleShot(true);
+        connect(m_dayTimer, &QTimer::timeout, this, [this] {
+            updateAggregates(false, m_scan.entries().size());
+            if (m_dayTimer->isActive())
+                return;
+            // Same day still (an early wake): look again at the next hour at the latest.
+            const Instant at = m_services.now();
+            const Calendar calendar = m_services.calendar();
+            scheduleDayTimer(at, calendar.startOfDay(at), calendar);
+        });
+    }
+    constexpr std::int64_t hourMicros = 3'600'000'000;
+    const std::optional<Instant> next = calendar.addingDays(dayStart, 1);
+    std::int64_t waitMicros = next ? next->micros - now.micros : hourMicros;
+    waitMicros = std::clamp<std::int64_t>(waitMicros, 0, hourMicros);
+    // Just past midnight rather than just before it.
+    m_dayTimer->start(int(waitMicros / 1000) + 50);
 }
 
 void UsageStore::setLoading(bool loading)

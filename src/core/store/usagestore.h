@@ -7,6 +7,7 @@
 #include "store/transcriptscan.h"
 #include "store/usagestoreservices.h"
 #include "transcripts/aggregates.h"
+#include "transcripts/usagetotals.h"
 
 #include <QDateTime>
 #include <QFuture>
@@ -23,10 +24,12 @@ class Settings;
 using OptionalPlanUsage = std::optional<PlanUsage>;
 
 // The one object that owns the usage figures and keeps them current. The local half: a
-// transcript scan at start, on a fallback timer and after every batch of file changes below the
-// root. The plan half: a plan poll at start, on the plan timer and on demand, one at a time,
-// backing off after a rate limit, with a seven-day history on disk and notifications near the
-// limits. Lives on the main thread; views read its properties and are told of every change there.
+// transcript scan of the whole tree at start, on a fallback timer and on request, and after every
+// batch of file changes a pass over just what changed; the totals follow the new replies, and are
+// built again from all of them after a full reload and when the local day changes. The plan half: a
+// plan poll at start, on the plan timer and on demand, one at a time, backing off after a rate
+// limit, with a seven-day history on disk and notifications near the limits. Lives on the main
+// thread; views read its properties and are told of every change there.
 class UsageStore final : public QObject
 {
     Q_OBJECT
@@ -54,8 +57,9 @@ public:
     // permission (when notifications are on), a first poll and the plan timer. Calling it again
     // replaces the timers and the watcher.
     void start();
-    // One transcript scan. While a scan runs, further calls are gathered into one more scan
-    // that starts as soon as the running one has been applied.
+    // One transcript scan of the whole tree. While a scan runs, further calls and watcher
+    // batches are gathered into one more scan that starts as soon as the running one has been
+    // applied.
     void refresh();
     // One plan poll, unless the rate-limit back-off, a poll or token lookup under way, or (when
     // not forced) a poll started less than 45 seconds ago refuses it.
@@ -99,8 +103,15 @@ private:
 
     // (Re)creates the fallback timer; the period never drops below two seconds.
     void scheduleTimer(double intervalSeconds);
+    // Gathers what the next pass looks at, and starts it unless one is running.
+    void request(TreeChanges changes);
     void startPass();
     void applyRefresh(TranscriptScan::Result &&result);
+    // Brings the totals up to date with the records from `firstNew` on (all of them when
+    // `rebuild` is set or the local day changed), then reads the published figures off them.
+    void updateAggregates(bool rebuild, std::size_t firstNew);
+    // Wakes at the next local midnight (at least hourly, so a changed clock is seen too).
+    void scheduleDayTimer(Instant now, Instant dayStart, const Calendar &calendar);
     void setLoading(bool loading);
 
     // The plan half's own start steps.
@@ -121,11 +132,14 @@ private:
     QTimer *m_timer = nullptr;
     std::unique_ptr<TreeWatcher> m_watcher;
     const double m_localFallbackInterval = 30;
+    UsageTotals m_totals;
+    std::optional<Instant> m_totalsDay; // the local day start the totals were last read for
+    QTimer *m_dayTimer = nullptr;
 
-    // One pass at a time; a refresh asked for meanwhile runs once the pass has been applied.
+    // One pass at a time; what is asked for meanwhile is gathered for the next one.
     QFuture<void> m_pass;
     bool m_passRunning = false;
-    bool m_passPending = false;
+    TreeChanges m_pending;
     std::shared_ptr<std::atomic<bool>> m_cancel;
 
     // The plan half.

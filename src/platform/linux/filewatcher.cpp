@@ -24,8 +24,10 @@
 namespace {
 
 // What counts as a change inside the tree, and what a tree directory is watched for.
+// IN_ATTRIB: a permission change may make a file or directory readable.
 constexpr std::uint32_t kChangeMask = IN_CREATE | IN_MODIFY | IN_CLOSE_WRITE | IN_MOVED_FROM |
-                                      IN_MOVED_TO | IN_DELETE | IN_DELETE_SELF | IN_MOVE_SELF;
+                                      IN_MOVED_TO | IN_DELETE | IN_DELETE_SELF | IN_MOVE_SELF |
+                                      IN_ATTRIB;
 constexpr std::uint32_t kTreeMask = kChangeMask | IN_ONLYDIR;
 // While the root is missing only the appearance of its next path level matters.
 constexpr std::uint32_t kAncestorMask =
@@ -36,6 +38,9 @@ constexpr int kMaxReadsPerWake = 16;
 // Directory levels appearing while the watch moves down towards the root; bounds the loop.
 constexpr int kMaxResolveRounds = 64;
 constexpr double kMaxLatencySeconds = 86400.0;
+// How often directories that could not be watched are tried again, besides on their own
+// permission changes (group membership or an ancestor's permissions change silently).
+constexpr std::int64_t kRetryNs = 30'000'000'000;
 
 // The latency as nanoseconds, within sane bounds.
 std::int64_t latencyNanos(double seconds)
@@ -123,7 +128,9 @@ void FileWatcher::start()
         return;
     }
     // Watches are in place before start() returns, so a change made right after it is seen.
+    // What the first look finds is no change: the owner reads the whole tree after start().
     resolve();
+    m_found = {};
     try {
         m_thread = std::thread([this] { run(); });
     } catch (const std::system_error &) {
@@ -151,12 +158,26 @@ void FileWatcher::closeAll()
 void FileWatcher::run()
 {
     ChangeBatcher batcher(latencyNanos(m_latency));
+    std::int64_t nextRetry = monotonicNs() + kRetryNs;
     while (!m_stopping.load(std::memory_order_acquire)) {
-        const Wake wake = waitForEvents(batcher.dueAt());
-        if (wake == Wake::Stop || wake == Wake::Failed)
+        std::optional<std::int64_t> wakeAt = batcher.dueAt();
+        if (!m_unwatched.empty())
+            wakeAt = std::min(wakeAt.value_or(nextRetry), nextRetry);
+        const Wake wake = waitForEvents(wakeAt);
+        if (wake == Wake::Stop)
             break;
-        if (wake == Wake::Events && drainEvents())
-            batcher.add(TreeChanges{{}, {}, true});
+        if (wake == Wake::Failed) {
+            // Nothing more will be seen: one last listing of the whole tree, then silence.
+            deliver(TreeChanges{{}, {}, true});
+            break;
+        }
+        if (wake == Wake::Events)
+            drainEvents();
+        if (!m_unwatched.empty() && monotonicNs() >= nextRetry) {
+            retryUnwatched();
+            nextRetry = monotonicNs() + kRetryNs;
+        }
+        batcher.add(std::exchange(m_found, {}));
         if (auto batch = batcher.take(monotonicNs()))
             deliver(std::move(*batch));
     }
@@ -187,10 +208,9 @@ void FileWatcher::deliver(TreeChanges &&changes)
         m_onChange(std::move(changes));
 }
 
-bool FileWatcher::drainEvents()
+void FileWatcher::drainEvents()
 {
     alignas(inotify_event) char buffer[16 * 1024];
-    bool changed = false;
     for (int reads = 0; reads < kMaxReadsPerWake; ++reads) {
         const ssize_t n = ::read(m_inotifyFd, buffer, sizeof buffer);
         if (n < 0 && errno == EINTR)
@@ -199,16 +219,14 @@ bool FileWatcher::drainEvents()
             break;
         for (ssize_t offset = 0; offset < n;) {
             const auto *event = reinterpret_cast<const inotify_event *>(buffer + offset);
-            if (handleEvent(event->wd, event->mask, event->len > 0 ? event->name : ""))
-                changed = true;
+            handleEvent(event->wd, event->mask, event->len > 0 ? event->name : "");
             offset += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
         }
     }
-    return changed;
 }
 
-// Returns whether the event is a change below the root.
-bool FileWatcher::handleEvent(int wd, unsigned mask, const char *name)
+// Notes in m_found what the event changed below the root.
+void FileWatcher::handleEvent(int wd, unsigned mask, const char *name)
 {
     if (mask & IN_Q_OVERFLOW) {
         // Events were lost, directory creations among them: find every directory again.
@@ -216,7 +234,8 @@ bool FileWatcher::handleEvent(int wd, unsigned mask, const char *name)
             rescanTree();
         else
             resolve();
-        return true;
+        m_found.wholeTree = true;
+        return;
     }
 
     if (m_ancestorWd >= 0 && wd == m_ancestorWd) {
@@ -228,29 +247,53 @@ bool FileWatcher::handleEvent(int wd, unsigned mask, const char *name)
             m_ancestorWd = -1;
         }
         const bool nextLevel = (mask & (IN_CREATE | IN_MOVED_TO)) && m_ancestorNext == name;
-        return (gone || nextLevel) && resolve();
+        if ((gone || nextLevel) && resolve())
+            m_found.wholeTree = true;
+        return;
     }
 
     const auto it = m_dirs.find(wd);
     if (it == m_dirs.end())
-        return false; // a watch already dropped, or the ancestor's before it was replaced
+        return; // a watch already dropped, or the ancestor's before it was replaced
     if (wd == m_rootWd && (mask & (IN_DELETE_SELF | IN_MOVE_SELF | IN_IGNORED))) {
         leaveTree();
         resolve();
-        return true;
+        m_found.wholeTree = true;
+        return;
     }
     if (mask & IN_IGNORED) {
         m_dirs.erase(it);
-        return false;
+        return;
     }
-    if ((mask & IN_ISDIR) && name[0] != '\0') {
-        const std::string child = joined(it->second, name);
-        if (mask & IN_MOVED_FROM)
-            removeTree(child); // re-added by its IN_MOVED_TO when it stays inside the tree
-        else if ((mask & (IN_CREATE | IN_MOVED_TO)) && !isHidden(name))
-            addTree(child);
+    // The directory's own events come with no name; its parent reports them as well.
+    if (name[0] == '\0' || isHidden(name) || !(mask & kChangeMask))
+        return;
+    std::string child = joined(it->second, name);
+    if (!(mask & IN_ISDIR)) {
+        m_found.files.push_back(std::move(child));
+        return;
     }
-    return (mask & kChangeMask) != 0;
+    if (mask & (IN_MOVED_FROM | IN_DELETE)) {
+        // Every transcript below it went with it; re-added by its IN_MOVED_TO when it stays
+        // inside the tree.
+        removeTree(child);
+        m_found.wholeTree = true;
+    } else if (mask & (IN_CREATE | IN_MOVED_TO)) {
+        addTree(child);
+        m_found.directories.push_back(std::move(child));
+    } else if ((mask & IN_ATTRIB) && m_unwatched.erase(child) > 0 && addTree(child) >= 0) {
+        m_found.directories.push_back(std::move(child));
+    }
+}
+
+// Tries again every directory that could not be watched; those that now can be are read whole.
+void FileWatcher::retryUnwatched()
+{
+    const auto pending = std::exchange(m_unwatched, {});
+    for (const std::string &dir : pending) {
+        if (addTree(dir) >= 0)
+            m_found.directories.push_back(dir);
+    }
 }
 
 // Watches the root when it exists, else its nearest existing ancestor. Returns whether the root
@@ -311,10 +354,19 @@ int FileWatcher::addTree(const std::string &top)
         const std::uint32_t mask = kTreeMask | (isRoot ? 0 : IN_DONT_FOLLOW);
         const int wd = inotify_add_watch(m_inotifyFd, dir.c_str(), mask);
         if (wd < 0) {
-            if (errno == ENOSPC)
-                break; // the watch table is full: keep the watches already held
-            continue;  // gone already or not a directory
+            if (errno == ENOSPC || errno == EACCES) {
+                // Unreadable, or the watch table is full: its changes would go unseen, so the
+                // whole tree is listed once, and the directory tried again later.
+                m_unwatched.insert(dir);
+                m_found.wholeTree = true;
+                if (errno == ENOSPC) {
+                    m_unwatched.insert(pending.begin(), pending.end());
+                    break;
+                }
+            }
+            continue; // gone already or not a directory
         }
+        m_unwatched.erase(dir);
         m_dirs[wd] = dir;
         if (dir == top)
             topWd = wd;

@@ -9,12 +9,15 @@
 #include <string>
 #include <thread>
 #include <unordered_map>
+#include <unordered_set>
 
 // The tree watcher on Linux: files created, written, moved or deleted at any depth.
 //
 // Built on inotify with one watch per directory, added as directories appear. While the root
 // does not exist, its nearest existing ancestor is watched instead, so a fresh installation is
-// noticed as soon as the root is created.
+// noticed as soon as the root is created. Each batch names the files and the new directories that
+// changed; a batch asks for the whole tree when events may have been lost (the queue overflowed,
+// a directory could not be watched, the watch failed), a directory left, or the root came or went.
 //
 // Delivery: a change after a quiet period of at least `latency` since the last delivery is
 // delivered at once; changes that follow sooner are gathered into one batch delivered once
@@ -39,8 +42,9 @@ private:
     // Waits for inotify events, a stop request or the time a batch is due.
     Wake waitForEvents(std::optional<std::int64_t> dueAt) const;
     void deliver(TreeChanges &&changes);
-    bool drainEvents();
-    bool handleEvent(int wd, unsigned mask, const char *name);
+    void drainEvents();
+    void handleEvent(int wd, unsigned mask, const char *name);
+    void retryUnwatched();
     bool resolve();
     int addTree(const std::string &top);
     void removeTree(const std::string &dir);
@@ -63,4 +67,9 @@ private:
     int m_ancestorWd = -1;
     std::string m_ancestorPath;
     std::string m_ancestorNext; // the root's path component directly below the ancestor
+    // Directories that could not be watched (unreadable, or no watch left), tried again on their
+    // permission changes and every 30 seconds.
+    std::unordered_set<std::string> m_unwatched;
+    // The changes of the events read so far, handed to the batching on each wake.
+    TreeChanges m_found;
 };

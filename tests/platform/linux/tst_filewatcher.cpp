@@ -14,6 +14,7 @@
 #include <string>
 #include <sys/resource.h>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -35,13 +36,14 @@ double now()
 // another, runs on the test's thread, or still runs once the watcher's release has returned.
 struct Recorder
 {
-    void operator()(const TreeChanges &)
+    void operator()(TreeChanges changes)
     {
         if (inFlight++ > 0 || std::this_thread::get_id() == testThread || released)
             fault = true;
         {
             std::lock_guard lock(mutex);
             stamps.push_back(now());
+            seen.merge(std::move(changes));
         }
         if (probe)
             probeHeld = probe();
@@ -56,9 +58,26 @@ struct Recorder
         return stamps;
     }
     int count() { return static_cast<int>(times().size()); }
+    // What the deliveries so far named, as "file path", "dir path" or "whole tree".
+    QStringList named(const fs::path &base)
+    {
+        std::lock_guard lock(mutex);
+        QStringList names;
+        const auto add = [&](const char *kind, const std::vector<std::string> &paths) {
+            for (const std::string &p : paths)
+                names << kind + QString::fromStdString(fs::relative(p, base).string());
+        };
+        add("file ", seen.files);
+        add("dir ", seen.directories);
+        if (seen.wholeTree)
+            names << "whole tree";
+        names.removeDuplicates();
+        return names;
+    }
 
     std::mutex mutex;
     std::vector<double> stamps;
+    TreeChanges seen;
     std::function<bool()> probe; // what a scan would see at delivery; set before start()
     std::chrono::milliseconds callDuration{0};
     std::atomic<bool> probeHeld{false}, released{false}, fault{false};
@@ -120,6 +139,7 @@ private slots:
     void init();
     void reportsChangeAtOnce_data();
     void reportsChangeAtOnce();
+    void unreadableDirectoryIsWatchedOnceReadable();
     void coversWhatAppearsLater_data();
     void coversWhatAppearsLater();
     void startsOnceForLaterChanges();
@@ -141,22 +161,58 @@ void TestFileWatcher::init()
 void TestFileWatcher::reportsChangeAtOnce_data()
 {
     QTest::addColumn<Step>("change");
-    const fs::path file = "projects/proj/sub/s.jsonl"; // two levels below the root
-    QTest::addRow("line appended") << Step([file](auto base) { appendLine(base / file, "{}"); });
-    QTest::addRow("file deleted") << Step([file](auto base) { fs::remove(base / file); });
+    QTest::addColumn<QStringList>("named");                               // relative to the root
+    const fs::path root = "projects", file = "projects/proj/sub/s.jsonl"; // two levels down
+    QTest::addRow("line appended") << Step([file](auto base) { appendLine(base / file, "{}"); })
+                                   << QStringList{"file proj/sub/s.jsonl"};
+    QTest::addRow("file deleted") << Step([file](auto base) { fs::remove(base / file); })
+                                  << QStringList{"file proj/sub/s.jsonl"};
     QTest::addRow("file moved out")
-        << Step([file](auto base) { fs::rename(base / file, base / "s.jsonl"); });
+        << Step([file](auto base) { fs::rename(base / file, base / "s.jsonl"); })
+        << QStringList{"file proj/sub/s.jsonl"};
+    QTest::addRow("hidden file") << Step([root](auto base) { appendLine(base / root / ".x", ""); })
+                                 << QStringList{};
+    QTest::addRow("directory made")
+        << Step([root](auto base) { writeFirst(base / root / "n"); }) << QStringList{"dir n"};
+    QTest::addRow("directory removed")
+        << Step([root](auto base) { fs::remove_all(base / root / "proj/sub"); })
+        << QStringList{"whole tree"};
 }
 
 void TestFileWatcher::reportsChangeAtOnce()
 {
     QFETCH(Step, change);
+    QFETCH(QStringList, named);
     writeFirst(m_base / "projects/proj/sub");
     Recorder recorder;
     FileWatcher watcher((m_base / "projects").string(), 0.05, std::ref(recorder));
     watcher.start();
     change(m_base);
-    QTRY_VERIFY_WITH_TIMEOUT(recorder.count() >= 1, 5000);
+    if (named.isEmpty()) {
+        QTest::qWait(200);
+        QCOMPARE(recorder.count(), 0);
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(recorder.named(m_base / "projects"), named, 5000);
+    QVERIFY(!recorder.fault);
+}
+
+// Unreadable at the start, so it has no watch: the whole tree is asked for once it can be read,
+// by its permission change, and its appends are seen from then on. Run unprivileged by the test
+// command, since permissions do not stop the superuser.
+void TestFileWatcher::unreadableDirectoryIsWatchedOnceReadable()
+{
+    if (geteuid() == 0)
+        QSKIP("permissions do not apply to the superuser");
+    writeFirst(m_base / "proj");
+    fs::permissions(m_base / "proj", fs::perms::none);
+    Recorder recorder;
+    FileWatcher watcher(m_base.string(), 0.05, std::ref(recorder));
+    watcher.start();
+    fs::permissions(m_base / "proj", fs::perms::owner_all);
+    QTRY_COMPARE_WITH_TIMEOUT(recorder.named(m_base), QStringList{"dir proj"}, 5000);
+    appendLine(m_base / "proj/s.jsonl", "{}");
+    QTRY_COMPARE_WITH_TIMEOUT(recorder.named(m_base),
+                              (QStringList{"file proj/s.jsonl", "dir proj"}), 5000);
     QVERIFY(!recorder.fault);
 }
 
