@@ -239,9 +239,9 @@ int main(int argc, char **argv)
                 "(target <= 0.5 %% at 4 GB; before: 4.8 %% at 1 GB, 17.6 %% at 4 GB)\n",
                 writerSeconds, writing);
     waitFor([] { return false; }, 2000);
-    const double idle = cpuShare(idleSeconds, [](int) {});
+    const double quiet = cpuShare(idleSeconds, [](int) {});
     std::printf("idle --watch over %d s: %.3f %% of one core   (target <= 0.1 %% at 4 GB)\n",
-                idleSeconds, idle);
+                idleSeconds, quiet);
     child.terminate();
     child.waitForFinished();
     return 0;

@@ -1,0 +1,28 @@
+#!/bin/sh
+# checkinstall.sh BUILD_DIR: installs the build into a temporary DESTDIR and checks the result.
+set -eu
+build=$1
+dest=$(mktemp -d)
+trap 'rm -rf "$dest"' EXIT
+DESTDIR=$dest cmake --install "$build" --prefix /opt/vu >/dev/null
+root=$dest/opt/vu
+for f in bin/varnelusage bin/varnelusage-report share/applications/varnelusage.desktop \
+    share/metainfo/org.varnelusage.VarnelUsage.metainfo.xml \
+    share/icons/hicolor/scalable/apps/varnelusage.svg; do
+  test -f "$root/$f" || { echo "missing: $f"; exit 1; }
+done
+for size in 16 22 24 32 48 64 128 256; do
+  test -s "$root/share/icons/hicolor/${size}x${size}/apps/varnelusage.png" ||
+    { echo "missing: the ${size}px icon"; exit 1; }
+done
+out=$(desktop-file-validate "$root/share/applications/varnelusage.desktop" 2>&1)
+test -z "$out" || { echo "$out"; exit 1; }
+appstreamcli validate --no-net "$root/share/metainfo/org.varnelusage.VarnelUsage.metainfo.xml"
+# Without a display the installed application prints the report of an empty tree, status 0.
+home=$dest/home
+mkdir -p "$home"
+report=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM HOME=$home \
+  XDG_RUNTIME_DIR=$dest "$root/bin/varnelusage" 2>/dev/null)
+expected=$(HOME=$home "$root/bin/varnelusage-report")
+test "$report" = "$expected" || { echo "unexpected report: $report"; exit 1; }
+echo "install tree: ok"
