@@ -25,4 +25,15 @@ report=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM HOME=$home \
   XDG_RUNTIME_DIR=$dest "$root/bin/varnelusage" 2>/dev/null)
 expected=$(HOME=$home "$root/bin/varnelusage-report")
 test "$report" = "$expected" || { echo "unexpected report: $report"; exit 1; }
+# With a display it starts, stays up, and ends with status 0 on SIGTERM.
+exec 3>"$dest/display"
+Xvfb -displayfd 3 -nolisten tcp >/dev/null 2>&1 &
+xvfb=$!
+trap 'kill $xvfb 2>/dev/null; rm -rf "$dest"' EXIT
+for _ in $(seq 50); do [ -s "$dest/display" ] && break; sleep 0.1; done
+mkdir -m 700 "$dest/run"
+status=$(DISPLAY=:$(cat "$dest/display") HOME=$home XDG_RUNTIME_DIR=$dest/run \
+  dbus-run-session -- sh -c '"$1" 2>/dev/null & app=$!; sleep 2
+    kill -0 $app || exit 101; kill -TERM $app; wait $app' sh "$root/bin/varnelusage"; echo $?)
+test "$status" = 0 || { echo "the installed application under a display: status $status"; exit 1; }
 echo "install tree: ok"
