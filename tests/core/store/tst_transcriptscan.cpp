@@ -147,32 +147,6 @@ private slots:
         QCOMPARE(pass(scan), 12);
     }
 
-    void truncationReloadsEverything_data()
-    {
-        QTest::addColumn<bool>("toZero");
-        QTest::addRow("shorter") << false;
-        QTest::addRow("emptied") << true;
-    }
-
-    void truncationReloadsEverything()
-    {
-        QFETCH(bool, toZero);
-        Tree tree;
-        tree.write("a.jsonl", reply("", 1) + "\n" + reply("", 2) + "\n");
-        tree.write("b.jsonl", reply("", 10) + "\n");
-        TranscriptScan scan(tree.root().toStdString());
-        QCOMPARE(pass(scan), 13);
-        tree.write("a.jsonl", toZero ? QByteArray() : reply("", 5) + "\n");
-        bool full = false;
-        // Keyless records of b would be counted twice without the rebuild.
-        QCOMPARE(pass(scan, &full), toZero ? 10 : 15);
-        QVERIFY(full);
-        QCOMPARE(offsetOf(scan, tree.path("a.jsonl")),
-                 toZero ? 0u : std::uint64_t(reply("", 5).size() + 1));
-        QCOMPARE(pass(scan, &full), toZero ? 10 : 15);
-        QVERIFY(!full);
-    }
-
     // A transcript replaced by another file is read from its first byte, even when the new
     // file is longer than what was read of the old one.
     void replacedFileReadFromStart()
@@ -187,38 +161,6 @@ private slots:
         bool full = false;
         QCOMPARE(pass(scan, &full), 300);
         QVERIFY(full);
-    }
-
-    // A transcript that vanished takes its figures with it, as a first scan of the tree would;
-    // one that comes back is read whole, since the reload forgot its records.
-    void vanishedTranscriptReloads_data()
-    {
-        QTest::addColumn<bool>("comesBack");
-        QTest::addRow("deleted") << false;
-        QTest::addRow("renamed away and back") << true;
-    }
-
-    void vanishedTranscriptReloads()
-    {
-        QFETCH(bool, comesBack);
-        Tree tree;
-        tree.write("a.jsonl", reply("", 1) + "\n" + reply("", 2) + "\n");
-        tree.write("b.jsonl", reply("b", 10) + "\n");
-        TranscriptScan scan(tree.root().toStdString());
-        QCOMPARE(pass(scan), 13);
-        if (comesBack)
-            QVERIFY(QFile::rename(tree.path("b.jsonl"), tree.path("b.away")));
-        else
-            QVERIFY(QFile::remove(tree.path("b.jsonl")));
-        bool full = false;
-        QCOMPARE(pass(scan, &full), 3); // the keyless records of a are not counted twice
-        QVERIFY(full);
-        QCOMPARE(pass(scan, &full), 3);
-        QVERIFY(!full);
-        if (!comesBack)
-            return;
-        QVERIFY(QFile::rename(tree.path("b.away"), tree.path("b.jsonl")));
-        QCOMPARE(pass(scan), 13);
     }
 
     // A pass over what a watcher named reads only that, unless something named shows that only
@@ -332,18 +274,6 @@ private slots:
         tree.write(rel, reply("a", 7) + "\n");
         TranscriptScan scan(tree.root().toStdString());
         QCOMPARE(pass(scan), counted ? 7 : 0);
-    }
-
-    void duplicatesAcrossFilesAndPasses()
-    {
-        Tree tree;
-        tree.write("a.jsonl", reply("same", 5) + "\n" + reply("", 1) + "\n");
-        tree.write("x/b.jsonl", reply("same", 5) + "\n" + reply("", 1) + "\n");
-        TranscriptScan scan(tree.root().toStdString());
-        QCOMPARE(pass(scan), 7); // the keyed reply once, both keyless ones
-        tree.append("a.jsonl", reply("same", 5) + "\n" + reply("other", 9) + "\n");
-        QCOMPARE(pass(scan), 16);
-        QCOMPARE(scan.entries().size(), 4u);
     }
 
     // A FIFO is never read: neither one the listing meets, nor one that a transcript's path
