@@ -1,5 +1,6 @@
 #include "linux/filewatcher.h"
 
+#include "linux/watchpaths.h"
 #include "store/changebatcher.h"
 
 #include <algorithm>
@@ -20,6 +21,8 @@
 #include <unistd.h>
 #include <utility>
 #include <vector>
+
+using namespace WatchPaths;
 
 namespace {
 
@@ -54,47 +57,6 @@ std::int64_t monotonicNs()
     timespec ts{};
     clock_gettime(CLOCK_MONOTONIC, &ts);
     return std::int64_t{ts.tv_sec} * 1'000'000'000 + ts.tv_nsec;
-}
-
-bool isDirectory(const std::string &path)
-{
-    struct stat st
-    {
-    };
-    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-std::string withoutTrailingSlashes(std::string path)
-{
-    while (path.size() > 1 && path.back() == '/')
-        path.pop_back();
-    return path;
-}
-
-std::string parentOf(const std::string &path)
-{
-    const auto slash = path.rfind('/');
-    if (slash == std::string::npos)
-        return ".";
-    if (slash == 0)
-        return "/";
-    return path.substr(0, slash);
-}
-
-std::string nameOf(const std::string &path)
-{
-    const auto slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-std::string joined(const std::string &dir, const char *name)
-{
-    return dir.back() == '/' ? dir + name : dir + '/' + name;
-}
-
-bool isHidden(const char *name)
-{
-    return name[0] == '.';
 }
 
 } // namespace
