@@ -151,15 +151,19 @@ private slots:
         QVERIFY2(r.out.contains("\"entries\": 1,"), r.out.constData());
     }
 
-    // Transcript content never reaches the terminal as control characters.
-    void controlCharactersShownHarmlessly()
+    // The text layout; transcript content never reaches the terminal as control characters.
+    void textReport()
     {
         QTemporaryDir dir;
         write(dir.filePath("p/a.jsonl"),
-              line("2026-12-06T08:00:00Z", "x\\u001b]0;owned\\u0007\\r\\nFAKE\\u009b2J\\u00e9", "1",
-                   "{\"output_tokens\":5}"));
+              line("2026-12-06T08:00:00Z", "varnel-corvel-4", "1", "{\"output_tokens\":2000000}") +
+                  line("2026-12-06T08:00:00Z", "x\\u001b]0;owned\\u0007\\r\\nFAKE\\u009b2J\\u00e9",
+                       "2", "{\"output_tokens\":5}"));
         const Run r = report({"--root", dir.path(), "--now", "2026-12-06T10:00:00Z"}, "UTC");
         QCOMPARE(r.exitCode, 0);
+        QVERIFY(r.out.contains("Today         $30.00    2.00M tokens  2 messages"));
+        QVERIFY(r.out.contains("Sun 12-06  ████████████████████████   $30.00"));
+        QVERIFY(r.out.contains("Mon 11-30"));
         for (const char *raw : {"\x1b", "\x07", "\r", "\nFAKE", "\xc2\x9b"})
             QVERIFY2(!r.out.contains(raw), raw);
         QVERIFY2(r.out.contains("x\\x1b]0;owned\\x07\\x0d\\x0aFAKE\\u009b2J\xc3\xa9  "),
@@ -217,18 +221,6 @@ private slots:
             QCOMPARE(p.exitStatus(), QProcess::NormalExit);
             QCOMPARE(p.exitCode(), 0);
         }
-    }
-
-    void textReport()
-    {
-        QTemporaryDir dir;
-        write(dir.filePath("p/a.jsonl"),
-              line("2026-12-06T08:00:00Z", "varnel-corvel-4", "1", "{\"output_tokens\":2000000}"));
-        const Run r = report({"--root", dir.path(), "--now", "2026-12-06T10:00:00Z"}, "UTC");
-        QCOMPARE(r.exitCode, 0);
-        QVERIFY(r.out.contains("Today         $30.00    2.00M tokens  1 message"));
-        QVERIFY(r.out.contains("Sun 12-06  ████████████████████████   $30.00"));
-        QVERIFY(r.out.contains("Mon 11-30"));
     }
 };
 

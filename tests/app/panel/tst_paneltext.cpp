@@ -48,59 +48,46 @@ private slots:
         QCOMPARE(PanelText::relative(in(seconds), now), phrase);
     }
 
-    // Hours, minutes and seconds in the locale's own order and marks, without the time zone.
-    void clockTime_data()
+    // Hours, minutes and seconds in the locale's own order and marks, without the time zone;
+    // the short weekday name.
+    void localeTexts_data()
     {
         QTest::addColumn<QString>("locale");
-        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("clock");
+        QTest::addColumn<QString>("weekday");
         QTest::addRow("en_US") << "en_US"
-                               << "2:03:07 PM";
-        QTest::addRow("de_DE") << "de_DE"
-                               << "14:03:07";
-        QTest::addRow("ja_JP") << "ja_JP"
-                               << "14時03分07秒";
-    }
-
-    void clockTime()
-    {
-        QFETCH(QString, locale);
-        // TZ=UTC in every test run; 2026-05-28T14:03:07Z.
-        const Instant t = Instant::fromSeconds(1'779'976'987);
-        QFETCH(QString, text);
-        QCOMPARE(PanelText::clockTime(t, QLocale(locale)), text);
-    }
-
-    void weekday_data()
-    {
-        QTest::addColumn<QString>("locale");
-        QTest::addColumn<QString>("name");
-        QTest::addRow("en_US") << "en_US"
+                               << "2:03:07 PM"
                                << "Thu";
         QTest::addRow("de_DE") << "de_DE"
+                               << "14:03:07"
                                << "Do.";
+        QTest::addRow("ja_JP") << "ja_JP"
+                               << "14時03分07秒"
+                               << "木";
     }
 
-    void weekday()
+    void localeTexts()
     {
         QFETCH(QString, locale);
-        QFETCH(QString, name);
-        QCOMPARE(PanelText::weekday(Instant::fromSeconds(1'779'976'987), QLocale(locale)), name);
+        QFETCH(QString, clock);
+        QFETCH(QString, weekday);
+        // TZ=UTC in every test run; 2026-05-28T14:03:07Z, a Thursday.
+        const Instant t = Instant::fromSeconds(1'779'976'987);
+        QCOMPARE(PanelText::clockTime(t, QLocale(locale)), clock);
+        QCOMPARE(PanelText::weekday(t, QLocale(locale)), weekday);
     }
 
     void shortModel_data()
     {
         QTest::addColumn<QString>("model");
         QTest::addColumn<QString>("name");
-        QTest::addRow("magnar") << "varnel-magnar-4-1"
-                                << "Magnar";
+        // The plain tier and an unknown model are read in the panel's per-model rows.
         QTest::addRow("any case") << "Varnel-CORVEL-4"
                                   << "Corvel";
         QTest::addRow("tindle") << "tindle-3"
                                 << "Tindle";
         QTest::addRow("first tier wins") << "corvel-magnar"
                                          << "Magnar";
-        QTest::addRow("unknown kept as given") << "Other-Model-7B"
-                                               << "Other-Model-7B";
     }
 
     void shortModel()
@@ -108,21 +95,6 @@ private slots:
         QFETCH(QString, model);
         QFETCH(QString, name);
         QCOMPARE(PanelText::shortModel(model), name);
-    }
-
-    void rateLimitNotice_data()
-    {
-        QTest::addColumn<double>("seconds");
-        QTest::addColumn<QString>("text");
-        QTest::addRow("65 s") << 65.0 << "Rate limited — retrying in 1m 5s";
-        QTest::addRow("passed") << -3.0 << "Rate limited — retrying in 0s";
-    }
-
-    void rateLimitNotice()
-    {
-        QFETCH(double, seconds);
-        QFETCH(QString, text);
-        QCOMPARE(PanelText::rateLimitNotice(in(seconds), now), text);
     }
 };
 

@@ -58,20 +58,14 @@ public:
         xcb_flush(c);
     }
 
-    // Whether `upper` is stacked above `lower` among the root's children.
+    // Whether `upper` is stacked above `lower` among the root's children (lowest first).
     bool above(xcb_window_t upper, xcb_window_t lower)
-    {
-        const QList<xcb_window_t> order = stacking();
-        return order.contains(lower) && order.indexOf(upper) > order.indexOf(lower);
-    }
-
-    // The root's children, lowest first.
-    QList<xcb_window_t> stacking()
     {
         std::unique_ptr<xcb_query_tree_reply_t, decltype(&std::free)> tree(
             xcb_query_tree_reply(c, xcb_query_tree(c, root), nullptr), &std::free);
         const xcb_window_t *kids = xcb_query_tree_children(tree.get());
-        return QList<xcb_window_t>(kids, kids + xcb_query_tree_children_length(tree.get()));
+        const QList<xcb_window_t> order(kids, kids + xcb_query_tree_children_length(tree.get()));
+        return order.contains(lower) && order.indexOf(upper) > order.indexOf(lower);
     }
 
 private:
@@ -85,23 +79,25 @@ private:
             break;
         }
         case XCB_CONFIGURE_REQUEST: {
+            // Geometry as asked; a client's own restacking is ignored, as focus-stealing
+            // prevention would, so only the _NET_ACTIVE_WINDOW request can raise a window.
             auto *r = reinterpret_cast<xcb_configure_request_event_t *>(event);
-            uint32_t values[7];
+            uint32_t values[5];
             int n = 0;
             const std::pair<uint16_t, uint32_t> fields[] = {
                 {XCB_CONFIG_WINDOW_X, uint32_t(r->x)},
                 {XCB_CONFIG_WINDOW_Y, uint32_t(r->y)},
                 {XCB_CONFIG_WINDOW_WIDTH, r->width},
                 {XCB_CONFIG_WINDOW_HEIGHT, r->height},
-                {XCB_CONFIG_WINDOW_BORDER_WIDTH, r->border_width},
-                {XCB_CONFIG_WINDOW_SIBLING, r->sibling},
-                {XCB_CONFIG_WINDOW_STACK_MODE, r->stack_mode},
-            };
+                {XCB_CONFIG_WINDOW_BORDER_WIDTH, r->border_width}};
+            uint16_t mask = 0;
             for (const auto &[bit, value] : fields) {
-                if (r->value_mask & bit)
+                if (r->value_mask & bit) {
                     values[n++] = value;
+                    mask |= bit;
+                }
             }
-            xcb_configure_window(c, r->window, r->value_mask, values);
+            xcb_configure_window(c, r->window, mask, values);
             break;
         }
         case XCB_CLIENT_MESSAGE: {

@@ -77,9 +77,6 @@ private slots:
     {
         const QNetworkRequest request = Client::request(fakeToken);
         QCOMPARE(request.url(), PlanEndpoint::builtIn().url); // the headers: successAndHeaders
-        QCOMPARE(request.url().scheme(), QStringLiteral("https"));
-        QCOMPARE(request.url().path(), QStringLiteral("/api/oauth/usage"));
-        QVERIFY(!request.url().hasQuery());
         QCOMPARE(request.transferTimeout(), 15000);
         QCOMPARE(request.attribute(QNetworkRequest::RedirectPolicyAttribute).toInt(),
                  int(QNetworkRequest::NoLessSafeRedirectPolicy));
@@ -94,20 +91,24 @@ private slots:
         QTest::addColumn<std::optional<double>>("seconds");
 
         const std::optional<double> none;
-        QTest::addRow("integer") << QByteArray("120") << std::optional(120.0);
-        QTest::addRow("fraction") << QByteArray("1.5") << std::optional(1.5);
-        QTest::addRow("negative") << QByteArray("-5") << std::optional(-5.0);
-        QTest::addRow("hexadecimal") << QByteArray("0x1E") << std::optional(30.0);
-        QTest::addRow("infinity") << QByteArray("inf") << std::optional(qInf());
-        QTest::addRow("empty") << QByteArray() << none;
-        QTest::addRow("leading space") << QByteArray(" 30") << none;
-        QTest::addRow("trailing space") << QByteArray("30 ") << none;
-        QTest::addRow("unit") << QByteArray("30s") << none;
-        QTest::addRow("HTTP date") << QByteArray("Wed, 21 Oct 2015 07:28:00 GMT") << none;
-        QTest::addRow("embedded NUL") << QByteArray("30\0"
-                                                    "0",
-                                                    4)
-                                      << none;
+        const std::pair<QByteArray, std::optional<double>> rows[] = {
+            {"120", 120.0},
+            {"1.5", 1.5},
+            {"-5", -5.0},
+            {"0x1E", 30.0},
+            {"inf", qInf()},
+            {"", none},
+            {" 30", none},
+            {"30 ", none},
+            {"30s", none},
+            {"Wed, 21 Oct 2015 07:28:00 GMT", none},
+            {QByteArray("30\0"
+                        "0",
+                        4),
+             none}};
+        for (const auto &[value, seconds] : rows)
+            QTest::addRow("%s", value.isEmpty() ? "empty" : value.toPercentEncoding().constData())
+                << value << seconds;
     }
 
     void retryAfter()
@@ -137,9 +138,6 @@ private slots:
             << httpResponse(tooMany, "Retry-After: 30\r\n") << Error::rateLimited(30);
         QTest::addRow("429, header name in lower case")
             << httpResponse(tooMany, "retry-after: 0x10\r\n") << Error::rateLimited(16);
-        QTest::addRow("429, Retry-After an HTTP date")
-            << httpResponse(tooMany, "Retry-After: Wed, 21 Oct 2015 07:28:00 GMT\r\n")
-            << Error::rateLimited(std::nullopt);
         QTest::addRow("302 without Location") << httpResponse("302 Found") << Error::http(302);
         QTest::addRow("301 to plain http")
             << httpResponse("301 Moved Permanently",
@@ -242,6 +240,7 @@ private slots:
         QCOMPARE(calls, 0);
     }
 
+    // The other texts are read end to end in the plan report's test.
     void errorTexts()
     {
         const QString dash = QString::fromUtf8(" \xe2\x80\x94 ");
@@ -250,9 +249,6 @@ private slots:
         QCOMPARE(Error::rateLimited(30).errorDescription(),
                  Error::rateLimited(std::nullopt).errorDescription());
         QCOMPARE(Error::http(503).errorDescription(), QStringLiteral("HTTP 503"));
-        QCOMPARE(Error::noToken().errorDescription(), QStringLiteral("Sign in with Varnel Code"));
-        QCOMPARE(Error::unauthorized().errorDescription(),
-                 "Session expired" + dash + "open Varnel Code");
     }
 };
 

@@ -28,77 +28,66 @@ private slots:
     {
         QTest::addColumn<QByteArray>("line");
         QTest::addColumn<bool>("accepted");
-        QTest::addColumn<QList<qint64>>("counts");
-        const auto row = [](const char *name, const std::string &line, bool ok,
-                            QList<qint64> counts = {}) {
-            QTest::addRow("%s", name) << QByteArray::fromStdString(line) << ok << counts;
+        QTest::addColumn<QList<qint64>>("counts"); // input, output, cache creation, cache read
+        const auto row = [](const char *name, const std::string &line, QList<qint64> counts = {}) {
+            QTest::addRow("%s", name)
+                << QByteArray::fromStdString(line) << !counts.isEmpty() << counts;
         };
-        row("all four",
-            assistant(
-                R"({"input_tokens":1,"output_tokens":2,"cache_creation_input_tokens":3,"cache_read_input_tokens":4})"),
-            true, {1, 2, 3, 4});
-        row("cache read only", assistant(R"({"cache_read_input_tokens":5})"), true, {0, 0, 0, 5});
-        row("whole double", assistant(R"({"input_tokens":12.0})"), true, {12, 0, 0, 0});
-        row("fraction counts 0", assistant(R"({"input_tokens":12.5,"output_tokens":1})"), true,
-            {0, 1, 0, 0});
-        row("string counts 0", assistant(R"({"input_tokens":"12","output_tokens":1})"), true,
-            {0, 1, 0, 0});
-        row("int64 max", assistant(R"({"input_tokens":9223372036854775807})"), true,
-            {INT64_MAX, 0, 0, 0});
-        row("above int64 counts 0",
-            assistant(R"({"input_tokens":9223372036854775808,"output_tokens":1})"), true,
-            {0, 1, 0, 0});
-        row("2^63 as double counts 0",
-            assistant(R"({"input_tokens":9.223372036854775808e18,"output_tokens":1})"), true,
-            {0, 1, 0, 0});
-        row("negative kept", assistant(R"({"output_tokens":-3})"), true, {0, -3, 0, 0});
-        // Numbers the JSON parser cannot hold: the line is well-formed and still counts.
+        // The usage object of an assistant line; no counts: the line is turned away.
+        const std::tuple<const char *, const char *, QList<qint64>> usages[] = {
+            {"all four",
+             R"({"input_tokens":1,"output_tokens":2,"cache_creation_input_tokens":3,)"
+             R"("cache_read_input_tokens":4})",
+             {1, 2, 3, 4}},
+            {"whole double", R"({"input_tokens":12.0})", {12, 0, 0, 0}},
+            {"fraction counts 0", R"({"input_tokens":12.5,"output_tokens":1})", {0, 1, 0, 0}},
+            {"string counts 0", R"({"input_tokens":"12","output_tokens":1})", {0, 1, 0, 0}},
+            {"int64 max", R"({"input_tokens":9223372036854775807})", {INT64_MAX, 0, 0, 0}},
+            {"above int64 counts 0",
+             R"({"input_tokens":9223372036854775808,"output_tokens":1})",
+             {0, 1, 0, 0}},
+            {"2^63 as double counts 0",
+             R"({"input_tokens":9.223372036854775808e18,"output_tokens":1})",
+             {0, 1, 0, 0}},
+            {"negative kept", R"({"output_tokens":-3})", {0, -3, 0, 0}},
+            // Numbers the JSON parser cannot hold: the line is well-formed and still counts.
+            {"beyond 64 bits as a count",
+             R"({"input_tokens":99999999999999999999999,"output_tokens":1})",
+             {0, 1, 0, 0}},
+            {"negative beyond 64 bits",
+             R"({"input_tokens":-9223372036854775809,"cache_read_input_tokens":2})",
+             {0, 0, 0, 2}},
+            {"double overflow beside a count",
+             R"({"input_tokens":1e400,"cache_creation_input_tokens":4})",
+             {0, 0, 4, 0}},
+            {"big number does not mend a malformed one",
+             R"({"input_tokens":01,"output_tokens":1e400,"cache_read_input_tokens":1})",
+             {}},
+            {"all zero", R"({"input_tokens":0,"output_tokens":0.0})", {}},
+            {"empty usage", "{}", {}},
+            {"usage not object", "[1]", {}}};
+        for (const auto &[name, usage, counts] : usages)
+            row(name, assistant(usage), counts);
+
+        const std::string one = R"({"input_tokens":1})",
+                          usage = R"("message":{"usage":{"input_tokens":1}}})";
         row("beyond 64 bits in a tool result",
             assistant(
                 R"({"output_tokens":3})",
                 R"(,"content":[{"type":"tool_result","n":[123456789012345678901234567890]}])"),
-            true, {0, 3, 0, 0});
-        row("beyond 64 bits as a count",
-            assistant(R"({"input_tokens":99999999999999999999999,"output_tokens":1})"), true,
-            {0, 1, 0, 0});
-        row("negative beyond 64 bits",
-            assistant(R"({"input_tokens":-9223372036854775809,"cache_read_input_tokens":2})"), true,
-            {0, 0, 0, 2});
-        row("double overflow", assistant(R"({"input_tokens":1e400,"output_tokens":-1E+999})"),
-            false);
-        row("double overflow beside a count",
-            assistant(R"({"input_tokens":1e400,"cache_creation_input_tokens":4})"), true,
-            {0, 0, 4, 0});
-        row("big number does not mend a malformed one",
-            assistant(R"({"input_tokens":01,"output_tokens":1e400,"cache_read_input_tokens":1})"),
-            false);
-        row("all zero", assistant(R"({"input_tokens":0,"output_tokens":0.0})"), false);
-        row("empty usage", assistant("{}"), false);
-        row("usage not object", assistant("[1]"), false);
-        row("user line",
-            R"({"type":"user","timestamp":"2025-06-01T09:15:42.123Z","message":{"usage":{"input_tokens":1}}})",
-            false);
-        row("no type",
-            R"({"timestamp":"2025-06-01T09:15:42.123Z","message":{"usage":{"input_tokens":1}}})",
-            false);
-        row("message missing", R"({"type":"assistant","timestamp":"2025-06-01T09:15:42.123Z"})",
-            false);
-        row("escaped type",
-            R"({"type":"assist\u0061nt","timestamp":"2025-06-01T09:15:42.123Z","message":{"usage":{"input_tokens":1}}})",
-            true, {1, 0, 0, 0});
-        row("not json", "hello", false);
-        row("array", "[1,2]", false);
-        row("bare string", R"("assistant")", false);
-        row("trailing garbage", assistant(R"({"input_tokens":1})") + "x", false);
-        row("broken far from usage", assistant(R"({"input_tokens":1})", R"(,"content":"abc\q")"),
-            false);
-        row("invalid utf-8", assistant(R"({"input_tokens":1})", ",\"x\":\"\xff\""), false);
-        row("trailing carriage return", assistant(R"({"input_tokens":1})") + "\r", true,
+            {0, 3, 0, 0});
+        row("user line", R"({"type":"user",)" + std::string(ts) + "," + usage);
+        row("no type", "{" + std::string(ts) + "," + usage);
+        row("message missing", R"({"type":"assistant",)" + std::string(ts) + "}");
+        row("escaped type", R"({"type":"assist\u0061nt",)" + std::string(ts) + "," + usage,
             {1, 0, 0, 0});
-        row("timestamp missing", R"({"type":"assistant","message":{"usage":{"input_tokens":1}}})",
-            false);
-        row("date only", assistant(R"({"input_tokens":1})", "", R"("timestamp":"2025-06-01")"),
-            false);
+        row("not json", "hello");
+        row("array", "[1,2]");
+        row("trailing garbage", assistant(one) + "x");
+        row("broken far from usage", assistant(one, R"(,"content":"abc\q")"));
+        row("invalid utf-8", assistant(one, ",\"x\":\"\xff\""));
+        row("trailing carriage return", assistant(one) + "\r", {1, 0, 0, 0});
+        row("timestamp missing", R"({"type":"assistant",)" + usage);
     }
 
     void counts()
@@ -121,31 +110,22 @@ private slots:
         QTest::addColumn<QByteArray>("extraTop");
         QTest::addColumn<QString>("model"); // "-" absent
         QTest::addColumn<QString>("key");   // "-" absent
-        QTest::addRow("both ids") << QByteArray(R"(,"id":"msg_1","model":"Varnel-Corvel-4")")
-                                  << QByteArray(R"(,"requestId":"req_9")") << "Varnel-Corvel-4"
-                                  << "msg_1:req_9";
-        QTest::addRow("message id only") << QByteArray(R"(,"id":"msg_1")") << QByteArray() << "-"
-                                         << "msg_1";
-        QTest::addRow("request id only")
-            << QByteArray() << QByteArray(R"(,"requestId":"req_9")") << "-"
-            << "req_9";
-        QTest::addRow("neither") << QByteArray() << QByteArray() << "-"
-                                 << "-";
-        QTest::addRow("ids not strings")
-            << QByteArray(R"(,"id":5)") << QByteArray(R"(,"requestId":null)") << "-"
-            << "-";
-        QTest::addRow("empty ids")
-            << QByteArray(R"(,"id":"")") << QByteArray(R"(,"requestId":"")") << "-"
-            << ":";
-        QTest::addRow("model number") << QByteArray(R"(,"model":4)") << QByteArray() << "-"
-                                      << "-";
-        QTest::addRow("digits in strings untouched by a big number")
-            << QByteArray(R"(,"id":"1e400","model":"m 99999999999999999999","n":1e999)")
-            << QByteArray(R"(,"requestId":"-18446744073709551616")") << "m 99999999999999999999"
-            << "1e400:-18446744073709551616";
-        QTest::addRow("model kept as written")
-            << QByteArray(R"(,"model":" M\u00e9 ")") << QByteArray() << " Mé "
-            << "-";
+        const std::tuple<const char *, const char *, const char *, const char *, const char *>
+            rows[] = {{"both ids", R"(,"id":"msg_1","model":"Varnel-Corvel-4")",
+                       R"(,"requestId":"req_9")", "Varnel-Corvel-4", "msg_1:req_9"},
+                      {"message id only", R"(,"id":"msg_1")", "", "-", "msg_1"},
+                      {"request id only", "", R"(,"requestId":"req_9")", "-", "req_9"},
+                      {"neither", "", "", "-", "-"},
+                      {"not strings", R"(,"id":5,"model":4)", R"(,"requestId":null)", "-", "-"},
+                      {"empty ids", R"(,"id":"")", R"(,"requestId":"")", "-", ":"},
+                      {"digits in strings untouched by a big number",
+                       R"(,"id":"1e400","model":"m 99999999999999999999","n":1e999)",
+                       R"(,"requestId":"-18446744073709551616")", "m 99999999999999999999",
+                       "1e400:-18446744073709551616"},
+                      {"model kept as written", R"(,"model":" M\u00e9 ")", "", " M\u00e9 ", "-"}};
+        for (const auto &[name, extraMessage, extraTop, model, key] : rows)
+            QTest::addRow("%s", name) << QByteArray(extraMessage) << QByteArray(extraTop)
+                                      << QString::fromUtf8(model) << QString::fromUtf8(key);
     }
 
     void modelAndKey()
@@ -185,15 +165,12 @@ private slots:
         QTest::addRow("date only") << "2025-06-01" << false << false << 0LL;
         QTest::addRow("no zone") << "2025-06-01T09:15:42" << false << false << 0LL;
         QTest::addRow("lower t") << "2025-06-01t09:15:42Z" << false << false << 0LL;
-        QTest::addRow("lower z") << "2025-06-01T09:15:42z" << false << false << 0LL;
         QTest::addRow("space") << "2025-06-01 09:15:42Z" << false << false << 0LL;
         QTest::addRow("offset no colon") << "2025-06-01T09:15:42+0200" << false << false << 0LL;
         QTest::addRow("empty fraction") << "2025-06-01T09:15:42.Z" << false << false << 0LL;
-        QTest::addRow("Feb 30") << "2025-02-30T00:00:00Z" << false << false << 0LL;
         QTest::addRow("Feb 29 non-leap") << "2025-02-29T00:00:00Z" << false << false << 0LL;
         QTest::addRow("hour 24") << "2025-06-01T24:00:00Z" << false << false << 0LL;
         QTest::addRow("second 60") << "2025-06-01T09:15:60Z" << false << false << 0LL;
-        QTest::addRow("basic format") << "20250601T091542Z" << false << false << 0LL;
         QTest::addRow("empty") << "" << false << false << 0LL;
     }
 
@@ -216,8 +193,8 @@ private slots:
     void singleParseMatchesTwoParses_data()
     {
         QTest::addColumn<QByteArray>("line");
-        for (const char *stamp : {"2025-06-01T09:15:42.1Z", "2025-06-01T09:15:42Z", "2025-06-01",
-                                  "2025-06-01T09:15:42.Z"}) {
+        for (const char *stamp :
+             {"2025-06-01T09:15:42.1Z", "2025-06-01T09:15:42Z", "2025-06-01T09:15:42.Z"}) {
             QTest::addRow("%s", stamp) << QByteArray::fromStdString(assistant(
                 R"({"input_tokens":3})", "", std::string("\"timestamp\":\"") + stamp + "\""));
         }

@@ -95,9 +95,6 @@ private slots:
         QTest::addRow("thresholds 90 and 85: the critical test comes first")
             << 90.0 << 85.0 << QList<Check>{{"5-hour session", 87, r1}, {"5-hour session", 86, r1}}
             << QStringList{crit5.arg(87)};
-        QTest::addRow("thresholds at or below 0 count as 80 and 95")
-            << 0.0 << -1.0 << QList<Check>{{"5-hour session", 80, r1}, {"weekly", 95, r1}}
-            << QStringList{warn5.arg(80), critWeek.arg(95)};
         QTest::addRow("percent rounded as printf does")
             << 80.0 << 95.0 << QList<Check>{{"5-hour session", 84.5, r1}, {"weekly", 85.5, r1}}
             << QStringList{warn5.arg(84), warnWeek.arg(86)};
