@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <string_view>
 #include <system_error>
 #include <thread>
 #include <unordered_set>
@@ -155,21 +156,33 @@ TranscriptScan::Result runListing(const TranscriptScan::Pass &pass)
     result.listedWhole = true;
     const FileOffsets &offsets = *pass.offsets;
     const auto listing = TranscriptFiles::list(pass.root);
+    const std::vector<TranscriptFile> none;
+    const std::vector<TranscriptFile> &files = listing ? *listing : none;
     // Decided before anything is read: a transcript that vanished, shrank, or whose file is
     // another one now makes this pass start over from scratch.
     std::size_t trackedListed = 0;
-    if (listing) {
-        for (const TranscriptFile &file : *listing) {
-            const FileMark *mark = markOf(offsets, file.path);
-            trackedListed += tracked(mark) ? 1 : 0;
-            result.fullReload = result.fullReload || lostSinceRead(mark, file);
-        }
+    for (const TranscriptFile &file : files) {
+        const FileMark *mark = markOf(offsets, file.path);
+        trackedListed += tracked(mark) ? 1 : 0;
+        const bool lost = lostSinceRead(mark, file);
+        result.fullReload = result.fullReload || lost;
+        if (lost || startOf(mark, file, false))
+            result.changed.push_back(file.path);
     }
     const auto trackedAll = std::size_t(std::count_if(
         offsets.begin(), offsets.end(), [](const auto &entry) { return tracked(&entry.second); }));
-    result.fullReload = result.fullReload || trackedListed != trackedAll;
-    if (listing)
-        readAll(*listing, pass, result.fullReload, result);
+    if (trackedListed != trackedAll) {
+        // Some transcript read before is gone: name it among the changes.
+        result.fullReload = true;
+        std::unordered_set<std::string_view> listed;
+        for (const TranscriptFile &file : files)
+            listed.insert(file.path);
+        for (const auto &[path, mark] : offsets) {
+            if (tracked(&mark) && !listed.contains(path))
+                result.changed.push_back(path);
+        }
+    }
+    readAll(files, pass, result.fullReload, result);
     return result;
 }
 

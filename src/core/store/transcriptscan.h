@@ -56,6 +56,8 @@ public:
         std::vector<std::pair<std::string, FileMark>> marks;
         bool fullReload = false;
         bool listedWhole = false;
+        // A listing: the transcripts grown, new, shrunk, replaced or gone since last read.
+        std::vector<std::string> changed;
     };
 
     // A trailing slash of `root` is dropped, so paths from the listing and the watcher agree.

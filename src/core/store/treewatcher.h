@@ -16,6 +16,10 @@ public:
     virtual ~TreeWatcher() = default;
     // Idempotent. Silent on failure: the callback is then simply never called.
     virtual void start() = 0;
+    // Whether every directory of the tree is watched, on a filesystem that reports every change
+    // to it: then only a lost event (which asks for the whole tree) escapes the watcher. Any
+    // thread.
+    virtual bool seesEveryChange() const = 0;
 };
 
 using TreeWatcherFactory = std::function<std::unique_ptr<TreeWatcher>(

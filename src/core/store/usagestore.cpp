@@ -44,28 +44,24 @@ void UsageStore::start()
         m_watcher = m_services.watcher(m_scan.root(), 0.5, [this](TreeChanges changes) {
             QMetaObject::invokeMethod(
                 this,
-                [this, changes = std::move(changes)]() mutable { request(std::move(changes)); },
+                [this, changes = std::move(changes)]() mutable {
+                    m_listings.reported(changes);
+                    request(std::move(changes));
+                },
                 Qt::QueuedConnection);
         });
         if (m_watcher)
             m_watcher->start();
     }
     refresh();
-    scheduleTimer(m_localFallbackInterval);
-    startPlan();
-}
-
-void UsageStore::scheduleTimer(double intervalSeconds)
-{
     delete m_timer;
     m_timer = new QTimer(this);
-    m_timer->setInterval(int(std::max(intervalSeconds, 2.0) * 1000));
+    m_timer->setSingleShot(true); // started again as each listing ends
     // A coarse timer lets the system batch wake-ups; a few hundred milliseconds do not matter.
     m_timer->setTimerType(Qt::CoarseTimer);
-    connect(m_timer, &QTimer::timeout, this, [this] {
-        QMetaObject::invokeMethod(this, &UsageStore::refresh, Qt::QueuedConnection);
-    });
-    m_timer->start();
+    connect(m_timer, &QTimer::timeout, this, &UsageStore::refresh);
+    m_timer->start(int(m_listings.seconds() * 1000));
+    startPlan();
 }
 
 void UsageStore::refresh()
@@ -87,6 +83,7 @@ void UsageStore::startPass()
 {
     m_passRunning = true;
     m_cancel = std::make_shared<std::atomic<bool>>(false);
+    m_listings.passStarted();
     TranscriptScan::Pass pass = m_scan.beginPass(std::exchange(m_pending, {}));
     pass.cancelled = m_cancel;
     m_pass = QtConcurrent::run([this, pass = std::move(pass)]() mutable {
@@ -102,6 +99,11 @@ void UsageStore::applyRefresh(TranscriptScan::Result &&result)
 {
     const bool rebuild = result.fullReload;
     const std::size_t firstNew = m_scan.entries().size();
+    if (result.listedWhole) {
+        m_listings.listingFinished(result.changed, m_watcher && m_watcher->seesEveryChange());
+        if (m_timer)
+            m_timer->start(int(m_listings.seconds() * 1000));
+    }
     m_scan.applyRefresh(std::move(result));
     m_passRunning = false;
     updateAggregates(rebuild, firstNew);

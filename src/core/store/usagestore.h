@@ -4,6 +4,7 @@
 #include "alerts/usagehistorystore.h"
 #include "plan/planusage.h"
 #include "plan/tokenlookup.h"
+#include "store/listingschedule.h"
 #include "store/transcriptscan.h"
 #include "store/usagestoreservices.h"
 #include "transcripts/aggregates.h"
@@ -24,9 +25,10 @@ class Settings;
 using OptionalPlanUsage = std::optional<PlanUsage>;
 
 // The one object that owns the usage figures and keeps them current. The local half: a
-// transcript scan of the whole tree at start, on a fallback timer and on request, and after every
-// batch of file changes a pass over just what changed; the totals follow the new replies, and are
-// built again from all of them after a full reload and when the local day changes. The plan half: a
+// transcript scan of the whole tree at start, on request and on a fallback timer (30 seconds,
+// growing to 5 minutes while listings find nothing the watcher missed), and after every batch of
+// file changes a pass over just what changed; the totals follow the new replies, and are built
+// again from all of them after a full reload and when the local day changes. The plan half: a
 // plan poll at start, on the plan timer and on demand, one at a time, backing off after a rate
 // limit, with a seven-day history on disk and notifications near the limits. Lives on the main
 // thread; views read its properties and are told of every change there.
@@ -101,8 +103,6 @@ private:
     friend class TestUsageStore;
     friend class TestPlanRefresh;
 
-    // (Re)creates the fallback timer; the period never drops below two seconds.
-    void scheduleTimer(double intervalSeconds);
     // Gathers what the next pass looks at, and starts it unless one is running.
     void request(TreeChanges changes);
     void startPass();
@@ -129,9 +129,9 @@ private:
     bool m_isLoading = false;
 
     TranscriptScan m_scan;
-    QTimer *m_timer = nullptr;
+    QTimer *m_timer = nullptr; // the next listing when nothing asks for one sooner
+    ListingSchedule m_listings;
     std::unique_ptr<TreeWatcher> m_watcher;
-    const double m_localFallbackInterval = 30;
     UsageTotals m_totals;
     std::optional<Instant> m_totalsDay; // the local day start the totals were last read for
     QTimer *m_dayTimer = nullptr;

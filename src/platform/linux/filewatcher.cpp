@@ -17,6 +17,7 @@
 #include <sys/eventfd.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <system_error>
 #include <unistd.h>
 #include <utility>
@@ -59,6 +60,31 @@ std::int64_t monotonicNs()
     return std::int64_t{ts.tv_sec} * 1'000'000'000 + ts.tv_nsec;
 }
 
+// Whether the directory open as `fd` lies on a filesystem that other machines or a user-space
+// server write to: inotify reports only the writes made through this kernel.
+bool sharedFilesystem(int fd)
+{
+    struct statfs fs
+    {
+    };
+    if (fstatfs(fd, &fs) != 0)
+        return false;
+    switch (static_cast<unsigned long>(fs.f_type)) {
+    case 0x6969:     // NFS
+    case 0x517b:     // SMB
+    case 0xff534d42: // CIFS
+    case 0xfe534d42: // SMB2
+    case 0x65735546: // FUSE
+    case 0x01021997: // 9P
+    case 0x00c36400: // Ceph
+    case 0x5346414f: // AFS
+    case 0x73757245: // Coda
+        return true;
+    default:
+        return false;
+    }
+}
+
 } // namespace
 
 FileWatcher::FileWatcher(std::string path, double latencySeconds,
@@ -93,6 +119,7 @@ void FileWatcher::start()
     // What the first look finds is no change: the owner reads the whole tree after start().
     resolve();
     m_found = {};
+    noteCoverage();
     try {
         m_thread = std::thread([this] { run(); });
     } catch (const std::system_error &) {
@@ -100,6 +127,11 @@ void FileWatcher::start()
         return;
     }
     pthread_setname_np(m_thread.native_handle(), "varnel-fswatch");
+}
+
+void FileWatcher::noteCoverage()
+{
+    m_seesEveryChange = m_rootWd >= 0 && m_unwatched.empty() && !m_sharedFilesystem;
 }
 
 void FileWatcher::closeAll()
@@ -130,6 +162,7 @@ void FileWatcher::run()
             break;
         if (wake == Wake::Failed) {
             // Nothing more will be seen: one last listing of the whole tree, then silence.
+            m_seesEveryChange = false;
             deliver(TreeChanges{{}, {}, true});
             break;
         }
@@ -139,6 +172,7 @@ void FileWatcher::run()
             retryUnwatched();
             nextRetry = monotonicNs() + kRetryNs;
         }
+        noteCoverage();
         batcher.add(std::exchange(m_found, {}));
         if (auto batch = batcher.take(monotonicNs()))
             deliver(std::move(*batch));
@@ -338,6 +372,7 @@ int FileWatcher::addTree(const std::string &top)
             ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | (isRoot ? 0 : O_NOFOLLOW));
         if (fd < 0)
             continue;
+        m_sharedFilesystem = m_sharedFilesystem || sharedFilesystem(fd);
         DIR *listing = fdopendir(fd);
         if (!listing) {
             ::close(fd);

@@ -34,6 +34,10 @@ public:
 
     // Idempotent; silent on failure (then onChange is simply never called).
     void start() override;
+    // False while the root is missing, a directory could not be watched or lies on a network or
+    // user-space filesystem (inotify sees only the writes made through this kernel), and after a
+    // failure.
+    bool seesEveryChange() const override { return m_seesEveryChange.load(); }
 
 private:
     enum class Wake { Events, Timeout, Stop, Failed };
@@ -51,6 +55,7 @@ private:
     void leaveTree();
     void rescanTree();
     void closeAll();
+    void noteCoverage();
 
     std::string m_path;
     double m_latency;
@@ -59,6 +64,7 @@ private:
     int m_inotifyFd = -1;
     int m_wakeFd = -1;
     std::atomic<bool> m_stopping{false};
+    std::atomic<bool> m_seesEveryChange{false};
     std::thread m_thread;
 
     // Set up by start() before the thread runs; from then on touched by the thread only.
@@ -70,6 +76,8 @@ private:
     // Directories that could not be watched (unreadable, or no watch left), tried again on their
     // permission changes and every 30 seconds.
     std::unordered_set<std::string> m_unwatched;
+    // Set for good once a watched directory lay on a filesystem written from elsewhere.
+    bool m_sharedFilesystem = false;
     // The changes of the events read so far, handed to the batching on each wake.
     TreeChanges m_found;
 };

@@ -42,6 +42,25 @@ UsageStoreServices fixedClock()
     return s;
 }
 
+// A watcher the test drives: `deliver` hands a batch over as the real one would.
+struct DrivenWatcher final : TreeWatcher
+{
+    explicit DrivenWatcher(const bool &sees) : sees(sees) {}
+    void start() override {}
+    bool seesEveryChange() const override { return sees; }
+    const bool &sees;
+};
+
+UsageStoreServices driven(std::function<void(TreeChanges)> &deliver, const bool &sees)
+{
+    UsageStoreServices s = fixedClock();
+    s.watcher = [&](const std::string &, double, std::function<void(TreeChanges)> f) {
+        deliver = std::move(f);
+        return std::make_unique<DrivenWatcher>(sees);
+    };
+    return s;
+}
+
 qint64 todayTokens(const UsageStore &store)
 {
     return store.aggregates().today.tokens;
@@ -239,12 +258,8 @@ private slots:
         append(a, keyless(1));
         append(b, keyless(10));
         std::function<void(TreeChanges)> deliver;
-        UsageStoreServices services = fixedClock();
-        services.watcher = [&](const std::string &, double, std::function<void(TreeChanges)> f) {
-            deliver = std::move(f);
-            return std::unique_ptr<TreeWatcher>();
-        };
-        UsageStore store(m_settings, m_tmp->path().toStdString(), services);
+        const bool sees = true;
+        UsageStore store(m_settings, m_tmp->path().toStdString(), driven(deliver, sees));
         store.start();
         QTRY_COMPARE(todayTokens(store), 11);
         append(a, keyless(100));
@@ -258,6 +273,77 @@ private slots:
         QVERIFY(QFile::remove(b)); // a vanished transcript's figures go with it
         deliver(TreeChanges{{b.toStdString()}, {}, false});
         QTRY_COMPARE(todayTokens(store), 101);
+    }
+
+    void listingsWidenWhileNothingIsMissed_data()
+    {
+        QTest::addColumn<QString>("steps");
+        QTest::addColumn<QList<int>>("seconds"); // to the next listing, after each step
+        // q: a listing finding nothing; u, D: one finding an append, a removal nobody reported;
+        // r: an append, n: a new directory, d: a removal, each reported, then a listing; w: the
+        // watcher asks for the whole tree; b: a listing while the watcher cannot see everything.
+        QTest::addRow("quiet, up to five minutes") << "qqqqq" << QList{60, 120, 240, 300, 300};
+        QTest::addRow("unreported append, removal") << "quqD" << QList{60, 30, 60, 30};
+        QTest::addRow("reported changes") << "rnd" << QList{60, 120, 240};
+        QTest::addRow("whole tree asked") << "qqw" << QList{60, 120, 60};
+        QTest::addRow("watcher partly blind") << "qbq" << QList{60, 30, 30};
+    }
+
+    // The fallback listing comes less often while the watcher proves it misses nothing, and
+    // every 30 seconds again as soon as a listing finds what it missed.
+    void listingsWidenWhileNothingIsMissed()
+    {
+        QFETCH(QString, steps);
+        QFETCH(QList<int>, seconds);
+        const QString a = m_tmp->filePath("p/a.jsonl"), b = m_tmp->filePath("p/b.jsonl");
+        append(a, keyless(1));
+        append(b, keyless(10));
+        std::function<void(TreeChanges)> deliver;
+        bool sees = true;
+        UsageStore store(m_settings, m_tmp->path().toStdString(), driven(deliver, sees));
+        QSignalSpy passes(&store, &UsageStore::lastUpdatedChanged);
+        const auto pass = [&](const std::function<void()> &act) {
+            const qsizetype before = passes.count();
+            act();
+            QTRY_COMPARE(passes.count(), before + 1);
+        };
+        pass([&] { store.start(); });
+        QCOMPARE(store.m_timer->interval(), 30000); // everything was new to the first listing
+        for (qsizetype i = 0; i < steps.size(); ++i) {
+            const auto listing = [&] { store.refresh(); };
+            const auto reported = [&](TreeChanges changes) {
+                pass([&] { deliver(std::move(changes)); });
+            };
+            switch (steps[i].toLatin1()) {
+            case 'u':
+                append(a, keyless(1));
+                break;
+            case 'r':
+                append(a, keyless(1));
+                reported({{a.toStdString()}, {}, false});
+                break;
+            case 'n':
+                append(m_tmp->filePath("p/n/c.jsonl"), keyless(1));
+                reported({{}, {m_tmp->filePath("p/n").toStdString()}, false});
+                break;
+            case 'D':
+                QVERIFY(QFile::remove(b));
+                break;
+            case 'b':
+                sees = false;
+                break;
+            }
+            if (steps[i] == 'd') {
+                QVERIFY(QFile::remove(b)); // a named transcript gone: that pass lists the tree
+                reported({{b.toStdString()}, {}, false});
+            } else if (steps[i] == 'w') {
+                pass([&] { deliver({{}, {}, true}); });
+            } else {
+                pass(listing);
+            }
+            QCOMPARE(store.m_timer->interval(), seconds[i] * 1000);
+            QVERIFY(store.m_timer->isActive());
+        }
     }
 
     // Today and the seven days move with the local day, even when nothing new was read.
@@ -324,28 +410,6 @@ private slots:
         QTRY_VERIFY(!store.isLoading());
     }
 
-    void fallbackTimerFloorAndReplacement_data()
-    {
-        QTest::addColumn<double>("asked");
-        QTest::addColumn<int>("periodMs");
-        QTest::addRow("below floor") << 0.5 << 2000;
-        QTest::addRow("negative") << -3.0 << 2000;
-        QTest::addRow("thirty") << 30.0 << 30000;
-    }
-
-    void fallbackTimerFloorAndReplacement()
-    {
-        QFETCH(double, asked);
-        QFETCH(int, periodMs);
-        UsageStore store(m_settings, m_tmp->path().toStdString(), fixedClock());
-        store.scheduleTimer(10);
-        store.scheduleTimer(asked);
-        const auto timers = store.findChildren<QTimer *>();
-        QCOMPARE(timers.size(), 1);
-        QCOMPARE(timers.first()->interval(), periodMs);
-        QVERIFY(timers.first()->isActive());
-    }
-
     // With no watcher at all, the fallback timer still brings changes in.
     void fallbackTimerWithoutWatcher()
     {
@@ -354,8 +418,8 @@ private slots:
         UsageStoreServices services = fixedClock();
         services.watcher = nullptr;
         UsageStore store(m_settings, m_tmp->path().toStdString(), services);
+        store.m_listings = ListingSchedule(2, 2); // the floor, so the test does not wait long
         store.start();
-        store.scheduleTimer(2); // the floor, so the test does not wait half a minute
         QTRY_COMPARE(todayTokens(store), 5);
         append(file, keyless(7));
         QTRY_COMPARE_WITH_TIMEOUT(todayTokens(store), 12, 6000);

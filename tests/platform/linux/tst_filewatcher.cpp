@@ -188,6 +188,7 @@ void TestFileWatcher::reportsChangeAtOnce()
     Recorder recorder;
     FileWatcher watcher((m_base / "projects").string(), 0.05, std::ref(recorder));
     watcher.start();
+    QVERIFY(watcher.seesEveryChange());
     change(m_base);
     if (named.isEmpty()) {
         QTest::qWait(200);
@@ -209,8 +210,10 @@ void TestFileWatcher::unreadableDirectoryIsWatchedOnceReadable()
     Recorder recorder;
     FileWatcher watcher(m_base.string(), 0.05, std::ref(recorder));
     watcher.start();
+    QVERIFY(!watcher.seesEveryChange());
     fs::permissions(m_base / "proj", fs::perms::owner_all);
     QTRY_COMPARE_WITH_TIMEOUT(recorder.named(m_base), QStringList{"dir proj"}, 5000);
+    QVERIFY(watcher.seesEveryChange());
     appendLine(m_base / "proj/s.jsonl", "{}");
     QTRY_COMPARE_WITH_TIMEOUT(recorder.named(m_base),
                               (QStringList{"file proj/s.jsonl", "dir proj"}), 5000);
@@ -269,6 +272,7 @@ void TestFileWatcher::coversWhatAppearsLater()
     };
     FileWatcher watcher(root.string(), 0.05, std::ref(recorder));
     watcher.start();
+    QCOMPARE(watcher.seesEveryChange(), fs::is_directory(root));
     after(root);
 
     // The last delivery comes after the file's content, however quickly it was written.
@@ -280,6 +284,7 @@ void TestFileWatcher::coversWhatAppearsLater()
     appendLine(file, "second");
     QTRY_VERIFY_WITH_TIMEOUT(recorder.count() > seen, 5000);
     QVERIFY(settle(recorder, 150ms));
+    QVERIFY(watcher.seesEveryChange());
     seen = recorder.count();
     appendLine(root.parent_path() / "beside.jsonl", "{}");
     QTest::qWait(200);
@@ -308,6 +313,7 @@ void TestFileWatcher::startsOnceForLaterChanges()
     watcher->start();
     QCOMPARE(setrlimit(RLIMIT_NOFILE, &saved), 0);
     QCOMPARE(inotifyInstances(), baseline);
+    QVERIFY(!watcher->seesEveryChange());
 
     // Nothing of this is reported: it happens before the start that works.
     appendLine(file, "before start");
