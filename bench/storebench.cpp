@@ -129,7 +129,9 @@ int main(int argc, char **argv)
     QString tree;
     int samples = 50;
     int idleSeconds = 300;
-    int writerSeconds = 60;
+    // Long enough to take in the fallback listings of the first minutes, whose period grows
+    // from 30 seconds while the watcher misses nothing.
+    int writerSeconds = 300;
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string opt = argv[i];
         if (opt == "--tree")
