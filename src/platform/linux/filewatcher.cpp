@@ -17,7 +17,6 @@
 #include <sys/eventfd.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
-#include <sys/vfs.h>
 #include <system_error>
 #include <unistd.h>
 #include <utility>
@@ -58,31 +57,6 @@ std::int64_t monotonicNs()
     timespec ts{};
     clock_gettime(CLOCK_MONOTONIC, &ts);
     return std::int64_t{ts.tv_sec} * 1'000'000'000 + ts.tv_nsec;
-}
-
-// Whether the directory open as `fd` lies on a filesystem that other machines or a user-space
-// server write to: inotify reports only the writes made through this kernel.
-bool sharedFilesystem(int fd)
-{
-    struct statfs fs
-    {
-    };
-    if (fstatfs(fd, &fs) != 0)
-        return false;
-    switch (static_cast<unsigned long>(fs.f_type)) {
-    case 0x6969:     // NFS
-    case 0x517b:     // SMB
-    case 0xff534d42: // CIFS
-    case 0xfe534d42: // SMB2
-    case 0x65735546: // FUSE
-    case 0x01021997: // 9P
-    case 0x00c36400: // Ceph
-    case 0x5346414f: // AFS
-    case 0x73757245: // Coda
-        return true;
-    default:
-        return false;
-    }
 }
 
 } // namespace

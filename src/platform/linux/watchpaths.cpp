@@ -1,6 +1,7 @@
 #include "linux/watchpaths.h"
 
 #include <sys/stat.h>
+#include <sys/vfs.h>
 
 namespace WatchPaths {
 
@@ -43,6 +44,29 @@ std::string joined(const std::string &dir, const char *name)
 bool isHidden(const char *name)
 {
     return name[0] == '.';
+}
+
+bool sharedFilesystem(int fd)
+{
+    struct statfs fs
+    {
+    };
+    if (fstatfs(fd, &fs) != 0)
+        return false;
+    switch (static_cast<unsigned long>(fs.f_type)) {
+    case 0x6969:     // NFS
+    case 0x517b:     // SMB
+    case 0xff534d42: // CIFS
+    case 0xfe534d42: // SMB2
+    case 0x65735546: // FUSE
+    case 0x01021997: // 9P
+    case 0x00c36400: // Ceph
+    case 0x5346414f: // AFS
+    case 0x73757245: // Coda
+        return true;
+    default:
+        return false;
+    }
 }
 
 } // namespace WatchPaths

@@ -2,7 +2,8 @@
 
 #include <string>
 
-// Path arithmetic of the tree watcher, on paths as the system takes them (bytes, '/'-separated).
+// Path arithmetic of the tree watcher, on paths as the system takes them (bytes, '/'-separated),
+// and what it asks of the filesystem a directory lies on.
 namespace WatchPaths {
 
 bool isDirectory(const std::string &path);
@@ -14,5 +15,8 @@ std::string nameOf(const std::string &path);
 std::string joined(const std::string &dir, const char *name);
 // Hidden names (and "." and "..") are never part of the tree.
 bool isHidden(const char *name);
+// Whether the directory open as `fd` lies on a filesystem that other machines or a user-space
+// server write to: inotify reports only the writes made through this kernel.
+bool sharedFilesystem(int fd);
 
 } // namespace WatchPaths
