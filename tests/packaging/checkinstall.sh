@@ -30,7 +30,8 @@ exec 3>"$dest/display"
 Xvfb -displayfd 3 -nolisten tcp >/dev/null 2>&1 &
 xvfb=$!
 trap 'kill $xvfb 2>/dev/null; rm -rf "$dest"' EXIT
-for _ in $(seq 50); do [ -s "$dest/display" ] && break; sleep 0.1; done
+# The number is complete once its newline is there.
+for _ in $(seq 100); do [ "$(wc -l <"$dest/display")" -ge 1 ] && break; sleep 0.1; done
 mkdir -m 700 "$dest/run"
 status=$(DISPLAY=:$(cat "$dest/display") HOME=$home XDG_RUNTIME_DIR=$dest/run \
   dbus-run-session -- sh -c '"$1" 2>/dev/null & app=$!; sleep 2

@@ -1,19 +1,19 @@
 #include "shell/graphicalsession.h"
 
 #include <QGuiApplication>
+#include <QList>
 #include <QtGlobal>
 
 namespace {
 
 QtMessageHandler previousHandler = nullptr;
 
-// While the platform starts, the plugins' own warnings ("could not connect to display") would
-// only repeat less clearly what the one line after it says.
-void quietPlatformMessages(QtMsgType type, const QMessageLogContext &context, const QString &text)
+// While the platform starts, what its plugins say about a missing display ("could not connect",
+// "Failed to create wl_display", a missing runtime directory) would only repeat less clearly
+// what the one line after it says; and without a display nothing else is worth saying.
+void quiet(QtMsgType type, const QMessageLogContext &context, const QString &text)
 {
-    if (type != QtFatalMsg && context.category && QByteArray(context.category).startsWith("qt.qpa"))
-        return;
-    if (previousHandler)
+    if (type == QtFatalMsg && previousHandler)
         previousHandler(type, context, text);
 }
 
@@ -24,19 +24,31 @@ namespace GraphicalSession {
 void prepare()
 {
     QByteArray platforms = qgetenv("QT_QPA_PLATFORM");
-    if (platforms.isEmpty())
-        platforms = "xcb;wayland";
+    if (platforms.isEmpty()) {
+        // Only the displays the session names, X11 first (XWayland where there is one): a plugin
+        // asked to connect to a display that is not there prints its failure to the terminal
+        // itself, past any message handler.
+        QList<QByteArray> named;
+        if (qEnvironmentVariableIsSet("DISPLAY"))
+            named << "xcb";
+        if (qEnvironmentVariableIsSet("WAYLAND_DISPLAY") ||
+            qEnvironmentVariableIsSet("WAYLAND_SOCKET"))
+            named << "wayland";
+        platforms = named.join(';');
+    }
     if (!platforms.split(';').contains("offscreen"))
-        platforms += ";offscreen";
+        platforms += platforms.isEmpty() ? "offscreen" : ";offscreen";
     qputenv("QT_QPA_PLATFORM", platforms);
-    previousHandler = qInstallMessageHandler(quietPlatformMessages);
+    previousHandler = qInstallMessageHandler(quiet);
 }
 
 bool started()
 {
-    qInstallMessageHandler(previousHandler);
     const QString name = QGuiApplication::platformName();
-    return name != QLatin1String("offscreen") && name != QLatin1String("minimal");
+    const bool reached = name != QLatin1String("offscreen") && name != QLatin1String("minimal");
+    if (reached)
+        qInstallMessageHandler(previousHandler);
+    return reached;
 }
 
 QString missingMessage()

@@ -7,10 +7,11 @@
 // "offscreen", and once it exists, that plugin having started means there is no display.
 namespace GraphicalSession {
 
-// Before QApplication: the platforms to try ("xcb;wayland;offscreen" unless the user chose),
-// and Qt's own complaints about a missing display kept quiet until the choice is made.
+// Before QApplication: the platforms to try (those of the displays the environment names, then
+// "offscreen", unless the user chose), and Qt's messages kept quiet until the choice is made.
 void prepare();
-// After QApplication: restores Qt's messages and tells whether a real display was reached.
+// After QApplication: tells whether a real display was reached, and if so gives Qt its messages
+// back; without one they stay quiet.
 bool started();
 // The line printed when there is none.
 QString missingMessage();
