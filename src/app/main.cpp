@@ -1,4 +1,4 @@
-// varnelusage: the tray application. Wiring only; it reads no arguments.
+// varnelusage: the tray application. Wiring only; its one argument is --version.
 #include "linux/linuxservices.h"
 #include "linux/stopsignals.h"
 #include "panel/panelview.h"
@@ -17,9 +17,14 @@
 #include <QIcon>
 
 #include <cstdio>
+#include <cstring>
 
 int main(int argc, char **argv)
 {
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::puts("varnelusage " VARNELUSAGE_VERSION);
+        return 0;
+    }
     // Before any thread exists, so that every thread inherits the mask.
     StopSignals::block();
     GraphicalSession::prepare();
@@ -27,7 +32,7 @@ int main(int argc, char **argv)
     QApplication::setApplicationName(QStringLiteral("VarnelUsage"));
     // No display name: Qt would append it to every window title, and the settings window's title
     // is exactly "Varnel Usage Settings".
-    QApplication::setDesktopFileName(QStringLiteral("varnelusage"));
+    QApplication::setDesktopFileName(QStringLiteral("org.varnelusage.varnelusage"));
     QApplication::setQuitOnLastWindowClosed(false);
     // The installed theme icon when there is one; the copy built into the program otherwise, so
     // that a run from the build tree shows it too.

@@ -48,6 +48,8 @@ int main(int argc, char **argv)
     QCoreApplication app(argc, argv);
     if (options.help)
         return Output::write(Options::usage()) ? 0 : 1;
+    if (options.version)
+        return Output::write("varnelusage-report " VARNELUSAGE_VERSION "\n") ? 0 : 1;
     if (options.watch) {
         Options live = options;
         live.root = absoluteRoot(options.root);

@@ -35,6 +35,8 @@ bool setFlag(Options &o, const std::string &name)
         o.plan = true;
     else if (name == "--help" || name == "-h")
         o.help = true;
+    else if (name == "--version")
+        o.version = true;
     else
         return false;
     return true;
@@ -113,5 +115,6 @@ const char *Options::usage()
            "  --plan         the plan's official utilisation from the plan usage service,\n"
            "                 using Varnel Code's sign-in: once, or with --watch polled\n"
            "                 like the tray application does, beside the transcript figures\n"
-           "  --help         show this text\n";
+           "  --help         show this text\n"
+           "  --version      show the version\n";
 }

@@ -15,6 +15,7 @@ struct Options
     bool watch = false;
     bool plan = false;
     bool help = false;
+    bool version = false;
 
     // The options, or an error message of one line.
     struct Parsed;

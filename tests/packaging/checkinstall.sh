@@ -1,30 +1,44 @@
 #!/bin/sh
-# checkinstall.sh BUILD_DIR: installs the build into a temporary DESTDIR and checks the result.
+# checkinstall.sh BUILD_DIR VERSION: installs the build into a temporary DESTDIR and checks it.
 set -eu
 build=$1
+version=$2
 dest=$(mktemp -d)
 trap 'rm -rf "$dest"' EXIT
 DESTDIR=$dest cmake --install "$build" --prefix /opt/vu >/dev/null
 root=$dest/opt/vu
-for f in bin/varnelusage bin/varnelusage-report share/applications/varnelusage.desktop \
-    share/metainfo/org.varnelusage.VarnelUsage.metainfo.xml \
-    share/icons/hicolor/scalable/apps/varnelusage.svg; do
+id=org.varnelusage.varnelusage
+for f in bin/varnelusage bin/varnelusage-report share/applications/$id.desktop \
+    share/metainfo/$id.metainfo.xml share/icons/hicolor/scalable/apps/varnelusage.svg \
+    share/man/man1/varnelusage.1.gz share/man/man1/varnelusage-report.1.gz \
+    share/doc/varnelusage/copyright share/doc/varnelusage/changelog.gz; do
   test -f "$root/$f" || { echo "missing: $f"; exit 1; }
 done
 for size in 16 22 24 32 48 64 128 256; do
   test -s "$root/share/icons/hicolor/${size}x${size}/apps/varnelusage.png" ||
     { echo "missing: the ${size}px icon"; exit 1; }
 done
-out=$(desktop-file-validate "$root/share/applications/varnelusage.desktop" 2>&1)
+entry=$root/share/applications/$id.desktop
+out=$(desktop-file-validate "$entry" 2>&1)
 test -z "$out" || { echo "$out"; exit 1; }
-appstreamcli validate --no-net "$root/share/metainfo/org.varnelusage.VarnelUsage.metainfo.xml"
-# Without a display the installed application prints the report of an empty tree, status 0.
+# The menu entry starts the program of this prefix, which need not be on the PATH.
+grep -qx "Exec=/opt/vu/bin/varnelusage" "$entry" && grep -qx "TryExec=/opt/vu/bin/varnelusage" "$entry" ||
+  { echo "the menu entry does not name /opt/vu/bin/varnelusage"; exit 1; }
+appstreamcli validate --no-net --pedantic "$root/share/metainfo/$id.metainfo.xml"
+for program in varnelusage varnelusage-report; do
+  test "$("$root/bin/$program" --version)" = "$program $version" ||
+    { echo "$program --version does not say $version"; exit 1; }
+done
+# Without a display the installed application prints the report of an empty tree, status 0,
+# and says why on one line of its own.
 home=$dest/home
 mkdir -p "$home"
-report=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM HOME=$home \
-  XDG_RUNTIME_DIR=$dest "$root/bin/varnelusage" 2>/dev/null)
+report=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM -u XDG_RUNTIME_DIR HOME=$home \
+  "$root/bin/varnelusage" 2>"$dest/stderr")
 expected=$(HOME=$home "$root/bin/varnelusage-report")
 test "$report" = "$expected" || { echo "unexpected report: $report"; exit 1; }
+test "$(grep -c '' "$dest/stderr")" = 1 && grep -q '^varnelusage: no graphical session' "$dest/stderr" ||
+  { echo "a headless start said more than its own line:"; cat "$dest/stderr"; exit 1; }
 # With a display it starts, stays up, and ends with status 0 on SIGTERM.
 exec 3>"$dest/display"
 Xvfb -displayfd 3 -nolisten tcp >/dev/null 2>&1 &

@@ -1,13 +1,5 @@
 #include "transcripts/usageledger.h"
 
-bool UsageLedger::accept(const UsageEntry &entry)
-{
-    if (entry.dedupKey && !m_seen.insert(*entry.dedupKey).inserted)
-        return false;
-    m_records.append(entry);
-    return true;
-}
-
 void UsageLedger::merge(UsageBatch &&batch)
 {
     if (m_records.empty() && m_seen.size() == 0) {

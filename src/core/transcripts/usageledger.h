@@ -12,9 +12,7 @@ class UsageBatch;
 class UsageLedger
 {
 public:
-    // Keeps the entry unless its key was met before; says whether it was kept.
-    bool accept(const UsageEntry &entry);
-    // Accepts the replies of `batch` in their order, as accept() would one by one.
+    // Keeps the replies of `batch` in their order, each unless its key was met before.
     void merge(UsageBatch &&batch);
     void clear();
 

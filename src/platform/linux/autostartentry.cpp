@@ -19,6 +19,15 @@ constexpr qint64 maxEntrySize = 64 * 1024;
 // Characters that oblige an Exec argument to be quoted.
 const QString reservedInExec = QStringLiteral(" \t\n\"'\\><~|&;$*?#()`");
 
+// The escapes of any string value applied.
+QString stringValue(QString value)
+{
+    value.replace(u'\\', QStringLiteral("\\\\"));
+    value.replace(u'\n', QStringLiteral("\\n"));
+    value.replace(u'\t', QStringLiteral("\\t"));
+    return value;
+}
+
 // Exec's program as the desktop entry format writes it: quoted when it must be, with the
 // characters that stay special inside quotes escaped, a literal % doubled, and then the escapes
 // of any string value applied.
@@ -36,10 +45,7 @@ QString execValue(const QString &program)
         argument = u'"' + argument + u'"';
     }
     argument.replace(u'%', QStringLiteral("%%"));
-    argument.replace(u'\\', QStringLiteral("\\\\"));
-    argument.replace(u'\n', QStringLiteral("\\n"));
-    argument.replace(u'\t', QStringLiteral("\\t"));
-    return argument;
+    return stringValue(argument);
 }
 
 // The escapes of a string value undone.
@@ -159,8 +165,8 @@ QByteArray AutostartEntry::entryText(const QString &program)
                                        "Type=Application\n"
                                        "Name=Varnel Usage\n"
                                        "Comment=Start Varnel Usage with the session\n"
-                                       "Exec=") +
-                         execValue(program) +
+                                       "TryExec=") +
+                         stringValue(program) + QLatin1String("\nExec=") + execValue(program) +
                          QLatin1String("\n"
                                        "Icon=varnelusage\n"
                                        "Terminal=false\n"
