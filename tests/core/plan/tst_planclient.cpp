@@ -277,17 +277,6 @@ private slots:
         QVERIFY(fetch(&client)); // times out after the first one would have
         QCOMPARE(calls, 0);
     }
-
-    // The other texts are read end to end in the plan report's test.
-    void errorTexts()
-    {
-        const QString dash = QString::fromUtf8(" \xe2\x80\x94 ");
-        QCOMPARE(Error::rateLimited(std::nullopt).errorDescription(),
-                 "Rate limited" + dash + "retrying shortly");
-        QCOMPARE(Error::rateLimited(30).errorDescription(),
-                 Error::rateLimited(std::nullopt).errorDescription());
-        QCOMPARE(Error::http(503).errorDescription(), QStringLiteral("HTTP 503"));
-    }
 };
 
 QTEST_GUILESS_MAIN(TestPlanClient)
