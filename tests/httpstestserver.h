@@ -9,6 +9,7 @@
 #include <QSslKey>
 #include <QSslServer>
 #include <QSslSocket>
+#include <QTimer>
 #include <QUrl>
 
 #include <memory>
@@ -61,7 +62,7 @@ inline QByteArray httpResponse(const QByteArray &statusLine, const QByteArray &h
 }
 
 // Records each request's header lines as they arrived and answers with what the test chose:
-// one canned response per request, then silence.
+// one canned response per request, then silence, or an answer that never ends.
 class HttpsTestServer final : public QObject
 {
 public:
@@ -91,6 +92,15 @@ public:
     {
         m_responses = std::move(responses);
         m_requests.clear();
+        m_streamHead.clear();
+        m_streamChunk.clear();
+    }
+
+    // From the next request on: `head`, then `chunk` again and again until the client goes.
+    void streamForever(QByteArray head, QByteArray chunk)
+    {
+        m_streamHead = std::move(head);
+        m_streamChunk = std::move(chunk);
     }
 
     const QList<Request> &requests() const { return m_requests; }
@@ -112,6 +122,15 @@ private:
                     line.chop(line.endsWith('\r') ? 1 : 0);
                 const QByteArray requestLine = lines.takeFirst();
                 m_requests.append(Request{requestLine, lines});
+                if (m_responses.isEmpty() && !m_streamChunk.isEmpty()) {
+                    socket->write(m_streamHead);
+                    // Paced by a timer, so a client without a bound grows slowly.
+                    auto *pace = new QTimer(socket);
+                    connect(pace, &QTimer::timeout, socket,
+                            [this, socket] { socket->write(m_streamChunk); });
+                    pace->start(1);
+                    return;
+                }
                 if (m_responses.isEmpty())
                     return; // stay silent
                 socket->write(m_responses.takeFirst());
@@ -123,4 +142,6 @@ private:
     QSslServer m_server;
     QList<QByteArray> m_responses;
     QList<Request> m_requests;
+    QByteArray m_streamHead;
+    QByteArray m_streamChunk;
 };

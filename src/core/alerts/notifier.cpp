@@ -59,23 +59,32 @@ void Notifier::check(const std::optional<LimitWindow> &window, const QString &na
         return;
 
     const QString key = thresholdKey(name, window->resetsAt, critical);
-    QStringList announced = m_settings.notifiedThresholdKeys();
-    if (announced.contains(key))
+    // Checked and recorded in one step for every process of the user (the application and a
+    // status bar's report both watch the plan), so each threshold is announced once. Without the
+    // lock nothing is recorded or shown; the next poll checks again.
+    bool announce = false;
+    m_settings.updateNotifiedThresholdKeys(
+        [&](QStringList announced) -> std::optional<QStringList> {
+            if (announced.contains(key))
+                return std::nullopt;
+            // Kept in order of announcement. A critical announcement stands for the warning of
+            // the same period too, so a later reading in the warning band is not announced.
+            QStringList added;
+            if (critical)
+                added << thresholdKey(name, window->resetsAt, false);
+            added << key;
+            for (const QString &k : added)
+                announced.removeAll(k);
+            announced << added;
+            // The oldest go first: what was just announced must stay, or it would be announced
+            // again at the next poll.
+            if (announced.size() > maxKeys)
+                announced.erase(announced.begin(), announced.end() - maxKeys);
+            announce = true;
+            return announced;
+        });
+    if (!announce)
         return;
-    // Kept in order of announcement. A critical announcement stands for the warning of the same
-    // period too, so a later reading in the warning band is not announced.
-    QStringList added;
-    if (critical)
-        added << thresholdKey(name, window->resetsAt, false);
-    added << key;
-    for (const QString &k : added)
-        announced.removeAll(k);
-    announced << added;
-    // The oldest go first: what was just announced must stay, or it would be announced again at
-    // the next poll.
-    if (announced.size() > maxKeys)
-        announced.erase(announced.begin(), announced.end() - maxKeys);
-    m_settings.setNotifiedThresholdKeys(announced);
 
     if (m_sink)
         m_sink->post(notification(name, u, critical));

@@ -60,21 +60,34 @@ QString filePath()
     return dir + "/plan-history.json";
 }
 
-UsageHistory load()
+UsageHistory load(Instant now)
 {
     const std::optional<QByteArray> data = readRegularFile(filePath(), maxFileSize);
     if (!data)
         return {};
-    return decode(*data).value_or(UsageHistory());
+    UsageHistory history = decode(*data).value_or(UsageHistory());
+    // A sample from a clock that was once far ahead would stop every append until its date.
+    const Instant latest{now.micros + std::int64_t(maxAheadSeconds) * 1'000'000};
+    std::erase_if(history, [latest](const UsageSample &s) { return s.t > latest; });
+    return history;
 }
 
 void save(const UsageHistory &history)
 {
     QSaveFile file(filePath());
-    if (!file.open(QIODevice::WriteOnly))
+    // Unbuffered, so that a short write shows here: a buffered one would only fail unnoticed
+    // when the buffer is flushed on commit, and the torn file would take the old one's place.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return;
-    file.write(encode(history));
-    file.commit(); // false: the old file stays, which is all that can be done
+    const QByteArray data = encode(history);
+    // A short write (a full disk, a file size limit) must not become the file: the temporary
+    // one is dropped and the old file stays, which is all that can be done.
+    if (file.write(data) != data.size()) {
+        file.cancelWriting();
+        file.commit();
+        return;
+    }
+    file.commit();
 }
 
 QByteArray encode(const UsageHistory &history)

@@ -28,15 +28,18 @@ using UsageHistory = std::vector<UsageSample>;
 namespace UsageHistoryStore {
 
 inline constexpr double minSpacingSeconds = 120;
-inline constexpr double keptSeconds = 604800; // seven days of 86,400 seconds
+inline constexpr double keptSeconds = 604800;   // seven days of 86,400 seconds
+inline constexpr double maxAheadSeconds = 3600; // samples further ahead of now are dropped
 
 // The file's path; its directory is created (with any missing parents) on every call.
 QString filePath();
 
 // The saved history, or an empty one when the file is missing, unreadable or spoilt in any way
-// (one bad sample empties the whole history). Taken as it stands: not sorted, not pruned.
-UsageHistory load();
-// Replaces the file atomically; a failure leaves the previous file as it was, silently.
+// (one bad sample empties the whole history). Taken as it stands, not sorted, not pruned, except
+// that samples more than an hour ahead of `now` are dropped.
+UsageHistory load(Instant now);
+// Replaces the file atomically, and only once written whole; a failure leaves the previous file
+// as it was, silently.
 void save(const UsageHistory &history);
 
 QByteArray encode(const UsageHistory &history);

@@ -92,6 +92,12 @@ std::optional<Instant> IsoDateParser::parse(std::string_view s) const
     const std::int64_t days =
         daysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day));
     const std::int64_t secs = days * 86400 + hour * 3600 + minute * 60 + second - offsetSeconds;
+    // Years 1 to 9999 in UTC only: outside them an instant has no four-digit date-time to be
+    // written back as (year 0 with a positive offset printed as "-001-12-31…").
+    static const std::int64_t first = daysFromCivil(1, 1, 1) * 86400;
+    static const std::int64_t end = daysFromCivil(10000, 1, 1) * 86400;
+    if (secs < first || secs >= end)
+        return std::nullopt;
     return Instant{secs * 1'000'000 + micros};
 }
 

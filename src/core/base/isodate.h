@@ -8,7 +8,8 @@
 // Strict internet date-time parser: YYYY-MM-DDTHH:MM:SS, then fractional seconds (required in
 // the fractional form, forbidden in the whole-second form), then "Z" or a signed "+HH:MM"/"-HH:MM"
 // offset. Nothing else is accepted: no date-only text, no lower-case "t"/"z", no space, no
-// basic format. Stateless, allocation-free and safe to share between threads.
+// basic format, no instant outside the years 1 to 9999 in UTC. Stateless, allocation-free and safe
+// to share between threads.
 class IsoDateParser
 {
 public:

@@ -30,5 +30,11 @@ std::optional<QString> tokenFromCredentialsJson(const QByteArray &data)
     QString text = token.toString();
     if (text.isEmpty())
         return std::nullopt;
+    // It goes into a header line as it stands: a control character, DEL or anything beyond ASCII
+    // could end the line or add another, so such a token is taken for none.
+    for (const QChar c : text) {
+        if (c.unicode() < 0x20 || c.unicode() > 0x7e)
+            return std::nullopt;
+    }
     return text;
 }

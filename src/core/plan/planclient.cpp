@@ -1,5 +1,6 @@
 #include "plan/planclient.h"
 
+#include <QCoreApplication>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QObject>
@@ -28,18 +29,42 @@ bool isUnfollowedRedirect(QNetworkReply::NetworkError error, const QVariant &sta
                                 error == QNetworkReply::ProtocolUnknownError);
 }
 
-// The transport error as the user reads it. The only cancellation that reaches an answer is the
-// transfer timeout (a caller that goes away gets no answer at all), which Qt names "Operation
+// Why the client itself cut a request short, kept on the reply until it finishes.
+constexpr const char *cutShortProperty = "varnelusageCutShort";
+constexpr const char *redirectStatusProperty = "varnelusageRedirectStatus";
+
+// The transport error as the user reads it. The cancellations that reach an answer are the
+// client's own bounds (a caller that goes away gets no answer at all), which Qt names "Operation
 // canceled"; say what happened instead.
 QString transportMessage(const QNetworkReply &reply)
 {
+    const QVariant cutShort = reply.property(cutShortProperty);
+    if (cutShort.isValid())
+        return cutShort.toString();
     if (reply.error() == QNetworkReply::OperationCanceledError)
         return QStringLiteral("The request timed out");
     return reply.errorString();
 }
 
+void cutShort(QNetworkReply *reply, const char *why)
+{
+    if (reply->isFinished() || reply->property(cutShortProperty).isValid())
+        return;
+    reply->setProperty(cutShortProperty, QCoreApplication::translate("PlanUsage", why));
+    reply->abort();
+}
+
+bool sameOrigin(const QUrl &a, const QUrl &b)
+{
+    return a.scheme() == b.scheme() && a.host() == b.host() && a.port(443) == b.port(443);
+}
+
 PlanUsage::Client::Result mapReply(QNetworkReply &reply)
 {
+    // A redirect elsewhere is not followed: its status is the answer.
+    const QVariant redirect = reply.property(redirectStatusProperty);
+    if (redirect.isValid())
+        return PlanUsage::Error::http(redirect.toInt());
     const QNetworkReply::NetworkError error = reply.error();
     const QVariant status = reply.attribute(QNetworkRequest::HttpStatusCodeAttribute);
     if (isTransportError(error) && !isUnfollowedRedirect(error, status))
@@ -72,7 +97,9 @@ PlanUsage::Client::Result mapReply(QNetworkReply &reply)
 PlanEndpoint PlanEndpoint::builtIn()
 {
     static const QUrl url(QStringLiteral(VARNELUSAGE_PLAN_ENDPOINT));
-    return {url, {}, 15000};
+    PlanEndpoint endpoint;
+    endpoint.url = url;
+    return endpoint;
 }
 
 PlanUsage::Client::Client(PlanEndpoint endpoint)
@@ -90,8 +117,10 @@ QNetworkRequest PlanUsage::Client::request(const QString &token, const PlanEndpo
     request.setRawHeader("halcyra-beta", "oauth-2025-04-20");
     request.setRawHeader("halcyra-version", "2023-06-01");
     request.setTransferTimeout(endpoint.transferTimeoutMs);
+    // Each redirect is looked at before it is followed: the token may go only to the origin it
+    // was meant for (see fetch()).
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
-                         QNetworkRequest::NoLessSafeRedirectPolicy);
+                         QNetworkRequest::UserVerifiedRedirectPolicy);
     if (!endpoint.extraCaCertificates.isEmpty()) {
         QSslConfiguration ssl = QSslConfiguration::defaultConfiguration();
         ssl.addCaCertificates(endpoint.extraCaCertificates);
@@ -110,6 +139,31 @@ void PlanUsage::Client::fetch(const QString &token, const QObject *context, Call
         return;
     }
     QNetworkReply *reply = m_network->get(request(token, m_endpoint));
+    QObject::connect(reply, &QNetworkReply::redirected, reply,
+                     [reply, origin = m_endpoint.url](const QUrl &target) {
+                         if (sameOrigin(target, origin)) {
+                             emit reply->redirectAllowed();
+                             return;
+                         }
+                         reply->setProperty(
+                             redirectStatusProperty,
+                             reply->attribute(QNetworkRequest::HttpStatusCodeAttribute));
+                         reply->abort();
+                     });
+    // The answer is tiny: one much bigger, or one that never ends, is cut short before it can
+    // fill memory or hold the poll for good.
+    const qint64 maxBody = m_endpoint.maxBodyBytes;
+    QObject::connect(reply, &QNetworkReply::metaDataChanged, reply, [reply, maxBody] {
+        if (reply->header(QNetworkRequest::ContentLengthHeader).toLongLong() > maxBody)
+            cutShort(reply, QT_TRANSLATE_NOOP("PlanUsage", "The answer is too large"));
+    });
+    QObject::connect(reply, &QNetworkReply::readyRead, reply, [reply, maxBody] {
+        if (reply->bytesAvailable() > maxBody)
+            cutShort(reply, QT_TRANSLATE_NOOP("PlanUsage", "The answer is too large"));
+    });
+    QTimer::singleShot(m_endpoint.requestLimitMs, reply, [reply] {
+        cutShort(reply, QT_TRANSLATE_NOOP("PlanUsage", "The answer took too long"));
+    });
     QObject::connect(reply, &QNetworkReply::finished, context, [reply, done = std::move(done)] {
         reply->deleteLater();
         done(mapReply(*reply));

@@ -19,6 +19,10 @@ struct PlanEndpoint
     QUrl url; // https only: a request to anything else is refused without being sent
     QList<QSslCertificate> extraCaCertificates; // trusted beside the system's authorities
     int transferTimeoutMs = 15000;              // without progress
+    // The document is tiny: an answer beyond these bounds is cut short, so that a service that
+    // never stops sending can neither fill memory nor hold a poll for good.
+    qint64 maxBodyBytes = 1 << 20;
+    int requestLimitMs = 60000; // the whole request, however steadily it progresses
 
     // The service's address, fixed when building.
     static PlanEndpoint builtIn();

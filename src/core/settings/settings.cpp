@@ -1,6 +1,14 @@
 #include "settings/settings.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLockFile>
+#include <QStandardPaths>
+
 #include <array>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -65,6 +73,28 @@ double toDouble(const QVariant &value)
     return ok ? number : 0.0;
 }
 
+// The files the preferences are read from, where the per-user settings store keeps them: the
+// user's and every system configuration directory, each with the application's and the
+// organisation's file. It opens them with a blocking open(), so a named pipe or a device in one's
+// place would hang the process for good (holding the single-instance lock): such a file makes
+// the preferences count as absent. A symbolic link to a regular file is fine.
+bool preferencesOpenSafely()
+{
+    const QStringList dirs =
+        QStandardPaths::standardLocations(QStandardPaths::GenericConfigLocation);
+    for (const QString &dir : dirs) {
+        for (const char *name : {"/VarnelUsage/VarnelUsage.conf", "/VarnelUsage.conf"}) {
+            struct stat st
+            {
+            };
+            if (::stat(QFile::encodeName(dir + QLatin1String(name)).constData(), &st) == 0 &&
+                !S_ISREG(st.st_mode))
+                return false;
+        }
+    }
+    return true;
+}
+
 double effective(double stored, double fallback)
 {
     return stored > 0 ? stored : fallback; // also false for not-a-number
@@ -82,9 +112,11 @@ QVariant Settings::defaultValue(Key key)
     return entry(key).defaultValue;
 }
 
-Settings::Settings(QObject *parent)
-    : QObject(parent), m_file(QStringLiteral("VarnelUsage"), QStringLiteral("VarnelUsage"))
+Settings::Settings(QObject *parent) : QObject(parent)
 {
+    if (preferencesOpenSafely())
+        m_file = std::make_unique<QSettings>(QStringLiteral("VarnelUsage"),
+                                             QStringLiteral("VarnelUsage"));
     static_assert(static_cast<std::size_t>(Key::notifiedThresholdKeys) + 1 == 12);
 }
 
@@ -107,8 +139,9 @@ double Settings::effectiveCritical() const
 
 QStringList Settings::notifiedThresholdKeys()
 {
-    m_file.sync();
-    const QVariant stored = m_file.value(name(Key::notifiedThresholdKeys));
+    if (m_file)
+        m_file->sync();
+    const QVariant stored = storedValue(Key::notifiedThresholdKeys);
     // Anything but a list of strings counts as nothing announced yet.
     if (stored.typeId() == QMetaType::QStringList)
         return stored.toStringList();
@@ -132,9 +165,31 @@ void Settings::setNotifiedThresholdKeys(const QStringList &keys)
     setValue(Key::notifiedThresholdKeys, keys);
 }
 
+bool Settings::updateNotifiedThresholdKeys(
+    const std::function<std::optional<QStringList>(QStringList)> &update)
+{
+    // A lock file of its own: the settings store takes "<file>.lock" around each of its writes.
+    std::optional<QLockFile> lock;
+    if (m_file) {
+        const QString path = m_file->fileName();
+        QDir().mkpath(QFileInfo(path).path()); // a fresh user has no directory yet
+        lock.emplace(path + QStringLiteral(".notified.lock"));
+        if (!lock->tryLock(1000))
+            return false;
+    }
+    if (std::optional<QStringList> next = update(notifiedThresholdKeys()))
+        setNotifiedThresholdKeys(*next);
+    return true;
+}
+
+QVariant Settings::storedValue(Key key) const
+{
+    return m_file ? m_file->value(name(key)) : m_session.value(name(key));
+}
+
 QVariant Settings::value(Key key) const
 {
-    const QVariant stored = m_file.value(name(key));
+    const QVariant stored = storedValue(key);
     return stored.isValid() ? stored : defaultValue(key);
 }
 
@@ -156,14 +211,22 @@ QString Settings::stringValue(Key key) const
 
 void Settings::setValue(Key key, const QVariant &value)
 {
-    m_file.setValue(name(key), value);
-    m_file.sync();
+    if (m_file) {
+        m_file->setValue(name(key), value);
+        m_file->sync();
+    } else {
+        m_session.insert(name(key), value);
+    }
     emit changed(key);
 }
 
 void Settings::reset(Key key)
 {
-    m_file.remove(name(key));
-    m_file.sync();
+    if (m_file) {
+        m_file->remove(name(key));
+        m_file->sync();
+    } else {
+        m_session.remove(name(key));
+    }
     emit changed(key);
 }

@@ -8,10 +8,16 @@
 #include <QStringList>
 #include <QVariant>
 
+#include <functional>
+#include <memory>
+#include <optional>
+
 // The user's preferences, the one door to them in the process: typed getters and setters over
 // the per-user settings file (organisation and application "VarnelUsage"), one table of defaults
 // that answers every key the user never set, and one change signal for every write, whoever makes
-// it. Writes reach the file at once. Main thread only.
+// it. Writes reach the file at once. Preferences that cannot be opened safely (a named pipe or a
+// device in the file's place) count as absent: the defaults answer, and writes last for the
+// session without touching the file. Main thread only.
 class Settings final : public QObject
 {
     Q_OBJECT
@@ -79,6 +85,11 @@ public:
     // process of the same user (the report command beside the application) is seen.
     QStringList notifiedThresholdKeys();
     void setNotifiedThresholdKeys(const QStringList &keys);
+    // Reads the keys afresh, hands them to `update` and stores what it returns (nothing: no
+    // write), as one step for every process of the user, under a lock file beside the
+    // preferences. False, without calling `update`, when the lock is not had within a second.
+    bool updateNotifiedThresholdKeys(
+        const std::function<std::optional<QStringList>(QStringList)> &update);
 
     // By key, for code that binds a control to a key. Conversions are those of the getters: text
     // "true"/"yes" or a non-zero number is true; text that is no number reads as 0.
@@ -94,5 +105,8 @@ signals:
     void changed(Settings::Key key);
 
 private:
-    mutable QSettings m_file;
+    QVariant storedValue(Key key) const;
+
+    std::unique_ptr<QSettings> m_file; // none when the preferences count as absent
+    QVariantHash m_session;            // then the writes of this session
 };

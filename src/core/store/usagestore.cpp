@@ -10,8 +10,8 @@ UsageStore::UsageStore(Settings &settings, std::optional<std::string> projectsRo
     : QObject(parent), m_settings(settings), m_services(std::move(services)),
       m_aggregates(Aggregates::compute(UsageRecords(), m_services.now(), m_services.calendar())),
       m_scan(projectsRoot.value_or(TranscriptScan::defaultRoot())),
-      m_history(UsageHistoryStore::load()), m_notifier(settings, m_services.notifications),
-      m_tokenLookup(m_services.tokenSources, this)
+      m_history(UsageHistoryStore::load(m_services.now())),
+      m_notifier(settings, m_services.notifications), m_tokenLookup(m_services.tokenSources, this)
 {
 }
 

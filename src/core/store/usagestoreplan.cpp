@@ -56,8 +56,8 @@ void UsageStore::refreshPlan(bool force)
     const Instant now = m_services.now();
     if (m_planRetryAt && now < *m_planRetryAt)
         return;
-    // A token lookup under way counts as a poll in flight.
-    if (m_planInFlight || m_tokenLookup.isRunning())
+    // A token lookup under way refuses a second one itself (AsyncLookup::start).
+    if (m_planInFlight)
         return;
     if (!force && m_lastPlanFetch && now.secondsSince(*m_lastPlanFetch) < m_minPlanInterval)
         return;
@@ -103,10 +103,12 @@ void UsageStore::handlePlanResult(const PlanFetcher::Result &result)
     const auto &error = std::get<PlanUsage::Error>(result);
     switch (error.kind()) {
     case PlanUsage::Error::Kind::rateLimited: {
-        // A Retry-After that is no finite number counts as absent.
+        // A Retry-After that is no finite number counts as absent; the rest is clamped before
+        // any arithmetic, so no value can overflow the instant (a negative one ends at once).
         const std::optional<double> asked = error.retryAfter();
-        const double seconds = asked && std::isfinite(*asked) ? std::min(*asked, maxBackOffSeconds)
-                                                              : defaultRetrySeconds;
+        const double seconds = asked && std::isfinite(*asked)
+                                   ? std::clamp(*asked, 0.0, maxBackOffSeconds)
+                                   : defaultRetrySeconds;
         setPlanRetryAt(after(m_services.now(), seconds));
         break;
     }

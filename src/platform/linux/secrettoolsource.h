@@ -6,7 +6,8 @@
 
 // The keychain's command-line tool: `secret-tool lookup service NAME` prints the secret of the
 // item whose "service" attribute is NAME. Its output counts only when it exits with status 0
-// within the bound; it is killed otherwise (a locked keyring makes it wait for a password dialog).
+// within the bound, having written at most 64 KiB; otherwise it is killed with its whole process
+// group (a locked keyring makes it wait for a password dialog).
 class SecretToolSource final : public KeychainSource
 {
 public:

@@ -4,6 +4,12 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 namespace {
 
 const Instant t0 = Instant::fromSeconds(1796558400); // 2026-12-06T12:00:00Z
@@ -85,7 +91,7 @@ private slots:
         QCOMPARE(UsageHistoryStore::encode({}), QByteArray("[]"));
     }
 
-    void decoding_data()
+    void loading_data()
     {
         QTest::addColumn<QByteArray>("file");
         QTest::addColumn<int>("samples"); // -1: spoilt, the whole history is dropped
@@ -104,14 +110,22 @@ private slots:
                    R"([{"t":"2026-12-06T12:00:00Z"},{"t":"2026-12-06T12:02:00Z","seven":"9"}])")
             << -1;
         QTest::addRow("not JSON") << QByteArray("[{") << -1;
+        // A clock that was once wrong must not stop the history until that date comes.
+        QTest::addRow("more than an hour ahead dropped")
+            << QByteArray(R"([{"t":"2026-12-06T11:00:00Z"},{"t":"2026-12-06T14:00:01Z"}])") << 1;
+        QTest::addRow("an hour ahead kept") << QByteArray(R"([{"t":"2026-12-06T14:00:00Z"}])") << 1;
     }
 
-    void decoding()
+    // Through the file, read at t0 + one hour.
+    void loading()
     {
         QFETCH(QByteArray, file);
         QFETCH(int, samples);
-        const auto history = UsageHistoryStore::decode(file);
-        QCOMPARE(history ? int(history->size()) : -1, samples);
+        QFile out(UsageHistoryStore::filePath());
+        QVERIFY(out.open(QIODevice::WriteOnly) && out.write(file) == file.size());
+        out.close();
+        const UsageHistory history = UsageHistoryStore::load(at(3600));
+        QCOMPARE(int(history.size()), std::max(samples, 0));
     }
 
     void fileRoundTrip()
@@ -119,19 +133,36 @@ private slots:
         const QString path = UsageHistoryStore::filePath();
         QCOMPARE(path, m_dir.filePath("data/deeper/VarnelUsage/plan-history.json"));
         QVERIFY(QFileInfo(path).dir().exists()); // made when the path is computed
-        QVERIFY(UsageHistoryStore::load().empty());
+        QFile::remove(path);
+        QVERIFY(UsageHistoryStore::load(t0).empty());
         // Whole seconds only: the fraction is lost across a save.
         const UsageHistory history{{Instant{t0.micros + 700'000}, 42.5, 13}};
         UsageHistoryStore::save(history);
-        const UsageHistory loaded = UsageHistoryStore::load();
+        const UsageHistory loaded = UsageHistoryStore::load(t0);
         QCOMPARE(loaded.size(), std::size_t(1));
         QCOMPARE(loaded[0].t, t0);
         QCOMPARE(loaded[0].five, history[0].five);
+    }
 
-        QFile spoilt(path);
-        QVERIFY(spoilt.open(QIODevice::WriteOnly) && spoilt.write("{}") == 2);
-        spoilt.close();
-        QVERIFY(UsageHistoryStore::load().empty());
+    // A save that cannot be written whole leaves the previous file as it was: here the process
+    // may write no more than 16 bytes to any file.
+    void tornSaveKeepsOldFile()
+    {
+        const UsageHistory old{{t0, 1, 2}};
+        UsageHistoryStore::save(old);
+        const pid_t child = fork();
+        QVERIFY(child >= 0);
+        if (child == 0) {
+            signal(SIGXFSZ, SIG_IGN);
+            const rlimit limit{16, 16};
+            setrlimit(RLIMIT_FSIZE, &limit);
+            UsageHistoryStore::save({{t0, 1, 2}, {at(120), 3, 4}, {at(240), 5, 6}});
+            _exit(0);
+        }
+        int status = 0;
+        QCOMPARE(waitpid(child, &status, 0), child);
+        QVERIFY(WIFEXITED(status));
+        QCOMPARE(UsageHistoryStore::load(t0), old);
     }
 };
 

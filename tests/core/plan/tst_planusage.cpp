@@ -127,7 +127,12 @@ void TestPlanUsage::resetTime_data()
         // Nothing readable.
         {"2025-09-05T14:00:00Z", ""},
         {"2025-09-05T14:00:00+00:00", ""},
-        {"2025-09-05T09:00:00.-05:00", ""}};
+        {"2025-09-05T09:00:00.-05:00", ""},
+        // Only years 1 to 9999 have a four-digit internet date-time to print.
+        {"0001-01-01T00:00:00.0Z", "0001-01-01T00:00:00.000000Z"},
+        {"0000-12-31T23:59:59.9Z", ""},
+        {"0001-01-01T00:30:00.5+01:00", ""},
+        {"9999-12-31T23:59:59.5-01:00", ""}};
     for (const auto &[text, expected] : rows)
         QTest::addRow("%s", text) << QString::fromUtf8(text) << QString::fromUtf8(expected);
 }

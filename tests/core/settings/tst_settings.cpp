@@ -1,14 +1,56 @@
+#include "alerts/notifier.h"
 #include "settings/settings.h"
 
+#include <QDir>
+#include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
+
+#include <sys/stat.h>
 
 namespace {
 
 QSettings file()
 {
     return QSettings(QStringLiteral("VarnelUsage"), QStringLiteral("VarnelUsage"));
+}
+
+class CountingSink final : public NotificationSink
+{
+public:
+    void requestAuthorization() override {}
+    void post(const Notification &) override { ++posts; }
+    int posts = 0;
+};
+
+constexpr int thresholdCount = 20;
+
+// One process of the user: the same thresholds checked in the same order as its siblings, from
+// the moment the start file appears. Prints how many it announced.
+int notifierChild(const QString &dir)
+{
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir);
+    Settings settings;
+    const auto sink = std::make_shared<CountingSink>();
+    Notifier notifier(settings, sink);
+    while (!QFile::exists(dir + "/start"))
+        QThread::usleep(200);
+    for (int i = 0; i < thresholdCount; ++i)
+        notifier.check(LimitWindow{85, Instant::fromSeconds(1000 + i)}, QStringLiteral("weekly"));
+    std::printf("%d\n", sink->posts);
+    return 0;
+}
+
+// Reads and writes through preferences found at XDG_CONFIG_HOME; prints what it read.
+int settingsChild()
+{
+    Settings settings;
+    const double interval = settings.planInterval();
+    settings.setPlanInterval(7);
+    std::printf("%g %g\n", interval, settings.planInterval());
+    return 0;
 }
 
 } // namespace
@@ -157,6 +199,53 @@ private slots:
         QTest::addRow("a map") << QVariant(QVariantMap{{"a", 1}}) << QStringList();
     }
 
+    // A named pipe in the preferences' place would block the open for good: it counts as no
+    // file, the defaults answer, a write lasts for the session only and the pipe stays.
+    void pipeInsteadOfFile()
+    {
+        QTemporaryDir config;
+        QVERIFY(QDir(config.path()).mkpath("VarnelUsage"));
+        const QByteArray pipe = QFile::encodeName(config.filePath("VarnelUsage/VarnelUsage.conf"));
+        QCOMPARE(mkfifo(pipe.constData(), 0600), 0);
+        QProcess child;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_CONFIG_HOME", config.path());
+        child.setProcessEnvironment(env);
+        child.start(QCoreApplication::applicationFilePath(), {"--settings-child"});
+        const bool finished = child.waitForFinished(20000);
+        if (!finished)
+            child.kill();
+        QVERIFY2(finished, "the preferences blocked");
+        QCOMPARE(child.readAllStandardOutput(), QByteArray("5 7\n"));
+        struct stat st
+        {
+        };
+        QVERIFY(stat(pipe.constData(), &st) == 0 && S_ISFIFO(st.st_mode));
+    }
+
+    // Processes of the same user that check at the same moment announce each threshold once.
+    void notifierAcrossProcesses()
+    {
+        const QString dir = m_dir.filePath("shared");
+        QVERIFY(QDir().mkpath(dir));
+        std::vector<std::unique_ptr<QProcess>> children;
+        for (int i = 0; i < 4; ++i) {
+            children.push_back(std::make_unique<QProcess>());
+            children.back()->start(QCoreApplication::applicationFilePath(),
+                                   {"--notifier-child", dir});
+        }
+        for (const auto &child : children)
+            QVERIFY(child->waitForStarted());
+        QFile start(dir + "/start");
+        QVERIFY(start.open(QIODevice::WriteOnly));
+        int posts = 0;
+        for (const auto &child : children) {
+            QVERIFY(child->waitForFinished(30000));
+            posts += child->readAllStandardOutput().trimmed().toInt();
+        }
+        QCOMPARE(posts, thresholdCount);
+    }
+
     // Through the file, as the next process reads them.
     void announcedKeysRoundTrip()
     {
@@ -171,5 +260,16 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestSettings)
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    if (args.size() == 2 && args[1] == QLatin1String("--settings-child"))
+        return settingsChild();
+    if (args.size() == 3 && args[1] == QLatin1String("--notifier-child"))
+        return notifierChild(args[2]);
+    TestSettings test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_settings.moc"

@@ -5,6 +5,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 #include <QTimer>
 
 #include <condition_variable>
@@ -21,6 +22,7 @@ public:
     void fetch(const QString &token, const QObject *, Callback done) override
     {
         tokens << token;
+        thread = QThread::currentThread();
         pending = std::move(done);
     }
     void answer(const Result &result)
@@ -31,10 +33,12 @@ public:
         done(result);
     }
     QStringList tokens;
+    QThread *thread = nullptr;
     Callback pending;
 };
 
-// Holds the credentials document of `token`, or nothing; blocks until opened when `gate` is set.
+// Holds the credentials document of `token`, or nothing. While `gate` is set it blocks until
+// opened or stopped (a safety bound keeps a fault from hanging the test), and tells which.
 class FakeKeychain final : public KeychainSource
 {
 public:
@@ -42,9 +46,11 @@ public:
                                      std::stop_token stop) override
     {
         ++calls;
+        thread = QThread::currentThread();
         std::unique_lock lock(m_mutex);
-        m_changed.wait(lock, stop, [this] { return !gate; });
-        if (token.isEmpty())
+        m_changed.wait_for(lock, stop, std::chrono::seconds(5), [this] { return !gate; });
+        sawStop = stop.stop_requested();
+        if (token.isEmpty() || gate)
             return std::nullopt;
         return R"({"varnelAiOauth": {"accessToken": ")" + token.toUtf8() + R"("}})";
     }
@@ -57,6 +63,8 @@ public:
     QString token = QStringLiteral("fake-token-1");
     bool gate = false;
     std::atomic<int> calls{0};
+    std::atomic<QThread *> thread{nullptr};
+    std::atomic<bool> sawStop{false};
 
 private:
     std::mutex m_mutex;
@@ -82,11 +90,12 @@ PlanUsage plan(double five = 10, double seven = 20)
     return {window(five, 1796562000), window(seven, 1797000000), {}, {}};
 }
 
-enum class Op { trigger, force, ok, limited, refused, failed };
+enum class Op { trigger, force, ok, limited, failed };
 struct Step
 {
     double at; // seconds after t0
     Op op;
+    int requests; // sent so far, once the step is done
     std::optional<double> retryAfter = std::nullopt;
 };
 
@@ -148,53 +157,30 @@ private slots:
     void guards_data()
     {
         QTest::addColumn<QList<Step>>("steps");
-        QTest::addColumn<int>("requests");
-        QTest::addRow("spacing: 44 s refused, 45 s polls")
-            << QList<Step>{{0, Op::trigger}, {1, Op::ok}, {44, Op::trigger}, {45, Op::trigger}}
-            << 2;
+        QTest::addRow("spacing: 44 s refused, 45 s polls") << QList<Step>{
+            {0, Op::trigger, 1}, {1, Op::ok, 1}, {44, Op::trigger, 1}, {45, Op::trigger, 2}};
         QTest::addRow("a clock set back refuses")
-            << QList<Step>{{0, Op::trigger}, {1, Op::ok}, {-100, Op::trigger}} << 1;
+            << QList<Step>{{0, Op::trigger, 1}, {1, Op::ok, 1}, {-100, Op::trigger, 1}};
         QTest::addRow("forced while in flight refused, forced after a finished poll polls")
-            << QList<Step>{{0, Op::trigger}, {5, Op::force}, {6, Op::ok}, {16, Op::force}} << 2;
-        QTest::addRow("back-off without Retry-After: 120 s, forced polls too")
-            << QList<Step>{{0, Op::trigger},
-                           {2, Op::limited},
-                           {50, Op::force},
-                           {121.9, Op::trigger},
-                           {122, Op::force}}
-            << 2;
-        QTest::addRow("Retry-After 30 ends the back-off 30 s after handling")
-            << QList<Step>{{0, Op::trigger},
-                           {2, Op::limited, 30},
-                           {31.9, Op::force},
-                           {32, Op::force}}
-            << 2;
-        QTest::addRow("Retry-After not finite counts as absent")
-            << QList<Step>{{0, Op::trigger},
-                           {2, Op::limited, qInf()},
-                           {121, Op::force},
-                           {122, Op::force}}
-            << 2;
-        QTest::addRow("a back-off is capped at a day") << QList<Step>{{0, Op::trigger},
-                                                                      {2, Op::limited, 1e12},
-                                                                      {86401, Op::force},
-                                                                      {86402, Op::force}}
-                                                       << 2;
-        QTest::addRow("a negative Retry-After ends the back-off at once")
-            << QList<Step>{{0, Op::trigger}, {2, Op::limited, -5}, {2, Op::force}} << 2;
+            << QList<Step>{
+                   {0, Op::trigger, 1}, {5, Op::force, 1}, {6, Op::ok, 1}, {16, Op::force, 2}};
+        QTest::addRow("back-off holds forced polls too, and ends")
+            << QList<Step>{{0, Op::trigger, 1},
+                           {2, Op::limited, 1, 30},
+                           {31.9, Op::force, 1},
+                           {31.9, Op::trigger, 1},
+                           {32, Op::force, 2}};
         QTest::addRow("a failure after the back-off leaves its end in the past")
-            << QList<Step>{{0, Op::trigger},
-                           {2, Op::limited, 10},
-                           {12, Op::force},
-                           {13, Op::failed},
-                           {14, Op::force}}
-            << 3;
+            << QList<Step>{{0, Op::trigger, 1},
+                           {2, Op::limited, 1, 10},
+                           {12, Op::force, 2},
+                           {13, Op::failed, 2},
+                           {14, Op::force, 3}};
     }
 
     void guards()
     {
         QFETCH(QList<Step>, steps);
-        QFETCH(int, requests);
         for (const Step &step : steps) {
             m_now = Instant{t0.micros + std::int64_t(step.at * 1e6)};
             switch (step.op) {
@@ -209,17 +195,41 @@ private slots:
             case Op::limited:
                 m_fetcher->answer(PlanUsage::Error::rateLimited(step.retryAfter));
                 break;
-            case Op::refused:
-                m_fetcher->answer(PlanUsage::Error::unauthorized());
-                break;
             case Op::failed:
                 m_fetcher->answer(PlanUsage::Error::http(500));
                 break;
             }
+            QVERIFY2(m_fetcher->tokens.size() == step.requests,
+                     qPrintable(QStringLiteral("after the step at %1 s").arg(step.at)));
         }
-        QCOMPARE(m_fetcher->tokens.size(), requests);
         // The token was looked up once and reused.
         QCOMPARE(m_keychain->calls.load(), 1);
+    }
+
+    // Where the back-off ends, whatever Retry-After says: a day at most, never in the past.
+    void backOffEnd_data()
+    {
+        QTest::addColumn<std::optional<double>>("retryAfter");
+        QTest::addColumn<double>("seconds"); // after the handling
+        QTest::addRow("absent") << std::optional<double>() << 120.0;
+        QTest::addRow("30") << std::optional(30.0) << 30.0;
+        QTest::addRow("infinite") << std::optional(qInf()) << 120.0;
+        QTest::addRow("not a number") << std::optional(qQNaN()) << 120.0;
+        QTest::addRow("beyond a day") << std::optional(1e12) << 86400.0;
+        QTest::addRow("negative") << std::optional(-5.0) << 0.0;
+        QTest::addRow("-1e308") << std::optional(-1e308) << 0.0;
+    }
+
+    void backOffEnd()
+    {
+        QFETCH(std::optional<double>, retryAfter);
+        QFETCH(double, seconds);
+        m_store->refreshPlan(true);
+        settle();
+        m_now = Instant{t0.micros + 2'000'000};
+        m_fetcher->answer(PlanUsage::Error::rateLimited(retryAfter));
+        QCOMPARE(m_store->planRetryAtInstant(),
+                 Instant{m_now.micros + std::int64_t(seconds * 1e6)});
     }
 
     void outcomesPublished()
@@ -271,19 +281,32 @@ private slots:
         QCOMPARE(m_store->planError(), QStringLiteral("Sign in with Varnel Code"));
     }
 
-    // While a keychain takes its time, the main thread goes on and triggers are refused.
-    void slowLookupDoesNotBlock()
+    // The lookup runs off the main thread, refuses a second one meanwhile, and hands its token
+    // back to the main thread.
+    void lookupOffTheMainThread()
     {
         m_keychain->gate = true;
         m_store->refreshPlan(true);
-        bool ticked = false;
-        QTimer::singleShot(10, this, [&] { ticked = true; });
-        QTRY_VERIFY(ticked);
+        QTRY_VERIFY(m_keychain->thread != nullptr);
+        QVERIFY(m_keychain->thread != QThread::currentThread());
         m_store->refreshPlan(true);
-        QCOMPARE(m_keychain->calls.load(), 1);
         m_keychain->open();
         settle();
+        QCOMPARE(m_keychain->calls.load(), 1);
         QCOMPARE(m_fetcher->tokens, QStringList{QStringLiteral("fake-token-1")});
+        QCOMPARE(m_fetcher->thread, QThread::currentThread());
+    }
+
+    // A store that goes away stops its lookup, and nothing is sent.
+    void destroyedWhileLookupRuns()
+    {
+        m_keychain->gate = true;
+        m_store->refreshPlan(true);
+        QTRY_VERIFY(m_keychain->thread != nullptr);
+        m_store.reset();
+        QVERIFY(m_keychain->sawStop);
+        QCoreApplication::processEvents();
+        QVERIFY(m_fetcher->tokens.isEmpty());
     }
 
     void historyAndNotifications_data()
@@ -304,13 +327,13 @@ private slots:
         m_store->start();
         QCOMPARE(m_sink->authorizations, notify ? 1 : 0);
         settle();
-        m_fetcher->answer(plan(85, 96));
+        m_fetcher->answer(plan(85, 95)); // exactly the critical threshold
         m_now = Instant{t0.micros + std::int64_t(secondAfter * 1e6)};
         m_store->refreshPlan(true);
         m_fetcher->answer(plan(85, 96));
 
         QCOMPARE(int(m_store->history().size()), samples);
-        QCOMPARE(UsageHistoryStore::load(), m_store->history());
+        QCOMPARE(UsageHistoryStore::load(m_now), m_store->history());
         // The five-hour window before the weekly one, each threshold once per period.
         const QStringList expected{QStringLiteral("Varnel 5-hour session usage high"),
                                    QStringLiteral("Varnel weekly limit almost reached")};
