@@ -184,6 +184,7 @@ private slots:
             QCOMPARE(row.sparkline()->points(), points(pointCount));
         QFETCH(QString, reset);
         QCOMPARE(row.resetText(), reset);
+        QCOMPARE(row.percentText(), QStringLiteral("30%"));
         row.setValues(std::nullopt, {}, {}, now);
         QVERIFY(row.isHidden());
     }
@@ -247,12 +248,13 @@ private slots:
     {
         QTest::addColumn<QList<double>>("costs");
         QTest::addColumn<QList<double>>("fractions");
+        QTest::addColumn<QString>("firstCost");
         QTest::addRow("all zero") << QList<double>{0, 0, 0, 0, 0, 0, 0}
-                                  << QList<double>{0, 0, 0, 0, 0, 0, 0};
+                                  << QList<double>{0, 0, 0, 0, 0, 0, 0} << "$0.00";
         QTest::addRow("scaled") << QList<double>{1, 2, 0, 0, 0, 0, 4}
-                                << QList<double>{0.25, 0.5, 0, 0, 0, 0, 1};
-        QTest::addRow("below a cent")
-            << QList<double>{0.005, 0, 0, 0, 0, 0, 0} << QList<double>{0.5, 0, 0, 0, 0, 0, 0};
+                                << QList<double>{0.25, 0.5, 0, 0, 0, 0, 1} << "$1.00";
+        QTest::addRow("below a cent") << QList<double>{0.005, 0, 0, 0, 0, 0, 0}
+                                      << QList<double>{0.5, 0, 0, 0, 0, 0, 0} << "$0.01";
     }
 
     void dayBarsScaleToTheDearestDay()
@@ -266,6 +268,8 @@ private slots:
         section.setValues(days, QLocale(QLocale::English));
         for (int i = 0; i < costs.size(); ++i)
             QCOMPARE(section.rows()[std::size_t(i)].bar->fraction(), fractions[i]);
+        QFETCH(QString, firstCost);
+        QCOMPARE(section.rows()[0].cost->text(), firstCost);
         section.setValues({});
         QVERIFY(!section.rows()[0].row->isVisibleTo(&section));
     }
