@@ -385,20 +385,21 @@ private slots:
     }
 
     // Released with a batch on its way and a pass running: the watcher goes with the store, and
-    // neither the batch nor the pass reaches it afterwards.
+    // neither the batch nor the pass reaches it afterwards, not even the next store in its place.
     void releaseWhileEventsArrive()
     {
         const QString file = m_tmp.filePath("p/a.jsonl");
         append(file, keyless(1).repeated(20000));
+        std::optional<UsageStore> store;
         for (int round = 0; round < 20; ++round) {
-            auto store = std::make_unique<UsageStore>(m_settings, root(),
-                                                      driven(m_deliver, m_sees, m_watchers));
+            store.emplace(m_settings, root(), driven(m_deliver, m_sees, m_watchers));
+            QCoreApplication::processEvents();
+            QVERIFY(!store->isLoading());
             store->start(); // a pass over the file runs
             m_deliver(TreeChanges{{file.toStdString()}, {}, false});
             QCOMPARE(m_watchers, 1);
             store.reset();
             QCOMPARE(m_watchers, 0);
-            QCoreApplication::processEvents(); // the queued hand-overs go nowhere
         }
     }
 };
