@@ -143,18 +143,16 @@ private slots:
     // A server that refuses, or none at all: nothing shows, and the keys are kept all the same.
     void serverRefusesOrIsGone()
     {
-        const auto sink = std::make_shared<DesktopNotifications>();
-        Notifier notifier(*m_settings, sink);
+        Notifier notifier(*m_settings, std::make_shared<DesktopNotifications>());
         m_server.failing = true;
         notifier.check(LimitWindow{85, std::nullopt}, "weekly");
         QTRY_COMPARE(m_server.received.size(), 1);
         QVERIFY(m_server.bus().unregisterService(NotificationServer::serviceName));
         notifier.check(LimitWindow{85, std::nullopt}, "5-hour session");
+        QTest::qWait(100); // the call goes out and finds nobody
+        QCOMPARE(m_server.received.size(), 1);
         QCOMPARE(m_settings->notifiedThresholdKeys().size(), 2);
         QVERIFY(m_server.bus().registerService(NotificationServer::serviceName));
-        sink->post({QStringLiteral("end"), {}}); // the one while it was gone never comes
-        QTRY_COMPARE(m_server.received.size(), 2);
-        QVERIFY(m_server.received.last().startsWith("end|"));
     }
 };
 
