@@ -49,52 +49,24 @@ private slots:
     }
 
     // Hours, minutes and seconds in the locale's own order and marks, without the time zone;
-    // the short weekday name.
-    void localeTexts_data()
+    // the short weekday name; the tier of a model (the plain tier and an unknown model are read in
+    // the panel's per-model rows).
+    void localeTextsAndModels()
     {
-        QTest::addColumn<QString>("locale");
-        QTest::addColumn<QString>("clock");
-        QTest::addColumn<QString>("weekday");
-        QTest::addRow("en_US") << "en_US"
-                               << "2:03:07 PM"
-                               << "Thu";
-        QTest::addRow("de_DE") << "de_DE"
-                               << "14:03:07"
-                               << "Do.";
-        QTest::addRow("ja_JP") << "ja_JP"
-                               << "14時03分07秒"
-                               << "木";
-    }
-
-    void localeTexts()
-    {
-        QFETCH(QString, locale);
-        QFETCH(QString, clock);
-        QFETCH(QString, weekday);
         // TZ=UTC in every test run; 2026-05-28T14:03:07Z, a Thursday.
         const Instant t = Instant::fromSeconds(1'779'976'987);
-        QCOMPARE(PanelText::clockTime(t, QLocale(locale)), clock);
-        QCOMPARE(PanelText::weekday(t, QLocale(locale)), weekday);
-    }
-
-    void shortModel_data()
-    {
-        QTest::addColumn<QString>("model");
-        QTest::addColumn<QString>("name");
-        // The plain tier and an unknown model are read in the panel's per-model rows.
-        QTest::addRow("any case") << "Varnel-CORVEL-4"
-                                  << "Corvel";
-        QTest::addRow("tindle") << "tindle-3"
-                                << "Tindle";
-        QTest::addRow("first tier wins") << "corvel-magnar"
-                                         << "Magnar";
-    }
-
-    void shortModel()
-    {
-        QFETCH(QString, model);
-        QFETCH(QString, name);
-        QCOMPARE(PanelText::shortModel(model), name);
+        const std::tuple<const char *, const char *, const char *> rows[] = {
+            {"en_US", "2:03:07 PM", "Thu"},
+            {"de_DE", "14:03:07", "Do."},
+            {"ja_JP", "14時03分07秒", "木"}};
+        for (const auto &[locale, clock, weekday] : rows) {
+            QCOMPARE(PanelText::clockTime(t, QLocale(locale)), QString::fromUtf8(clock));
+            QCOMPARE(PanelText::weekday(t, QLocale(locale)), QString::fromUtf8(weekday));
+        }
+        QCOMPARE(PanelText::shortModel("Varnel-CORVEL-4"), QStringLiteral("Corvel"));
+        QCOMPARE(PanelText::shortModel("tindle-3"), QStringLiteral("Tindle"));
+        QCOMPARE(PanelText::shortModel("corvel-magnar"),
+                 QStringLiteral("Magnar")); // first tier wins
     }
 };
 

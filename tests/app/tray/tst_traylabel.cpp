@@ -112,14 +112,6 @@ private slots:
         QFETCH(QString, icon);
         QCOMPARE(TrayLabel::iconText(metric, {tokens, cost, 1}, std::nullopt), icon);
     }
-
-    void toolTipNamesTheMetric()
-    {
-        QCOMPARE(TrayLabel::toolTip(BarMetric::plan5h, QStringLiteral("42%")),
-                 QStringLiteral("Plan used — 5h window: 42%"));
-        QCOMPARE(TrayLabel::toolTip(BarMetric::costToday, QStringLiteral("$1.00")),
-                 QStringLiteral("Cost today (estimate): $1.00"));
-    }
 };
 
 QTEST_APPLESS_MAIN(TestTrayLabel)

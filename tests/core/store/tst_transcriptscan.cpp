@@ -93,15 +93,6 @@ private slots:
         QCOMPARE(scan.entries().size(), 2u);
     }
 
-    void noNewlineAtAll()
-    {
-        Tree tree;
-        tree.write("s.jsonl", reply("a", 1));
-        TranscriptScan scan(tree.root().toStdString());
-        QCOMPARE(pass(scan), 0);
-        QCOMPARE(offsetOf(scan, tree.path("s.jsonl")), 0u);
-    }
-
     // An unfinished line that keeps growing is searched for its newline only in the bytes that
     // arrived since; it is read whole once the newline has come. Here a newline is planted in
     // bytes already searched: only a search from the start would find it.
@@ -138,15 +129,6 @@ private slots:
         QCOMPARE(pass(scan), 3); // the newline at the end: the line is read whole
     }
 
-    void lineEndings()
-    {
-        Tree tree;
-        // blank line, a lone carriage return, and a line ended by CR LF
-        tree.write("s.jsonl", "\n\r\n" + reply("a", 4) + "\r\n" + reply("b", 8) + "\n\n");
-        TranscriptScan scan(tree.root().toStdString());
-        QCOMPARE(pass(scan), 12);
-    }
-
     // A transcript replaced by another file is read from its first byte, even when the new
     // file is longer than what was read of the old one.
     void replacedFileReadFromStart()
@@ -174,7 +156,7 @@ private slots:
         QTest::addColumn<bool>("listedWhole");
         QTest::addColumn<bool>("fullReload");
         using Change = std::function<void(Tree &)>;
-        // Before each change: a.jsonl (1), d/b.jsonl (10), keyless.
+        // Before each change: a.jsonl (1, keyed "a"), d/b.jsonl (10, keyed "b").
         const Change appendA = [](Tree &t) { t.append("a.jsonl", reply("", 100) + "\n"); };
         QTest::addRow("appended, from its mark")
             << appendA << QStringList{"a.jsonl"} << QStringList() << 111LL << false << false;
@@ -213,6 +195,9 @@ private slots:
                                   << QStringList() << 10LL << true << true;
         QTest::addRow("never read, vanished") << Change([](Tree &) {}) << QStringList{"gone.jsonl"}
                                               << QStringList() << 11LL << false << false;
+        QTest::addRow("a reply met again in a later pass")
+            << Change([](Tree &t) { t.append("d/b.jsonl", reply("a", 1) + "\n"); })
+            << QStringList{"d/b.jsonl"} << QStringList() << 11LL << false << false;
         QTest::addRow("the root named")
             << appendA << QStringList() << QStringList{""} << 111LL << true << false;
     }
@@ -226,8 +211,8 @@ private slots:
         QFETCH(bool, listedWhole);
         QFETCH(bool, fullReload);
         Tree tree;
-        tree.write("a.jsonl", reply("", 1) + "\n");
-        tree.write("d/b.jsonl", reply("", 10) + "\n");
+        tree.write("a.jsonl", reply("a", 1) + "\n");
+        tree.write("d/b.jsonl", reply("b", 10) + "\n");
         TranscriptScan scan(tree.root().toStdString());
         QCOMPARE(pass(scan), 11);
         change(tree);
@@ -243,37 +228,40 @@ private slots:
         QCOMPARE(full, fullReload);
     }
 
-    void emptyFileNotOpenedNorRecorded()
-    {
-        Tree tree;
-        tree.write("e.jsonl", {});
-        TranscriptScan scan(tree.root().toStdString());
-        QCOMPARE(pass(scan), 0);
-        QVERIFY(scan.fileOffsets().empty());
-    }
-
-    void whichFilesCount_data()
+    // Which files count, and what of one file counts; an empty one is not even recorded.
+    void oneFile_data()
     {
         QTest::addColumn<QString>("rel");
-        QTest::addColumn<bool>("counted");
-        QTest::addRow("top level") << "s.jsonl" << true;
-        QTest::addRow("three levels down") << "a/b/c/s.jsonl" << true;
-        QTest::addRow("hidden file") << "a/.s.jsonl" << false;
-        QTest::addRow("inside hidden dir") << ".cache/s.jsonl" << false;
-        QTest::addRow("deep inside hidden dir") << "a/.h/b/s.jsonl" << false;
-        QTest::addRow("upper-case extension") << "s.JSONL" << false;
-        QTest::addRow("other extension") << "s.json" << false;
-        QTest::addRow("extension only in the middle") << "s.jsonl.bak" << false;
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<qint64>("tokens");
+        const QByteArray one = reply("a", 7) + "\n";
+        const std::tuple<const char *, const char *, QByteArray, qint64> rows[] = {
+            {"top level", "s.jsonl", one, 7},
+            {"three levels down", "a/b/c/s.jsonl", one, 7},
+            {"hidden file", "a/.s.jsonl", one, 0},
+            {"inside hidden dir", ".cache/s.jsonl", one, 0},
+            {"deep inside hidden dir", "a/.h/b/s.jsonl", one, 0},
+            {"upper-case extension", "s.JSONL", one, 0},
+            {"other extension", "s.json", one, 0},
+            {"extension only in the middle", "s.jsonl.bak", one, 0},
+            // a blank line, a lone carriage return, and a line ended by CR LF
+            {"line endings", "s.jsonl", "\n\r\n" + reply("a", 4) + "\r\n" + reply("b", 8) + "\n\n",
+             12},
+            {"empty", "e.jsonl", "", -1}};
+        for (const auto &[name, rel, bytes, tokens] : rows)
+            QTest::addRow("%s", name) << rel << bytes << tokens;
     }
 
-    void whichFilesCount()
+    void oneFile()
     {
         QFETCH(QString, rel);
-        QFETCH(bool, counted);
+        QFETCH(QByteArray, bytes);
+        QFETCH(qint64, tokens);
         Tree tree;
-        tree.write(rel, reply("a", 7) + "\n");
+        tree.write(rel, bytes);
         TranscriptScan scan(tree.root().toStdString());
-        QCOMPARE(pass(scan), counted ? 7 : 0);
+        QCOMPARE(pass(scan), std::max(tokens, 0LL));
+        QCOMPARE(scan.fileOffsets().empty(), tokens <= 0);
     }
 
     // A FIFO is never read: neither one the listing meets, nor one that a transcript's path
@@ -294,14 +282,6 @@ private slots:
             QFAIL("reading blocked on a FIFO");
         }
         QCOMPARE(reading.get(), std::pair(qint64(1), false));
-    }
-
-    void missingRootIsNoError()
-    {
-        TranscriptScan scan(QDir::tempPath().toStdString() + "/does-not-exist-vu/projects");
-        bool full = true;
-        QCOMPARE(pass(scan, &full), 0);
-        QVERIFY(!full);
     }
 
     // A line far longer than the read buffer is read whole and counted once; one so long that

@@ -26,49 +26,38 @@ namespace {
 // Something done to the files of a test; gets the temporary directory or the watched root.
 using Step = std::function<void(const fs::path &)>;
 
-// Seconds on the monotonic clock.
-double now()
-{
-    return std::chrono::duration<double>(Clock::now().time_since_epoch()).count();
-}
-
 // The watcher's action, passed by std::ref: records each delivery and flags one that overlaps
 // another, runs on the test's thread, or still runs once the watcher's release has returned.
 struct Recorder
 {
     void operator()(TreeChanges changes)
     {
-        if (inFlight++ > 0 || std::this_thread::get_id() == testThread || released)
-            fault = true;
+        fault = fault || inFlight++ > 0 || std::this_thread::get_id() == testThread || released;
         {
             std::lock_guard lock(mutex);
-            stamps.push_back(now());
+            times.push_back(Clock::now());
             seen.merge(std::move(changes));
         }
         if (probe)
             probeHeld = probe();
         std::this_thread::sleep_for(callDuration);
-        if (released)
-            fault = true;
+        fault = fault || released;
         --inFlight;
     }
-    std::vector<double> times() // of the deliveries so far, by now()
+    int count()
     {
         std::lock_guard lock(mutex);
-        return stamps;
+        return int(times.size());
     }
-    int count() { return static_cast<int>(times().size()); }
     // What the deliveries so far named, as "file path", "dir path" or "whole tree".
     QStringList named(const fs::path &base)
     {
         std::lock_guard lock(mutex);
         QStringList names;
-        const auto add = [&](const char *kind, const std::vector<std::string> &paths) {
-            for (const std::string &p : paths)
+        for (const auto &[kind, paths] :
+             {std::pair("file ", &seen.files), {"dir ", &seen.directories}})
+            for (const std::string &p : *paths)
                 names << kind + QString::fromStdString(fs::relative(p, base).string());
-        };
-        add("file ", seen.files);
-        add("dir ", seen.directories);
         if (seen.wholeTree)
             names << "whole tree";
         names.removeDuplicates();
@@ -76,7 +65,7 @@ struct Recorder
     }
 
     std::mutex mutex;
-    std::vector<double> stamps;
+    std::vector<Clock::time_point> times; // of the deliveries so far
     TreeChanges seen;
     std::function<bool()> probe; // what a scan would see at delivery; set before start()
     std::chrono::milliseconds callDuration{0};
@@ -120,13 +109,6 @@ bool settle(Recorder &recorder, std::chrono::milliseconds quiet)
     return false;
 }
 
-// Whether no two of these delivery times are closer than `seconds`.
-bool spacedBy(const std::vector<double> &times, double seconds)
-{
-    return std::ranges::adjacent_find(times, [&](double a, double b) { return b - a < seconds; }) ==
-           times.end();
-}
-
 } // namespace
 
 Q_DECLARE_METATYPE(Step)
@@ -135,247 +117,239 @@ class TestFileWatcher final : public QObject
 {
     Q_OBJECT
 
-private slots:
-    void init();
-    void reportsChangeAtOnce_data();
-    void reportsChangeAtOnce();
-    void unreadableDirectoryIsWatchedOnceReadable();
-    void coversWhatAppearsLater_data();
-    void coversWhatAppearsLater();
-    void startsOnceForLaterChanges();
-    void releaseStopsDeliveries_data();
-    void releaseStopsDeliveries();
-
-private:
     std::optional<QTemporaryDir> m_tmp;
     fs::path m_base; // a fresh temporary directory for each test
-};
 
-void TestFileWatcher::init()
-{
-    m_tmp.emplace();
-    QVERIFY(m_tmp->isValid());
-    m_base = m_tmp->path().toStdString();
-}
-
-void TestFileWatcher::reportsChangeAtOnce_data()
-{
-    QTest::addColumn<Step>("change");
-    QTest::addColumn<QStringList>("named");                               // relative to the root
-    const fs::path root = "projects", file = "projects/proj/sub/s.jsonl"; // two levels down
-    QTest::addRow("line appended") << Step([file](auto base) { appendLine(base / file, "{}"); })
-                                   << QStringList{"file proj/sub/s.jsonl"};
-    QTest::addRow("file deleted") << Step([file](auto base) { fs::remove(base / file); })
-                                  << QStringList{"file proj/sub/s.jsonl"};
-    QTest::addRow("file moved out")
-        << Step([file](auto base) { fs::rename(base / file, base / "s.jsonl"); })
-        << QStringList{"file proj/sub/s.jsonl"};
-    QTest::addRow("hidden file") << Step([root](auto base) { appendLine(base / root / ".x", ""); })
-                                 << QStringList{};
-    QTest::addRow("directory made")
-        << Step([root](auto base) { fs::create_directory(base / root / "n"); })
-        << QStringList{"dir n"};
-    QTest::addRow("directory removed")
-        << Step([root](auto base) { fs::remove_all(base / root / "proj/sub"); })
-        << QStringList{"whole tree"};
-}
-
-void TestFileWatcher::reportsChangeAtOnce()
-{
-    QFETCH(Step, change);
-    QFETCH(QStringList, named);
-    writeFirst(m_base / "projects/proj/sub");
-    Recorder recorder;
-    FileWatcher watcher((m_base / "projects").string(), 0.05, std::ref(recorder));
-    watcher.start();
-    QVERIFY(watcher.seesEveryChange());
-    change(m_base);
-    if (named.isEmpty()) {
-        QTest::qWait(200);
-        QCOMPARE(recorder.count(), 0);
-    }
-    QTRY_COMPARE_WITH_TIMEOUT(recorder.named(m_base / "projects"), named, 5000);
-    QVERIFY(!recorder.fault);
-}
-
-// Unreadable at the start, so it has no watch: the whole tree is asked for once it can be read,
-// by its permission change, and its appends are seen from then on. Run unprivileged by the test
-// command, since permissions do not stop the superuser.
-void TestFileWatcher::unreadableDirectoryIsWatchedOnceReadable()
-{
-    if (geteuid() == 0)
-        QSKIP("permissions do not apply to the superuser");
-    writeFirst(m_base / "proj");
-    fs::permissions(m_base / "proj", fs::perms::none);
-    Recorder recorder;
-    FileWatcher watcher(m_base.string(), 0.05, std::ref(recorder));
-    watcher.start();
-    QVERIFY(!watcher.seesEveryChange());
-    fs::permissions(m_base / "proj", fs::perms::owner_all);
-    QTRY_COMPARE_WITH_TIMEOUT(recorder.named(m_base), QStringList{"dir proj"}, 5000);
-    QVERIFY(watcher.seesEveryChange());
-    appendLine(m_base / "proj/s.jsonl", "{}");
-    QTRY_COMPARE_WITH_TIMEOUT(recorder.named(m_base),
-                              (QStringList{"file proj/s.jsonl", "dir proj"}), 5000);
-    QVERIFY(!recorder.fault);
-}
-
-void TestFileWatcher::coversWhatAppearsLater_data()
-{
-    // The steps get the watched root; `dir` below it gets the transcript s.jsonl.
-    QTest::addColumn<QString>("dir");
-    QTest::addColumn<Step>("before"); // before start()
-    QTest::addColumn<Step>("after");
-    const Step nothing = [](auto) {};
-    const Step makeRoot = [](auto root) { fs::create_directories(root); };
-    const Step writeProj = [](auto root) { writeFirst(root / "proj"); };
-    QTest::addRow("mkdir -p below the root and a file at once")
-        << "a/b/c" << makeRoot << Step([](auto root) { writeFirst(root / "a/b/c"); });
-    QTest::addRow("filled tree moved in") << "x/y" << Step([](auto root) {
-        fs::create_directories(root);
-        writeFirst(root.parent_path() / "staging/x/y");
-    }) << Step([](auto root) { fs::rename(root.parent_path() / "staging/x", root / "x"); });
-    QTest::addRow("missing root created")
-        << "proj" << Step([](auto root) { fs::create_directories(root.parent_path()); })
-        << writeProj;
-    QTest::addRow("missing root made by mkdir -p of several levels")
-        << "proj" << nothing << writeProj;
-    QTest::addRow("missing root moved in filled")
-        << "proj" << Step([](auto root) { writeFirst(root.parent_path() / "staging/proj"); })
-        << Step([](auto root) { fs::rename(root.parent_path() / "staging", root); });
-    QTest::addRow("missing root, a file in its way at first") << "proj" << Step([](auto root) {
-        fs::create_directories(root.parent_path().parent_path());
-        appendLine(root.parent_path(), "file");
-    }) << Step([](auto root) {
-        fs::remove(root.parent_path());
-        writeFirst(root / "proj");
-    });
-    QTest::addRow("root removed and created again") << "proj" << makeRoot << Step([](auto root) {
-        fs::remove_all(root);
-        std::this_thread::sleep_for(300ms); // the watcher falls back to the parent
-        writeFirst(root / "proj");
-    });
-}
-
-void TestFileWatcher::coversWhatAppearsLater()
-{
-    QFETCH(QString, dir);
-    QFETCH(Step, before);
-    QFETCH(Step, after);
-    const fs::path root = m_base / "home/.varnel/projects";
-    const fs::path file = root / dir.toStdString() / "s.jsonl";
-    before(root);
-    Recorder recorder;
-    recorder.probe = [file] {
-        std::string line;
-        return std::getline(std::ifstream(file), line) && line == "first";
-    };
-    FileWatcher watcher(root.string(), 0.05, std::ref(recorder));
-    watcher.start();
-    QCOMPARE(watcher.seesEveryChange(), fs::is_directory(root));
-    after(root);
-
-    // The last delivery comes after the file's content, however quickly it was written.
-    QTRY_VERIFY_WITH_TIMEOUT(recorder.probeHeld, 5000);
-    QVERIFY(settle(recorder, 150ms));
-    QVERIFY(recorder.probeHeld);
-    // The new directories are watched from now on; what happens beside the root is no change.
-    int seen = recorder.count();
-    appendLine(file, "second");
-    QTRY_VERIFY_WITH_TIMEOUT(recorder.count() > seen, 5000);
-    QVERIFY(settle(recorder, 150ms));
-    QVERIFY(watcher.seesEveryChange());
-    seen = recorder.count();
-    appendLine(root.parent_path() / "beside.jsonl", "{}");
-    QTest::qWait(200);
-    QCOMPARE(recorder.count(), seen);
-    QVERIFY(!recorder.fault);
-}
-
-void TestFileWatcher::startsOnceForLaterChanges()
-{
-    const fs::path file = m_base / "proj/a.jsonl";
-    writeFirst(m_base / "proj");
-    const int baseline = inotifyInstances();
-    Recorder recorder;
+private slots:
+    void init()
     {
-        // Never started: holds nothing, delivers nothing, and goes quietly.
-        FileWatcher idle(m_base.string(), 0.1, std::ref(recorder));
-        appendLine(file, "{}");
-        QCOMPARE(inotifyInstances(), baseline);
+        m_tmp.emplace();
+        QVERIFY(m_tmp->isValid());
+        m_base = m_tmp->path().toStdString();
     }
-    std::optional<FileWatcher> watcher(std::in_place, m_base.string(), 0.3, std::ref(recorder));
-    // No descriptor can be opened: the start fails, and stays silent.
-    rlimit saved{};
-    QCOMPARE(getrlimit(RLIMIT_NOFILE, &saved), 0);
-    const rlimit none{0, saved.rlim_max};
-    QCOMPARE(setrlimit(RLIMIT_NOFILE, &none), 0);
-    watcher->start();
-    QCOMPARE(setrlimit(RLIMIT_NOFILE, &saved), 0);
-    QCOMPARE(inotifyInstances(), baseline);
-    QVERIFY(!watcher->seesEveryChange());
 
-    // Nothing of this is reported: it happens before the start that works.
-    appendLine(file, "before start");
-    writeFirst(m_base / "other/sub");
-    fs::remove(m_base / "proj/s.jsonl");
-    watcher->start(); // tries afresh after the failure
-    QCOMPARE(inotifyInstances(), baseline + 1);
-    watcher->start();
-    QCOMPARE(inotifyInstances(), baseline + 1);
-    QTest::qWait(400);
-    QCOMPARE(recorder.count(), 0);
+    void reportsChangeAtOnce_data()
+    {
+        QTest::addColumn<Step>("change");
+        QTest::addColumn<QStringList>("named"); // relative to the root
+        const fs::path root = "projects", file = "projects/proj/sub/s.jsonl"; // two levels down
+        QTest::addRow("line appended") << Step([file](auto base) { appendLine(base / file, "{}"); })
+                                       << QStringList{"file proj/sub/s.jsonl"};
+        QTest::addRow("file deleted") << Step([file](auto base) { fs::remove(base / file); })
+                                      << QStringList{"file proj/sub/s.jsonl"};
+        QTest::addRow("file moved out")
+            << Step([file](auto base) { fs::rename(base / file, base / "s.jsonl"); })
+            << QStringList{"file proj/sub/s.jsonl"};
+        QTest::addRow("hidden file")
+            << Step([root](auto base) { appendLine(base / root / ".x", ""); }) << QStringList{};
+        QTest::addRow("directory made")
+            << Step([root](auto base) { fs::create_directory(base / root / "n"); })
+            << QStringList{"dir n"};
+        QTest::addRow("directory removed")
+            << Step([root](auto base) { fs::remove_all(base / root / "proj/sub"); })
+            << QStringList{"whole tree"};
+    }
 
-    // A second stream would deliver this twice at once.
-    appendLine(file, "after start");
-    QTRY_VERIFY_WITH_TIMEOUT(recorder.count() >= 1, 5000);
-    QVERIFY(settle(recorder, 400ms));
-    QVERIFY(spacedBy(recorder.times(), 0.9 * 0.3));
-    watcher.reset();
-    QCOMPARE(inotifyInstances(), baseline);
-    QVERIFY(!recorder.fault);
-}
-
-void TestFileWatcher::releaseStopsDeliveries_data()
-{
-    QTest::addColumn<double>("latency");
-    QTest::addColumn<int>("callMs");
-    QTest::addRow("slow action") << 0.02 << 30;
-    QTest::addRow("batch pending at release") << 0.2 << 0;
-}
-
-void TestFileWatcher::releaseStopsDeliveries()
-{
-    QFETCH(double, latency);
-    QFETCH(int, callMs);
-    const int baseline = inotifyInstances();
-    // Lines and directories keep coming while watchers are released.
-    std::jthread writer([this](const std::stop_token &stop) {
-        while (!stop.stop_requested()) {
-            appendLine(m_base / "a.jsonl", "{}");
-            std::error_code error;
-            fs::create_directories(m_base / "churn/sub", error);
-            fs::remove_all(m_base / "churn", error);
-            std::this_thread::sleep_for(1ms);
-        }
-    });
-
-    for (int round = 0; round < 3; ++round) {
+    void reportsChangeAtOnce()
+    {
+        QFETCH(Step, change);
+        QFETCH(QStringList, named);
+        writeFirst(m_base / "projects/proj/sub");
         Recorder recorder;
-        recorder.callDuration = std::chrono::milliseconds(callMs);
-        std::optional<FileWatcher> watcher(std::in_place, m_base.string(), latency,
-                                           std::ref(recorder));
-        watcher->start();
-        QTRY_VERIFY_WITH_TIMEOUT(recorder.count() >= 2, 5000);
-        watcher.reset();
-        recorder.released = true;
-        const int delivered = recorder.count();
-        QTest::qWait(static_cast<int>(latency * 1000) + 200);
-        QCOMPARE(recorder.count(), delivered);
+        FileWatcher watcher((m_base / "projects").string(), 0.05, std::ref(recorder));
+        watcher.start();
+        QVERIFY(watcher.seesEveryChange());
+        change(m_base);
+        if (named.isEmpty()) {
+            QTest::qWait(200);
+            QCOMPARE(recorder.count(), 0);
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(recorder.named(m_base / "projects"), named, 5000);
         QVERIFY(!recorder.fault);
-        QCOMPARE(inotifyInstances(), baseline);
     }
-}
+
+    // Unreadable at the start, so it has no watch: the whole tree is asked for once it can be read,
+    // by its permission change, and its appends are seen from then on. Run unprivileged by the test
+    // command, since permissions do not stop the superuser.
+    void unreadableDirectoryIsWatchedOnceReadable()
+    {
+        if (geteuid() == 0)
+            QSKIP("permissions do not apply to the superuser");
+        writeFirst(m_base / "proj");
+        fs::permissions(m_base / "proj", fs::perms::none);
+        Recorder recorder;
+        FileWatcher watcher(m_base.string(), 0.05, std::ref(recorder));
+        watcher.start();
+        QVERIFY(!watcher.seesEveryChange());
+        fs::permissions(m_base / "proj", fs::perms::owner_all);
+        QTRY_COMPARE_WITH_TIMEOUT(recorder.named(m_base), QStringList{"dir proj"}, 5000);
+        QVERIFY(watcher.seesEveryChange());
+        appendLine(m_base / "proj/s.jsonl", "{}");
+        QTRY_COMPARE_WITH_TIMEOUT(recorder.named(m_base),
+                                  (QStringList{"file proj/s.jsonl", "dir proj"}), 5000);
+        QVERIFY(!recorder.fault);
+    }
+
+    void coversWhatAppearsLater_data()
+    {
+        // The steps get the watched root; `dir` below it gets the transcript s.jsonl.
+        QTest::addColumn<QString>("dir");
+        QTest::addColumn<Step>("before"); // before start()
+        QTest::addColumn<Step>("after");
+        const Step nothing = [](auto) {};
+        const Step makeRoot = [](auto root) { fs::create_directories(root); };
+        const Step writeProj = [](auto root) { writeFirst(root / "proj"); };
+        QTest::addRow("mkdir -p below the root and a file at once")
+            << "a/b/c" << makeRoot << Step([](auto root) { writeFirst(root / "a/b/c"); });
+        QTest::addRow("filled tree moved in") << "x/y" << Step([](auto root) {
+            fs::create_directories(root);
+            writeFirst(root.parent_path() / "staging/x/y");
+        }) << Step([](auto root) { fs::rename(root.parent_path() / "staging/x", root / "x"); });
+        QTest::addRow("missing root created")
+            << "proj" << Step([](auto root) { fs::create_directories(root.parent_path()); })
+            << writeProj;
+        QTest::addRow("missing root made by mkdir -p of several levels")
+            << "proj" << nothing << writeProj;
+        QTest::addRow("missing root moved in filled")
+            << "proj" << Step([](auto root) { writeFirst(root.parent_path() / "staging/proj"); })
+            << Step([](auto root) { fs::rename(root.parent_path() / "staging", root); });
+        QTest::addRow("missing root, a file in its way at first") << "proj" << Step([](auto root) {
+            fs::create_directories(root.parent_path().parent_path());
+            appendLine(root.parent_path(), "file");
+        }) << Step([](auto root) {
+            fs::remove(root.parent_path());
+            writeFirst(root / "proj");
+        });
+        QTest::addRow("root removed and created again")
+            << "proj" << makeRoot << Step([](auto root) {
+                   fs::remove_all(root);
+                   std::this_thread::sleep_for(300ms); // the watcher falls back to the parent
+                   writeFirst(root / "proj");
+               });
+    }
+
+    void coversWhatAppearsLater()
+    {
+        QFETCH(QString, dir);
+        QFETCH(Step, before);
+        QFETCH(Step, after);
+        const fs::path root = m_base / "home/.varnel/projects";
+        const fs::path file = root / dir.toStdString() / "s.jsonl";
+        before(root);
+        Recorder recorder;
+        recorder.probe = [file] {
+            std::string line;
+            return std::getline(std::ifstream(file), line) && line == "first";
+        };
+        FileWatcher watcher(root.string(), 0.05, std::ref(recorder));
+        watcher.start();
+        QCOMPARE(watcher.seesEveryChange(), fs::is_directory(root));
+        after(root);
+
+        // The last delivery comes after the file's content, however quickly it was written.
+        QTRY_VERIFY_WITH_TIMEOUT(recorder.probeHeld, 5000);
+        QVERIFY(settle(recorder, 150ms));
+        QVERIFY(recorder.probeHeld);
+        // The new directories are watched from now on; what happens beside the root is no change.
+        int seen = recorder.count();
+        appendLine(file, "second");
+        QTRY_VERIFY_WITH_TIMEOUT(recorder.count() > seen, 5000);
+        QVERIFY(settle(recorder, 150ms));
+        QVERIFY(watcher.seesEveryChange());
+        seen = recorder.count();
+        appendLine(root.parent_path() / "beside.jsonl", "{}");
+        QTest::qWait(200);
+        QCOMPARE(recorder.count(), seen);
+        QVERIFY(!recorder.fault);
+    }
+
+    void startsOnceForLaterChanges()
+    {
+        const fs::path file = m_base / "proj/a.jsonl";
+        writeFirst(m_base / "proj");
+        const int baseline = inotifyInstances();
+        Recorder recorder;
+        {
+            // Never started: holds nothing, delivers nothing, and goes quietly.
+            FileWatcher idle(m_base.string(), 0.1, std::ref(recorder));
+            appendLine(file, "{}");
+            QCOMPARE(inotifyInstances(), baseline);
+        }
+        std::optional<FileWatcher> watcher(std::in_place, m_base.string(), 0.3, std::ref(recorder));
+        // No descriptor can be opened: the start fails, and stays silent.
+        rlimit saved{};
+        QCOMPARE(getrlimit(RLIMIT_NOFILE, &saved), 0);
+        const rlimit none{0, saved.rlim_max};
+        QCOMPARE(setrlimit(RLIMIT_NOFILE, &none), 0);
+        watcher->start();
+        QCOMPARE(setrlimit(RLIMIT_NOFILE, &saved), 0);
+        QCOMPARE(inotifyInstances(), baseline);
+        QVERIFY(!watcher->seesEveryChange());
+
+        // Nothing of this is reported: it happens before the start that works.
+        appendLine(file, "before start");
+        writeFirst(m_base / "other/sub");
+        fs::remove(m_base / "proj/s.jsonl");
+        watcher->start(); // tries afresh after the failure
+        QCOMPARE(inotifyInstances(), baseline + 1);
+        watcher->start();
+        QCOMPARE(inotifyInstances(), baseline + 1);
+        QTest::qWait(400);
+        QCOMPARE(recorder.count(), 0);
+
+        // A second stream would deliver this twice at once.
+        appendLine(file, "after start");
+        QTRY_VERIFY_WITH_TIMEOUT(recorder.count() >= 1, 5000);
+        QVERIFY(settle(recorder, 400ms));
+        watcher.reset();
+        QVERIFY(std::ranges::adjacent_find(recorder.times, [](auto a, auto b) {
+                    return b - a < 270ms;
+                }) == recorder.times.end());
+        QCOMPARE(inotifyInstances(), baseline);
+        QVERIFY(!recorder.fault);
+    }
+
+    void releaseStopsDeliveries_data()
+    {
+        QTest::addColumn<double>("latency");
+        QTest::addColumn<int>("callMs");
+        QTest::addRow("slow action") << 0.02 << 30;
+        QTest::addRow("batch pending at release") << 0.2 << 0;
+    }
+
+    void releaseStopsDeliveries()
+    {
+        QFETCH(double, latency);
+        QFETCH(int, callMs);
+        const int baseline = inotifyInstances();
+        // Lines and directories keep coming while watchers are released.
+        std::jthread writer([this](const std::stop_token &stop) {
+            while (!stop.stop_requested()) {
+                appendLine(m_base / "a.jsonl", "{}");
+                std::error_code error;
+                fs::create_directories(m_base / "churn/sub", error);
+                fs::remove_all(m_base / "churn", error);
+                std::this_thread::sleep_for(1ms);
+            }
+        });
+
+        for (int round = 0; round < 3; ++round) {
+            Recorder recorder;
+            recorder.callDuration = std::chrono::milliseconds(callMs);
+            std::optional<FileWatcher> watcher(std::in_place, m_base.string(), latency,
+                                               std::ref(recorder));
+            watcher->start();
+            QTRY_VERIFY_WITH_TIMEOUT(recorder.count() >= 2, 5000);
+            watcher.reset();
+            recorder.released = true;
+            const int delivered = recorder.count();
+            QTest::qWait(static_cast<int>(latency * 1000) + 200);
+            QCOMPARE(recorder.count(), delivered);
+            QVERIFY(!recorder.fault);
+            QCOMPARE(inotifyInstances(), baseline);
+        }
+    }
+};
 
 QTEST_GUILESS_MAIN(TestFileWatcher)
 #include "tst_filewatcher.moc"
