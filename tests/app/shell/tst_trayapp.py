@@ -486,7 +486,7 @@ class TrayAppTest(unittest.TestCase):
         else:
             time.sleep(3)
         s.start_host()
-        icon = wait_for("the item on a late " + name, s.icon)
+        icon = wait_for("the item on a late " + name, lambda: s.items() and s.icon())
         self.assertEqual(len(s.items()), 1, s.items())
         wait_for("the fallback window to go", lambda: not s.fallback())
         self.check_panel(s, icon)
@@ -499,7 +499,7 @@ class TrayAppTest(unittest.TestCase):
             self.check_screen_reader(s, app, icon)
         s.kill_host()
         s.start_host()
-        icon = wait_for("the item on the restarted " + name, s.icon)
+        icon = wait_for("the item on the restarted " + name, lambda: s.items() and s.icon())
         self.assertEqual(len(s.items()), 1, s.items())
         if name == "trayer":  # XEmbed has no exported menu: its own menu's last entry quits
             s.activate(icon, "right")
@@ -515,9 +515,10 @@ class TrayAppTest(unittest.TestCase):
             self.assertTrue(any(self.today[0] in f for f in figures), (self.today, rows))
             s.call(MENU, "Event", "isvu", (rows[-1][0], "clicked", "", 0), s.call(PROPS, "Get", "ss", (ITEM, "Menu")))
         self.assertEqual(app.wait(20), 0)
+        wait_for("the item to go with the app", lambda: not s.items())
         # Started with the host there (on sway also natively on Wayland); SIGTERM ends it cleanly.
         app = self.start(s, platform)
-        icon = wait_for("the item at start", s.icon)
+        icon = wait_for("the item at start", lambda: s.items() and s.icon())
         self.assertEqual(len(s.items()), 1, s.items())
         s.activate(icon)
         wait_for(lambda: "the panel (at %s) beside the icon at %s, on screen" % (s.panel(), icon),
