@@ -546,7 +546,9 @@ class TrayAppTest(unittest.TestCase):
         self.assertEqual(subprocess.run([APP], env=s.env, capture_output=True, timeout=30).returncode, 0)
         wait_for("a second start to show the panel", s.panel)
         settings = lambda: [w for w in s.windows() if w["title"] == "Varnel Usage Settings"]
-        for _ in range(2):
+        for _ in range(2):  # asked again from the panel, it opens no second one
+            if not s.panel():
+                s.activate(icon)
             wait_for("the Settings button", lambda: accessible(s, "Settings…"))
             wait_for("one settings window", lambda: len(settings()) == 1)
 
