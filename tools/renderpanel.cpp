@@ -120,24 +120,31 @@ bool renderIconSheet(const QString &path)
     const QString figures[] = {QStringLiteral("42"), QStringLiteral("100"),
                                QStringLiteral("\u2014"), QStringLiteral("$12"),
                                QStringLiteral("1.2M")};
-    const QColor panels[] = {QColor(0xf2, 0xf2, 0xf2), QColor(0x2a, 0x2b, 0x2e),
+    // White, light grey, dark grey, black (GNOME's top bar) and a coloured bar; on each, the
+    // pixel sizes hosts draw: 16, 22, 24, 32 (16 at twice the scale) and 48.
+    const QColor panels[] = {QColor(0xff, 0xff, 0xff), QColor(0xd6, 0xd6, 0xd6),
+                             QColor(0x3a, 0x3a, 0x3c), QColor(0x00, 0x00, 0x00),
                              QColor(0x3a, 0x6e, 0xa5)};
-    const int cell = 48;
+    const std::pair<int, qreal> sizes[] = {{16, 1}, {22, 1}, {24, 1}, {16, 2}, {48, 1}};
+    const int cell = 52;
     QImage sheet(int(std::size(figures) * std::size(tints)) * cell,
-                 int(std::size(panels)) * 2 * cell, QImage::Format_ARGB32);
+                 int(std::size(panels) * std::size(sizes)) * cell, QImage::Format_ARGB32);
     sheet.fill(Qt::white);
     QPainter p(&sheet);
-    for (std::size_t row = 0; row < std::size(panels); ++row) {
-        p.fillRect(0, int(row) * 2 * cell, sheet.width(), 2 * cell, panels[row]);
-        int x = 0;
-        for (const BarTint tint : tints) {
-            for (const QString &figure : figures) {
-                p.drawPixmap(x + 2, int(row) * 2 * cell + 2,
-                             TrayIconPainter::paint(figure, tint, 22, 1));
-                p.drawPixmap(x + 2, int(row) * 2 * cell + cell + 2,
-                             TrayIconPainter::paint(figure, tint, 44, 1));
-                x += cell;
+    int y = 0;
+    for (const QColor &panel : panels) {
+        for (const auto &[size, ratio] : sizes) {
+            p.fillRect(0, y, sheet.width(), cell, panel);
+            int x = 0;
+            for (const BarTint tint : tints) {
+                for (const QString &figure : figures) {
+                    QPixmap icon = TrayIconPainter::paint(figure, tint, size, ratio);
+                    icon.setDevicePixelRatio(1);
+                    p.drawPixmap(x + 2, y + 2, icon);
+                    x += cell;
+                }
             }
+            y += cell;
         }
     }
     p.end();
@@ -154,7 +161,7 @@ bool renderIcons(const QString &dir)
         {BarTint::none, "plain"}, {BarTint::orange, "orange"}, {BarTint::red, "red"}};
     bool ok = true;
     for (const auto &[tint, name] : tints) {
-        for (const int size : {22, 44}) {
+        for (const int size : {16, 22, 44}) {
             ok &= save(TrayIconPainter::paint(QStringLiteral("42"), tint, size, 1),
                        QStringLiteral("%1/icon-%2-%3.png").arg(dir, QLatin1String(name)).arg(size));
         }

@@ -5,6 +5,7 @@
 namespace {
 
 constexpr int gap = 4;
+constexpr int notionalIcon = 24;
 
 int clampInto(int pos, int length, int low, int high)
 {
@@ -32,6 +33,17 @@ Edge trayEdge(const QRect &anchor, const QRect &screen, const QRect &available)
     const Edge edges[] = {Edge::top, Edge::bottom, Edge::left, Edge::right};
     return edges[std::min_element(std::begin(distances), std::end(distances)) -
                  std::begin(distances)];
+}
+
+QRect aroundPoint(QPoint point)
+{
+    return QRect(point - QPoint(notionalIcon / 2, notionalIcon / 2),
+                 QSize(notionalIcon, notionalIcon));
+}
+
+QRect unknownAnchor(const QRect &available)
+{
+    return QRect(available.topRight(), QSize(1, 1));
 }
 
 QPoint place(QSize panel, const QRect &anchor, const QRect &screen, const QRect &available)

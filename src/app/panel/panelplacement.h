@@ -13,6 +13,12 @@ enum class Edge { top, bottom, left, right };
 // The screen edge the anchor belongs to: the side of the available area it lies outside of
 // (a panel's strut), else the screen edge nearest to it.
 Edge trayEdge(const QRect &anchor, const QRect &screen, const QRect &available);
+// The notional icon around a point that a tray host gave (where it was clicked): hosts draw
+// icons of 16 to 24 pixels, so the panel keeps clear of the bar yet stays near the point.
+QRect aroundPoint(QPoint point);
+// A place for the panel when nothing tells where the tray is: the top-right corner of the
+// available area, where trays most often are.
+QRect unknownAnchor(const QRect &available);
 // The panel's top-left corner.
 QPoint place(QSize panel, const QRect &anchor, const QRect &screen, const QRect &available);
 

@@ -5,6 +5,7 @@
 
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QScreen>
 #include <QVBoxLayout>
 
@@ -19,23 +20,47 @@ bool compositorPlaces()
     return QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
 }
 
+// An X11 client of a Wayland compositor: the compositor places managed windows itself (sway
+// centres them), but honours where an unmanaged one asks to be.
+bool underXWayland()
+{
+    return QGuiApplication::platformName() == QLatin1String("xcb") &&
+           (qEnvironmentVariableIsSet("WAYLAND_DISPLAY") ||
+            qgetenv("XDG_SESSION_TYPE") == "wayland");
+}
+
+Qt::WindowFlags panelFlags()
+{
+    Qt::WindowFlags flags = Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint;
+    if (underXWayland())
+        flags |= Qt::X11BypassWindowManagerHint;
+    return flags;
+}
+
 } // namespace
 
 PanelWindow::PanelWindow(QWidget *parent)
-    : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
-      m_view(new PanelView(this))
+    : QWidget(parent, panelFlags()), m_view(new PanelView(this)),
+      m_notice(new QLabel(tr("No system tray found — Varnel Usage keeps running and docks when "
+                             "a tray appears."),
+                          this))
 {
     setWindowTitle(tr("Varnel Usage"));
     setAccessibleName(tr("Varnel Usage"));
+    m_notice->setWordWrap(true);
+    m_notice->setContentsMargins(14, 14, 14, 0);
+    m_notice->hide();
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(m_notice);
     layout->addWidget(m_view);
     fit();
 }
 
 void PanelWindow::toggle(const QRect &anchor)
 {
-    if (isVisible()) {
+    if (isVisible() && !m_standalone) {
         hide();
         return;
     }
@@ -46,6 +71,8 @@ void PanelWindow::toggle(const QRect &anchor)
 
 void PanelWindow::showNear(const QRect &anchor)
 {
+    if (m_standalone)
+        leaveStandalone();
     m_anchor = anchor;
     if (!isVisible())
         emit aboutToShow();
@@ -54,6 +81,36 @@ void PanelWindow::showNear(const QRect &anchor)
     show();
     raise();
     activateWindow();
+}
+
+void PanelWindow::showStandalone()
+{
+    if (!m_standalone) {
+        hide();
+        setStandalone(true);
+    }
+    if (!isVisible())
+        emit aboutToShow();
+    fit();
+    show();
+    raise();
+    activateWindow();
+}
+
+void PanelWindow::leaveStandalone()
+{
+    if (!m_standalone)
+        return;
+    hide();
+    setStandalone(false);
+}
+
+void PanelWindow::setStandalone(bool standalone)
+{
+    m_standalone = standalone;
+    m_notice->setVisible(standalone);
+    // Changing the flags makes a new native window, hidden; the caller shows it again.
+    setWindowFlags(standalone ? Qt::Window : panelFlags());
 }
 
 bool PanelWindow::event(QEvent *event)
@@ -82,7 +139,8 @@ void PanelWindow::keyPressEvent(QKeyEvent *event)
 void PanelWindow::changeEvent(QEvent *event)
 {
     QWidget::changeEvent(event);
-    if (event->type() == QEvent::ActivationChange && isVisible() && !isActiveWindow()) {
+    if (event->type() == QEvent::ActivationChange && isVisible() && !isActiveWindow() &&
+        !m_standalone) {
         m_deactivated.start();
         hide();
     }
@@ -90,17 +148,20 @@ void PanelWindow::changeEvent(QEvent *event)
 
 void PanelWindow::fit()
 {
-    setFixedSize(PanelView::width, m_view->fittedHeight());
+    const int notice = m_notice->isVisibleTo(this) ? m_notice->heightForWidth(PanelView::width) : 0;
+    setFixedSize(PanelView::width, m_view->fittedHeight() + notice);
 }
 
 void PanelWindow::place()
 {
-    if (compositorPlaces())
+    if (compositorPlaces() || m_standalone)
         return;
-    QScreen *screen = QGuiApplication::screenAt(m_anchor.center());
+    QScreen *screen = m_anchor.isEmpty() ? nullptr : QGuiApplication::screenAt(m_anchor.center());
     if (!screen)
         screen = QGuiApplication::primaryScreen();
     if (!screen)
         return;
-    move(PanelPlacement::place(size(), m_anchor, screen->geometry(), screen->availableGeometry()));
+    const QRect anchor =
+        m_anchor.isEmpty() ? PanelPlacement::unknownAnchor(screen->availableGeometry()) : m_anchor;
+    move(PanelPlacement::place(size(), anchor, screen->geometry(), screen->availableGeometry()));
 }

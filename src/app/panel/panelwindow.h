@@ -5,10 +5,12 @@
 #include <QWidget>
 
 class PanelView;
+class QLabel;
 
-// The frameless window that holds the panel: placed beside the tray icon, kept inside the
-// screen, closed by Escape, by a click elsewhere (the window loses activation) or by a second
-// click on the icon. A tool window rather than a popup, so screen readers see it.
+// The window that holds the panel. Beside a tray icon it is frameless: placed next to the icon,
+// kept inside the screen, closed by Escape, by a click elsewhere (the window loses activation)
+// or by a second click on the icon; a tool window rather than a popup, so screen readers see
+// it. Without any tray it is an ordinary window instead, which says why it is there.
 class PanelWindow final : public QWidget
 {
     Q_OBJECT
@@ -19,9 +21,15 @@ public:
 
     PanelView *view() const { return m_view; }
 
-    // Shows the panel beside `anchor` (global, logical pixels), or hides it when it is shown.
+    // Shows the panel beside `anchor` (global, logical pixels; empty when unknown), or hides
+    // it when it is shown.
     void toggle(const QRect &anchor);
     void showNear(const QRect &anchor);
+    // The ordinary window for a session without a tray: titled, closable, in the taskbar.
+    void showStandalone();
+    // Back to the frameless panel (hidden), once a tray has taken the item.
+    void leaveStandalone();
+    bool isStandalone() const { return m_standalone; }
 
 signals:
     // Just before the panel becomes visible, so its content can be brought up to date first.
@@ -33,11 +41,14 @@ protected:
     void changeEvent(QEvent *event) override;
 
 private:
+    void setStandalone(bool standalone);
     void fit();
     void place();
 
     PanelView *m_view;
+    QLabel *m_notice;
     QRect m_anchor;
+    bool m_standalone = false;
     // When the panel last closed because it lost activation: the click that took it away may
     // be the very click on the icon that is about to toggle it.
     QElapsedTimer m_deactivated;

@@ -7,6 +7,7 @@
 #include "store/usagestore.h"
 #include "tray/trayicon.h"
 #include "tray/traylabel.h"
+#include "tray/traymenu.h"
 
 #include <QTimer>
 
@@ -24,14 +25,28 @@ Application::~Application()
     delete m_panel;
 }
 
+namespace {
+
+// How long a tray may take to appear after start before the panel shows as a window instead.
+constexpr int trayGraceMs = 5000;
+
+} // namespace
+
 void Application::show()
 {
     m_tray->show();
+    QTimer::singleShot(trayGraceMs, this, [this] {
+        if (!m_tray->hostPresent())
+            m_panel->showStandalone();
+    });
 }
 
 void Application::showPanel()
 {
-    m_panel->showNear(m_tray->anchor());
+    if (m_tray->hostPresent())
+        m_panel->showNear(m_tray->anchor());
+    else
+        m_panel->showStandalone();
 }
 
 void Application::togglePanel()
@@ -61,6 +76,12 @@ void Application::connectViews()
     connect(m_tray, &TrayIcon::refreshRequested, this, [this] { refreshAll(true); });
     connect(m_tray, &TrayIcon::settingsRequested, this, &Application::settingsRequested);
     connect(m_tray, &TrayIcon::quitRequested, this, &Application::quitRequested);
+    connect(m_tray, &TrayIcon::menuAboutToShow, this, &Application::updateTray);
+    // The window that stood in for a missing tray goes once the item has docked.
+    connect(m_tray, &TrayIcon::hostPresenceChanged, this, [this](bool present) {
+        if (present)
+            m_panel->leaveStandalone();
+    });
 
     // Each opening shows the figures as they stand, then asks for fresh ones; the store may
     // decline the plan poll.
@@ -106,8 +127,12 @@ void Application::updateTray()
     const BarTint tint = TrayLabel::barTint(
         m_settings.colorBarNearLimit(), TrayLabel::activeUtilization(metric, plan),
         m_settings.effectiveWarning(), m_settings.effectiveCritical());
-    m_tray->setLabel(TrayLabel::iconText(metric, today, plan), tint,
-                     TrayLabel::toolTip(metric, TrayLabel::text(metric, today, plan)));
+    const QString text = TrayLabel::text(metric, today, plan);
+    m_tray->setLabel(TrayLabel::iconText(metric, today, plan), tint, text,
+                     TrayLabel::toolTip(metric, text));
+    const PlanLimitsValues limits{
+        plan, m_store.planErrorText(), m_store.planRetryAtInstant(), {}, {}, {}};
+    m_tray->setFigureRows(TrayMenu::figureRows(limits, today, Instant::now()));
 }
 
 void Application::updatePanel()

@@ -1,59 +1,222 @@
 #include "tray/trayicon.h"
 
+#include "linux/dbusmenu.h"
+#include "linux/statusnotifieritem.h"
+#include "linux/xembedtray.h"
+#include "panel/panelplacement.h"
 #include "tray/trayiconpainter.h"
+#include "tray/traymenu.h"
 
-#include <QCursor>
+#include <QGuiApplication>
 #include <QMenu>
+#include <QScreen>
+#include <QTimer>
 
-TrayIcon::TrayIcon(QObject *parent) : QObject(parent), m_menu(new QMenu)
+namespace {
+
+bool onX11()
 {
-    m_menu->addAction(tr("Show Usage"), this, &TrayIcon::showUsageRequested);
-    m_menu->addAction(tr("Refresh Now"), this, &TrayIcon::refreshRequested);
-    m_menu->addAction(tr("Settings…"), this, &TrayIcon::settingsRequested);
-    m_menu->addSeparator();
-    m_menu->addAction(tr("Quit"), this, &TrayIcon::quitRequested);
-    m_icon.setContextMenu(m_menu);
-    connect(&m_icon, &QSystemTrayIcon::activated, this, &TrayIcon::onActivated);
+    return QGuiApplication::platformName() == QLatin1String("xcb");
+}
+
+// Hosts give points in the display's own pixels; Qt's global coordinates are logical, which
+// differs under a scale factor.
+QPoint toLogical(QPoint native)
+{
+    if (!onX11())
+        return native;
+    for (const QScreen *screen : QGuiApplication::screens()) {
+        const QRect logical = screen->geometry();
+        const qreal ratio = screen->devicePixelRatio();
+        const QRect nativeRect(logical.topLeft(), logical.size() * ratio);
+        if (nativeRect.contains(native))
+            return logical.topLeft() + (native - logical.topLeft()) / ratio;
+    }
+    return native;
+}
+
+} // namespace
+
+TrayIcon::TrayIcon(QObject *parent)
+    : QObject(parent), m_item(new StatusNotifierItem(QDBusConnection::sessionBus(), this)),
+      m_menu(new QMenu), m_probe(new QTimer(this))
+{
+    m_menu->setTitle(tr("Varnel Usage"));
+    connect(m_menu, &QMenu::aboutToShow, this, &TrayIcon::menuAboutToShow);
+    connect(m_item, &StatusNotifierItem::activateRequested, this, [this](QPoint point) {
+        onHostPoint(point);
+        emit panelRequested();
+    });
+    connect(m_item, &StatusNotifierItem::secondaryActivateRequested, this,
+            &TrayIcon::refreshRequested);
+    connect(m_item, &StatusNotifierItem::contextMenuRequested, this, [this](QPoint point) {
+        onHostPoint(point);
+        m_menu->popup(toLogical(point));
+    });
+    connect(m_item, &StatusNotifierItem::watcherPresenceChanged, this, &TrayIcon::chooseTray);
+    connect(m_item, &StatusNotifierItem::dockedChanged, this, &TrayIcon::updateHostPresence);
+    connect(m_item->menu(), &DBusMenu::clicked, this, &TrayIcon::onAction);
+    connect(m_item->menu(), &DBusMenu::aboutToShow, this, &TrayIcon::menuAboutToShow);
+    // An XEmbed tray announces itself to Qt's icon, which docks on its own; this only notices
+    // that it did, and only while none is there.
+    m_probe->setInterval(1000);
+    connect(m_probe, &QTimer::timeout, this, &TrayIcon::updateHostPresence);
     // Until the first figure arrives the icon shows the dash of "no data yet".
     m_figure = QStringLiteral("\u2014");
-    m_icon.setIcon(TrayIconPainter::icon(m_figure, m_tint));
-    ++m_redraws;
+    applyIcon();
+    setFigureRows({});
 }
 
 TrayIcon::~TrayIcon()
 {
-    m_icon.hide();
+    if (m_xembed)
+        m_xembed->hide();
+    delete m_xembed;
     delete m_menu;
 }
 
-void TrayIcon::setLabel(const QString &figure, BarTint tint, const QString &toolTip)
+void TrayIcon::setLabel(const QString &figure, BarTint tint, const QString &text,
+                        const QString &toolTip)
 {
     if (figure != m_figure || tint != m_tint) {
         m_figure = figure;
         m_tint = tint;
-        m_icon.setIcon(TrayIconPainter::icon(m_figure, m_tint));
-        ++m_redraws;
+        applyIcon();
     }
-    if (toolTip != m_icon.toolTip())
-        m_icon.setToolTip(toolTip);
+    m_toolTip = toolTip;
+    m_item->setToolTip(toolTip);
+    m_item->setLabel(text, text);
+    m_item->setNeedsAttention(tint == BarTint::red);
+    if (m_xembed && toolTip != m_xembed->toolTip())
+        m_xembed->setToolTip(toolTip);
+}
+
+void TrayIcon::applyIcon()
+{
+    const QList<QImage> images = TrayIconPainter::images(m_figure, m_tint);
+    m_item->setIcon(images);
+    if (m_xembed)
+        m_xembed->setIcon(TrayIconPainter::icon(images));
+    ++m_redraws;
+}
+
+void TrayIcon::setFigureRows(const QStringList &rows)
+{
+    const TrayMenuEntries entries = TrayMenu::entries(rows);
+    if (entries == m_entries)
+        return;
+    m_entries = entries;
+    m_item->menu()->setEntries(m_entries);
+    rebuildMenu();
+}
+
+void TrayIcon::rebuildMenu()
+{
+    m_menu->clear();
+    for (const TrayMenuEntry &entry : m_entries) {
+        if (entry.separator) {
+            m_menu->addSeparator();
+            continue;
+        }
+        QAction *action = m_menu->addAction(entry.label);
+        action->setEnabled(entry.enabled);
+        connect(action, &QAction::triggered, this, [this, id = entry.id] { onAction(id); });
+    }
+}
+
+void TrayIcon::onAction(int id)
+{
+    switch (id) {
+    case TrayMenu::showUsage:
+        emit showUsageRequested();
+        break;
+    case TrayMenu::refresh:
+        emit refreshRequested();
+        break;
+    case TrayMenu::settings:
+        emit settingsRequested();
+        break;
+    case TrayMenu::quit:
+        emit quitRequested();
+        break;
+    default:
+        break;
+    }
 }
 
 void TrayIcon::show()
 {
-    // Shown even when no tray host is there yet: the icon docks when one appears.
-    m_icon.show();
+    m_shown = true;
+    m_item->start();
+    chooseTray();
+}
+
+void TrayIcon::chooseTray()
+{
+    if (!m_shown)
+        return;
+    m_tray = TrayChoice::choose(m_item->watcherPresent(), onX11());
+    if (m_tray == TrayChoice::Tray::xembed) {
+        if (!m_xembed) {
+            // Made only while no watcher is on the bus: Qt decides once, when its first tray icon
+            // is made, whether to export a D-Bus item of its own, and it must never do so.
+            m_xembed = new QSystemTrayIcon;
+            m_xembed->setContextMenu(m_menu);
+            m_xembed->setIcon(TrayIconPainter::icon(TrayIconPainter::images(m_figure, m_tint)));
+            m_xembed->setToolTip(m_toolTip);
+            connect(m_xembed, &QSystemTrayIcon::activated, this, &TrayIcon::onXEmbedActivated);
+        }
+        m_xembed->show();
+    } else if (m_xembed) {
+        m_xembed->hide();
+    }
+    updateHostPresence();
+}
+
+void TrayIcon::updateHostPresence()
+{
+    bool present = false;
+    switch (m_tray) {
+    case TrayChoice::Tray::statusNotifier:
+        present = m_item->isDocked();
+        break;
+    case TrayChoice::Tray::xembed:
+        present = XEmbedTray::managerPresent();
+        break;
+    case TrayChoice::Tray::none:
+        break;
+    }
+    if (m_tray == TrayChoice::Tray::xembed && !present)
+        m_probe->start();
+    else
+        m_probe->stop();
+    if (present == m_hostPresent)
+        return;
+    m_hostPresent = present;
+    emit hostPresenceChanged(present);
+}
+
+void TrayIcon::onHostPoint(QPoint point)
+{
+    // Hosts that know no point send 0,0.
+    if (point != QPoint(0, 0))
+        m_hostPoint = toLogical(point);
 }
 
 QRect TrayIcon::anchor() const
 {
-    const QRect geometry = m_icon.geometry();
-    if (geometry.isValid() && !geometry.isEmpty())
-        return geometry;
-    return QRect(QCursor::pos(), QSize(1, 1));
+    if (m_tray == TrayChoice::Tray::xembed && m_xembed) {
+        const QRect geometry = m_xembed->geometry();
+        if (geometry.isValid() && !geometry.isEmpty())
+            return geometry;
+    }
+    return m_hostPoint ? PanelPlacement::aroundPoint(*m_hostPoint) : QRect();
 }
 
-void TrayIcon::onActivated(QSystemTrayIcon::ActivationReason reason)
+void TrayIcon::onXEmbedActivated(QSystemTrayIcon::ActivationReason reason)
 {
     if (reason == QSystemTrayIcon::Trigger)
         emit panelRequested();
+    else if (reason == QSystemTrayIcon::MiddleClick)
+        emit refreshRequested();
 }

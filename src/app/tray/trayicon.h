@@ -1,16 +1,23 @@
 #pragma once
 
+#include "linux/traymenuentry.h"
+#include "tray/traychoice.h"
 #include "tray/traylabel.h"
 
 #include <QObject>
+#include <QPoint>
 #include <QRect>
 #include <QString>
+#include <QStringList>
 #include <QSystemTrayIcon>
 
 class QMenu;
+class QTimer;
+class StatusNotifierItem;
 
-// The tray item: the drawn icon, its tooltip and its context menu. It only reports what the
-// user asked for; what happens is up to the owner.
+// The tray item: the drawn icon, its tooltip, label and menu, on whichever tray the session has
+// (TrayChoice), moving to another when trays come and go, never on two at once. It only reports
+// what the user asked for; what happens is up to the owner.
 class TrayIcon final : public QObject
 {
     Q_OBJECT
@@ -20,31 +27,58 @@ public:
     explicit TrayIcon(QObject *parent = nullptr);
     ~TrayIcon() override;
 
-    // Redraws the icon only when the figure or the tint changed.
-    void setLabel(const QString &figure, BarTint tint, const QString &toolTip);
+    // `figure` is what the icon draws, `text` the label's full figure ("42%"). Redraws the icon
+    // only when the figure or the tint changed.
+    void setLabel(const QString &figure, BarTint tint, const QString &text, const QString &toolTip);
+    // The figure rows that lead the menu.
+    void setFigureRows(const QStringList &rows);
+    // Starts looking for trays; the item docks on one as soon as there is one.
     void show();
 
-    // Where the icon is on screen when the tray host says so, else a point under the pointer
-    // (which has just clicked the icon).
+    TrayChoice::Tray tray() const { return m_tray; }
+    // A tray shows the item now.
+    bool hostPresent() const { return m_hostPresent; }
+    // The icon's place on screen: its geometry where the tray tells it, else the notional icon
+    // around the point the host last gave; empty when neither is known.
     QRect anchor() const;
     int redrawCount() const { return m_redraws; }
-    QSystemTrayIcon *systemTrayIcon() { return &m_icon; }
+    QString toolTip() const { return m_toolTip; }
+    const TrayMenuEntries &menuEntries() const { return m_entries; }
+    StatusNotifierItem *statusNotifierItem() const { return m_item; }
 
 signals:
-    // A left click: show the panel, or hide it when shown.
+    // A primary click: show the panel at anchor(), or hide it when shown.
     void panelRequested();
     // "Show Usage" in the menu: show the panel.
     void showUsageRequested();
     void refreshRequested();
     void settingsRequested();
     void quitRequested();
+    // A tray came (the item docked) or went.
+    void hostPresenceChanged(bool present);
+    // A menu is about to be shown: a moment to bring its figure rows up to date.
+    void menuAboutToShow();
 
 private:
-    void onActivated(QSystemTrayIcon::ActivationReason reason);
+    void chooseTray();
+    void updateHostPresence();
+    void applyIcon();
+    void onHostPoint(QPoint point);
+    void onAction(int id);
+    void rebuildMenu();
+    void onXEmbedActivated(QSystemTrayIcon::ActivationReason reason);
 
-    QSystemTrayIcon m_icon;
+    StatusNotifierItem *m_item;
+    QSystemTrayIcon *m_xembed = nullptr;
     QMenu *m_menu;
+    QTimer *m_probe;
+    TrayChoice::Tray m_tray = TrayChoice::Tray::none;
+    bool m_shown = false;
+    bool m_hostPresent = false;
     QString m_figure;
     BarTint m_tint = BarTint::none;
+    QString m_toolTip;
+    TrayMenuEntries m_entries;
+    std::optional<QPoint> m_hostPoint;
     int m_redraws = 0;
 };

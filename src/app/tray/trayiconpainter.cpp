@@ -9,6 +9,9 @@
 
 namespace {
 
+// Below this many logical pixels the gauge gives its room to the figure.
+constexpr int smallestWithGauge = 20;
+
 QColor inkFor(BarTint tint)
 {
     switch (tint) {
@@ -22,15 +25,17 @@ QColor inkFor(BarTint tint)
     return QColor(0xf7, 0xf7, 0xf7);
 }
 
-const QColor plate(0x1c, 0x1c, 0x1e, 225);
+const QColor plate(0x1c, 0x1c, 0x1e, 235);
+// Translucent, so that on a black bar it outlines the plate without competing with the figure.
+const QColor rim(0xff, 0xff, 0xff, 120);
 
 // The fixed gauge: a half dial with its needle at a third, in the top part of the square, clear
 // of the figure below it.
 QPainterPath gaugePath(double s)
 {
     const double stroke = std::max(1.4, s * 0.08);
-    const QPointF centre(s / 2, s * 0.42);
-    const double radius = s * 0.29;
+    const QPointF centre(s / 2, s * 0.40);
+    const double radius = s * 0.26;
     const QRectF box(centre.x() - radius, centre.y() - radius, 2 * radius, 2 * radius);
     QPainterPath arc;
     arc.arcMoveTo(box, 180);
@@ -49,11 +54,12 @@ QPainterPath gaugePath(double s)
     return out.simplified();
 }
 
-// The figure as an outline, scaled to fill the lower band of the square.
-QPainterPath figurePath(const QString &figure, double s)
+// The figure as an outline whose digits are `digitHeight` tall, standing on `baseline` and
+// centred on `centreX`, narrowed (never shortened) to fit `maxWidth`.
+QPainterPath figurePath(const QString &figure, double centreX, double baseline, double digitHeight,
+                        double maxWidth)
 {
     QFont font;
-    font.setStretch(QFont::SemiCondensed);
     font.setWeight(QFont::Bold);
     font.setPixelSize(100);
     QPainterPath text;
@@ -61,16 +67,16 @@ QPainterPath figurePath(const QString &figure, double s)
     QPainterPath digit;
     digit.addText(0, 0, font, QStringLiteral("8"));
     const QRectF ink = text.boundingRect();
-    const double digitHeight = digit.boundingRect().height();
-    if (ink.isEmpty() || digitHeight <= 0)
+    const QRectF digitInk = digit.boundingRect();
+    if (ink.isEmpty() || digitInk.height() <= 0)
         return {};
-    const QRectF band(s * 0.08, s * 0.5, s * 0.84, s * 0.41);
-    const double scale = std::min(band.width() / ink.width(), band.height() / digitHeight);
-    // Centred across, resting on the band's bottom edge (a dash sits at a digit's mid-height).
-    const double baseline = band.bottom();
+    const double sy = digitHeight / digitInk.height();
+    const double sx = std::min(sy, maxWidth / ink.width());
     QTransform t;
-    t.translate(band.center().x() - ink.center().x() * scale, baseline);
-    t.scale(scale, scale);
+    // The digit's own bottom, not the font's baseline, rests on `baseline`, so that its top and
+    // bottom edges fall on whole pixels and stay crisp.
+    t.translate(centreX - ink.center().x() * sx, baseline - digitInk.bottom() * sy);
+    t.scale(sx, sy);
     return t.map(text);
 }
 
@@ -80,19 +86,31 @@ namespace TrayIconPainter {
 
 QPixmap paint(const QString &figure, BarTint tint, int size, qreal devicePixelRatio)
 {
-    const double s = std::max(1.0, size * devicePixelRatio);
-    QPixmap pixmap(int(std::lround(s)), int(std::lround(s)));
+    const double s = std::max(1.0, std::round(size * devicePixelRatio));
+    const double unit = s / size; // one logical pixel, in device pixels
+    QPixmap pixmap{int(s), int(s)};
     pixmap.fill(Qt::transparent);
     {
         QPainter p(&pixmap);
         p.setRenderHint(QPainter::Antialiasing);
-        QPainterPath shape = gaugePath(s);
-        shape.addPath(figurePath(figure, s));
-        // A dark plate under a light figure reads on any panel colour; on a dark panel the
-        // plate all but disappears.
-        p.setPen(Qt::NoPen);
+        const double radius = s * 0.2;
+        p.setPen(QPen(rim, unit));
         p.setBrush(plate);
-        p.drawRoundedRect(QRectF(0, 0, s, s), s * 0.2, s * 0.2);
+        p.drawRoundedRect(QRectF(0, 0, s, s).adjusted(unit / 2, unit / 2, -unit / 2, -unit / 2),
+                          radius, radius);
+        QPainterPath shape;
+        if (size < smallestWithGauge) {
+            // Ten pixels of sixteen for the digits, centred on whole pixels.
+            const double height = std::round(s * 0.625);
+            const double top = std::round((s - height) / 2);
+            shape = figurePath(figure, s / 2, top + height, height, s - 3 * unit);
+        } else {
+            const double height = std::round(s * 0.42);
+            const double baseline = std::round(s * 0.90);
+            shape = gaugePath(s);
+            shape.addPath(figurePath(figure, s / 2, baseline, height, s * 0.84));
+        }
+        p.setPen(Qt::NoPen);
         p.setBrush(inkFor(tint));
         p.drawPath(shape);
     }
@@ -100,11 +118,24 @@ QPixmap paint(const QString &figure, BarTint tint, int size, qreal devicePixelRa
     return pixmap;
 }
 
-QIcon icon(const QString &figure, BarTint tint)
+QList<QImage> images(const QString &figure, BarTint tint)
+{
+    const std::pair<int, qreal> designs[] = {{16, 1}, {22, 1}, {24, 1}, {16, 2},
+                                             {22, 2}, {48, 1}, {32, 2}, {48, 2}};
+    QList<QImage> out;
+    for (const auto &[size, ratio] : designs) {
+        QImage image = paint(figure, tint, size, ratio).toImage();
+        image.setDevicePixelRatio(1);
+        out.append(image);
+    }
+    return out;
+}
+
+QIcon icon(const QList<QImage> &images)
 {
     QIcon out;
-    for (const int size : {16, 22, 24, 32, 44, 48, 64})
-        out.addPixmap(paint(figure, tint, size, 1.0));
+    for (const QImage &image : images)
+        out.addPixmap(QPixmap::fromImage(image));
     return out;
 }
 

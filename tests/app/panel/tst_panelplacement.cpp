@@ -14,6 +14,11 @@ private slots:
         QTest::addColumn<QRect>("available");
         QTest::addColumn<QPoint>("topLeft");
         const QRect full(0, 0, 1920, 1080);
+        // Hosts that give only the point that was clicked, on bars that reserve no strut.
+        QTest::addRow("host point on a top bar, clear of the bar")
+            << PanelPlacement::aroundPoint({1900, 11}) << full << QPoint(1600, 27);
+        QTest::addRow("host point on a bottom bar")
+            << PanelPlacement::aroundPoint({1000, 1070}) << full << QPoint(839, 554);
         QTest::addRow("tray at the top right, clamped to the right edge")
             << QRect(1890, 2, 24, 24) << QRect(0, 28, 1920, 1052) << QPoint(1600, 30);
         QTest::addRow("tray at the bottom, centred above the icon")
@@ -38,7 +43,16 @@ private slots:
             PanelPlacement::place(QSize(320, 500), anchor, QRect(0, 0, 1920, 1080), available);
         QFETCH(QPoint, topLeft);
         QCOMPARE(at, topLeft);
-        QVERIFY(available.contains(QRect(at, QSize(320, 500))));
+        const QRect panel(at, QSize(320, 500));
+        QVERIFY(available.contains(panel));
+        // The panel's nearest edge stays within 48 pixels of an icon that is on the screen.
+        if (QRect(0, 0, 1920, 1080).contains(anchor)) {
+            const int dx =
+                std::max({0, anchor.left() - panel.right(), panel.left() - anchor.right()});
+            const int dy =
+                std::max({0, anchor.top() - panel.bottom(), panel.top() - anchor.bottom()});
+            QVERIFY2(std::hypot(dx, dy) <= 48, "the panel is next to the icon");
+        }
     }
 };
 

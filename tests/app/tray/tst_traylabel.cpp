@@ -1,4 +1,5 @@
 #include "tray/traylabel.h"
+#include "tray/traymenu.h"
 
 #include <QTest>
 
@@ -21,6 +22,7 @@ const QString dash = QStringLiteral("\u2014");
 Q_DECLARE_METATYPE(BarMetric)
 Q_DECLARE_METATYPE(BarTint)
 Q_DECLARE_METATYPE(std::optional<PlanUsage>)
+Q_DECLARE_METATYPE(PlanLimitsValues)
 
 class TestTrayLabel : public QObject
 {
@@ -112,6 +114,47 @@ private slots:
         QFETCH(QString, icon);
         QCOMPARE(TrayLabel::iconText(metric, {tokens, cost, 1}, std::nullopt), icon);
     }
+
+    // The menu leads with the panel's figures, rows that cannot be clicked, then the actions.
+    void menuRows_data()
+    {
+        QTest::addColumn<PlanLimitsValues>("limits");
+        QTest::addColumn<QStringList>("rows");
+        const Instant now{1'700'000'000'000'000};
+        PlanLimitsValues withPlan;
+        withPlan.plan = plan(42.4, 81.2);
+        withPlan.plan->fiveHour->resetsAt = Instant{now.micros + 2 * 3600'000'000LL + 60'000'000};
+        QTest::addRow("limits") << withPlan
+                                << QStringList{"5h window 42% — resets in 2 hours", "Weekly 81%",
+                                               "Today $12.34"};
+        QTest::addRow("loading") << PlanLimitsValues{}
+                                 << QStringList{"Plan limits — Loading…", "Today $12.34"};
+        PlanLimitsValues failed;
+        failed.error = QStringLiteral("Sign in again");
+        QTest::addRow("error") << failed << QStringList{"Sign in again", "Today $12.34"};
+        PlanLimitsValues limited = failed;
+        limited.retryAt = Instant{now.micros + 65'000'000};
+        QTest::addRow("rate limited")
+            << limited << QStringList{"Rate limited — retrying in 1m 5s", "Today $12.34"};
+    }
+
+    void menuRows()
+    {
+        QFETCH(PlanLimitsValues, limits);
+        QFETCH(QStringList, rows);
+        const Instant now{1'700'000'000'000'000};
+        const QStringList got = TrayMenu::figureRows(limits, {1000, 12.34, 3}, now);
+        QCOMPARE(got, rows);
+        QStringList disabled;
+        QStringList actions;
+        for (const TrayMenuEntry &entry : TrayMenu::entries(got)) {
+            if (!entry.separator)
+                (entry.enabled ? actions : disabled) << entry.label;
+        }
+        QCOMPARE(disabled, rows);
+        QCOMPARE(actions, (QStringList{"Show Usage", "Refresh Now", "Settings…", "Quit"}));
+    }
+
 };
 
 QTEST_APPLESS_MAIN(TestTrayLabel)

@@ -1,0 +1,95 @@
+#include "linux/dbusmenu.h"
+
+#include "linux/dbusmenuadaptor.h"
+
+namespace {
+
+QVariantMap filtered(QVariantMap properties, const QStringList &names)
+{
+    if (names.isEmpty())
+        return properties;
+    for (auto it = properties.begin(); it != properties.end();) {
+        if (names.contains(it.key()))
+            ++it;
+        else
+            it = properties.erase(it);
+    }
+    return properties;
+}
+
+QVariantMap entryProperties(const TrayMenuEntry &entry)
+{
+    if (entry.separator)
+        return {{QStringLiteral("type"), QStringLiteral("separator")}};
+    // Explicit even where the defaults agree: some hosts do not apply defaults.
+    return {{QStringLiteral("label"), entry.label},
+            {QStringLiteral("enabled"), entry.enabled},
+            {QStringLiteral("visible"), true}};
+}
+
+} // namespace
+
+DBusMenu::DBusMenu(QObject *parent) : QObject(parent)
+{
+    registerDBusTrayTypes();
+    m_adaptor = new DBusMenuAdaptor(this);
+}
+
+bool DBusMenu::exportOn(QDBusConnection bus)
+{
+    return bus.registerObject(objectPath, this, QDBusConnection::ExportAdaptors);
+}
+
+void DBusMenu::setEntries(const TrayMenuEntries &entries)
+{
+    if (entries == m_entries)
+        return;
+    m_entries = entries;
+    ++m_revision;
+    emit m_adaptor->LayoutUpdated(m_revision, 0);
+}
+
+const TrayMenuEntry *DBusMenu::find(int id) const
+{
+    for (const TrayMenuEntry &entry : m_entries) {
+        if (entry.id == id)
+            return &entry;
+    }
+    return nullptr;
+}
+
+std::optional<QVariantMap> DBusMenu::properties(int id, const QStringList &names) const
+{
+    if (id == 0)
+        return filtered({{QStringLiteral("children-display"), QStringLiteral("submenu")}}, names);
+    const TrayMenuEntry *entry = find(id);
+    if (!entry)
+        return std::nullopt;
+    return filtered(entryProperties(*entry), names);
+}
+
+std::optional<DBusMenuLayout> DBusMenu::layout(int id, int depth, const QStringList &names) const
+{
+    std::optional<QVariantMap> props = properties(id, names);
+    if (!props)
+        return std::nullopt;
+    DBusMenuLayout node{id, *props, {}};
+    if (id == 0 && depth != 0) {
+        for (const TrayMenuEntry &entry : m_entries)
+            node.children.append({entry.id, *properties(entry.id, names), {}});
+    }
+    return node;
+}
+
+bool DBusMenu::handleEvent(int id, const QString &eventId)
+{
+    const TrayMenuEntry *entry = find(id);
+    if (id != 0 && !entry)
+        return false;
+    if (entry && eventId == QLatin1String("clicked") && entry->enabled && !entry->separator) {
+        // Queued, so that an action that ends the program still lets the answer go out.
+        QMetaObject::invokeMethod(
+            this, [this, id] { emit clicked(id); }, Qt::QueuedConnection);
+    }
+    return true;
+}

@@ -1,0 +1,140 @@
+#include "linux/statusnotifieritem.h"
+
+#include "linux/dbusmenu.h"
+#include "linux/statusnotifieritemadaptor.h"
+
+#include <QCoreApplication>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDBusServiceWatcher>
+#include <QtEndian>
+
+namespace {
+
+// The image's pixels as ARGB32 words in network byte order, as the item protocol wants them.
+SniPixmap toSniPixmap(const QImage &image)
+{
+    const QImage argb = image.convertToFormat(QImage::Format_ARGB32);
+    SniPixmap out{argb.width(), argb.height(), {}};
+    out.argb.resize(qsizetype(argb.width()) * argb.height() * 4);
+    auto *dest = reinterpret_cast<quint32 *>(out.argb.data());
+    for (int y = 0; y < argb.height(); ++y) {
+        const auto *line = reinterpret_cast<const quint32 *>(argb.constScanLine(y));
+        for (int x = 0; x < argb.width(); ++x)
+            *dest++ = qToBigEndian(line[x]);
+    }
+    return out;
+}
+
+} // namespace
+
+StatusNotifierItem::StatusNotifierItem(QDBusConnection bus, QObject *parent)
+    : QObject(parent), m_bus(std::move(bus)), m_menu(new DBusMenu(this))
+{
+    registerDBusTrayTypes();
+    m_adaptor = new StatusNotifierItemAdaptor(this);
+}
+
+StatusNotifierItem::~StatusNotifierItem()
+{
+    if (!m_serviceName.isEmpty() && m_serviceName != m_bus.baseService())
+        m_bus.unregisterService(m_serviceName);
+    m_bus.unregisterObject(objectPath);
+    m_bus.unregisterObject(DBusMenu::objectPath);
+}
+
+bool StatusNotifierItem::start()
+{
+    if (!m_bus.isConnected() || !m_bus.interface())
+        return false;
+    // The name hosts expect; the connection's own unique name if that one is taken.
+    m_serviceName =
+        QStringLiteral("org.kde.StatusNotifierItem-%1-1").arg(QCoreApplication::applicationPid());
+    if (!m_bus.registerService(m_serviceName))
+        m_serviceName = m_bus.baseService();
+    if (!m_bus.registerObject(objectPath, this, QDBusConnection::ExportAdaptors) ||
+        !m_menu->exportOn(m_bus))
+        return false;
+    // Watch first, then ask: a watcher that appears in between is seen by both, and
+    // registerWith() takes it once.
+    m_watcher = new QDBusServiceWatcher(watcherService, m_bus,
+                                        QDBusServiceWatcher::WatchForOwnerChange, this);
+    connect(
+        m_watcher, &QDBusServiceWatcher::serviceOwnerChanged, this,
+        [this](const QString &, const QString &, const QString &owner) { onWatcherOwner(owner); });
+    const QDBusReply<QString> owner = m_bus.interface()->serviceOwner(watcherService);
+    if (owner.isValid())
+        onWatcherOwner(owner.value());
+    return true;
+}
+
+void StatusNotifierItem::onWatcherOwner(const QString &owner)
+{
+    if (owner == m_watcherOwner)
+        return;
+    const bool wasPresent = watcherPresent();
+    m_watcherOwner = owner;
+    setDocked(false);
+    if (wasPresent != watcherPresent())
+        emit watcherPresenceChanged(watcherPresent());
+    if (!owner.isEmpty())
+        registerWith(owner);
+}
+
+void StatusNotifierItem::registerWith(const QString &owner)
+{
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        owner, QStringLiteral("/StatusNotifierWatcher"), watcherService,
+        QStringLiteral("RegisterStatusNotifierItem"));
+    call << m_serviceName;
+    auto *pending = new QDBusPendingCallWatcher(m_bus.asyncCall(call, 2000), this);
+    connect(pending, &QDBusPendingCallWatcher::finished, this, [this, owner, pending] {
+        pending->deleteLater();
+        // An answer from a watcher that has since gone counts for nothing.
+        if (owner == m_watcherOwner)
+            setDocked(!pending->isError());
+    });
+}
+
+void StatusNotifierItem::setDocked(bool docked)
+{
+    if (docked == m_docked)
+        return;
+    m_docked = docked;
+    emit dockedChanged(docked);
+}
+
+void StatusNotifierItem::setIcon(const QList<QImage> &images)
+{
+    m_pixmaps.clear();
+    for (const QImage &image : images)
+        m_pixmaps.append(toSniPixmap(image));
+    emit m_adaptor->NewIcon();
+    emit m_adaptor->NewAttentionIcon();
+}
+
+void StatusNotifierItem::setToolTip(const QString &text)
+{
+    if (text == m_toolTip)
+        return;
+    m_toolTip = text;
+    emit m_adaptor->NewToolTip();
+}
+
+void StatusNotifierItem::setNeedsAttention(bool attention)
+{
+    if (attention == m_attention)
+        return;
+    m_attention = attention;
+    emit m_adaptor->NewStatus(m_adaptor->status());
+}
+
+void StatusNotifierItem::setLabel(const QString &label, const QString &guide)
+{
+    if (label == m_label && guide == m_labelGuide)
+        return;
+    m_label = label;
+    m_labelGuide = guide;
+    emit m_adaptor->XAyatanaNewLabel(label, guide);
+}

@@ -1,0 +1,81 @@
+#pragma once
+
+#include "linux/dbustraytypes.h"
+
+#include <QDBusConnection>
+#include <QImage>
+#include <QObject>
+#include <QPoint>
+
+class DBusMenu;
+class QDBusServiceWatcher;
+class StatusNotifierItemAdaptor;
+
+// The application's tray item, exported on the session bus as org.kde.StatusNotifierItem with
+// its menu (DBusMenu). It registers with the tray's watcher at start and again each time a
+// watcher takes the name (a tray started late, or restarted), once per watcher. It reports
+// what the host asks for, with the host's point; what happens is up to the owner.
+class StatusNotifierItem final : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(StatusNotifierItem)
+
+public:
+    static inline const QString objectPath = QStringLiteral("/StatusNotifierItem");
+    static inline const QString watcherService = QStringLiteral("org.kde.StatusNotifierWatcher");
+
+    explicit StatusNotifierItem(QDBusConnection bus = QDBusConnection::sessionBus(),
+                                QObject *parent = nullptr);
+    ~StatusNotifierItem() override;
+
+    // Claims the item's name, exports item and menu and looks for a watcher. False without a
+    // session bus (the item then never docks).
+    bool start();
+    // A watcher is there and took the item.
+    bool isDocked() const { return m_docked; }
+    // A watcher owns its name now, whether or not it has answered yet.
+    bool watcherPresent() const { return !m_watcherOwner.isEmpty(); }
+    QString serviceName() const { return m_serviceName; }
+    DBusMenu *menu() const { return m_menu; }
+
+    // The same picture in several sizes; hosts pick the one nearest to what they draw.
+    void setIcon(const QList<QImage> &images);
+    void setToolTip(const QString &text);
+    void setNeedsAttention(bool attention);
+    // Text that hosts able to show it put beside the icon; the guide is its widest form.
+    void setLabel(const QString &label, const QString &guide);
+
+    const SniPixmapList &pixmaps() const { return m_pixmaps; }
+    const QString &toolTip() const { return m_toolTip; }
+    bool needsAttention() const { return m_attention; }
+    const QString &label() const { return m_label; }
+    const QString &labelGuide() const { return m_labelGuide; }
+
+signals:
+    void activateRequested(QPoint point);
+    void secondaryActivateRequested(QPoint point);
+    void contextMenuRequested(QPoint point);
+    // A watcher took the item, or the watcher it was registered with went away.
+    void dockedChanged(bool docked);
+    // The watcher's name got or lost an owner (before any answer to the registration).
+    void watcherPresenceChanged(bool present);
+
+private:
+    void onWatcherOwner(const QString &owner);
+    void registerWith(const QString &owner);
+    void setDocked(bool docked);
+
+    QDBusConnection m_bus;
+    QString m_serviceName;
+    DBusMenu *m_menu;
+    StatusNotifierItemAdaptor *m_adaptor;
+    QDBusServiceWatcher *m_watcher = nullptr;
+    // The unique name of the watcher the item was last registered with: one registration each.
+    QString m_watcherOwner;
+    bool m_docked = false;
+    SniPixmapList m_pixmaps;
+    QString m_toolTip;
+    bool m_attention = false;
+    QString m_label;
+    QString m_labelGuide;
+};

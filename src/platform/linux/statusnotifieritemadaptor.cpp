@@ -1,0 +1,90 @@
+#include "linux/statusnotifieritemadaptor.h"
+
+#include "linux/dbusmenu.h"
+#include "linux/statusnotifieritem.h"
+
+#include <QCoreApplication>
+
+StatusNotifierItemAdaptor::StatusNotifierItemAdaptor(StatusNotifierItem *item)
+    : QDBusAbstractAdaptor(item), m_item(item)
+{
+    setAutoRelaySignals(false);
+}
+
+QString StatusNotifierItemAdaptor::title() const
+{
+    return QCoreApplication::translate("StatusNotifierItem", "Varnel Usage");
+}
+
+QString StatusNotifierItemAdaptor::status() const
+{
+    return m_item->needsAttention() ? QStringLiteral("NeedsAttention") : QStringLiteral("Active");
+}
+
+SniPixmapList StatusNotifierItemAdaptor::iconPixmap() const
+{
+    return m_item->pixmaps();
+}
+
+SniToolTip StatusNotifierItemAdaptor::toolTip() const
+{
+    return {QString(), {}, m_item->toolTip(), QString()};
+}
+
+QDBusObjectPath StatusNotifierItemAdaptor::menu() const
+{
+    return QDBusObjectPath(DBusMenu::objectPath);
+}
+
+QString StatusNotifierItemAdaptor::label() const
+{
+    return m_item->label();
+}
+
+QString StatusNotifierItemAdaptor::labelGuide() const
+{
+    return m_item->labelGuide();
+}
+
+// Answered from the event loop, so that the host's call returns at once whatever the owner does.
+void StatusNotifierItemAdaptor::ContextMenu(int x, int y)
+{
+    QMetaObject::invokeMethod(
+        m_item,
+        [item = m_item, x, y] {
+            emit item->contextMenuRequested({x, y});
+        },
+        Qt::QueuedConnection);
+}
+
+void StatusNotifierItemAdaptor::Activate(int x, int y)
+{
+    QMetaObject::invokeMethod(
+        m_item,
+        [item = m_item, x, y] {
+            emit item->activateRequested({x, y});
+        },
+        Qt::QueuedConnection);
+}
+
+void StatusNotifierItemAdaptor::SecondaryActivate(int x, int y)
+{
+    QMetaObject::invokeMethod(
+        m_item,
+        [item = m_item, x, y] {
+            emit item->secondaryActivateRequested({x, y});
+        },
+        Qt::QueuedConnection);
+}
+
+void StatusNotifierItemAdaptor::Scroll(int, const QString &)
+{
+    // The figure has nothing to scroll through.
+}
+
+void StatusNotifierItemAdaptor::ProvideXdgActivationToken(const QString &token)
+{
+    // Qt's Wayland plugin takes the token from here when the next window is activated, which
+    // lets the panel have the keyboard on compositors that guard focus.
+    qputenv("XDG_ACTIVATION_TOKEN", token.toUtf8());
+}
