@@ -31,10 +31,13 @@ bool underXWayland()
 
 Qt::WindowFlags panelFlags()
 {
-    Qt::WindowFlags flags = Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint;
+    const Qt::WindowFlags frameless = Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint;
+    // Unmanaged, and of the normal window type: compositors give the keyboard to an unmanaged
+    // window unless its type says utility, menu or the like (sway), and the taskbar never
+    // lists an unmanaged window anyway.
     if (underXWayland())
-        flags |= Qt::X11BypassWindowManagerHint;
-    return flags;
+        return Qt::Window | Qt::X11BypassWindowManagerHint | frameless;
+    return Qt::Tool | frameless;
 }
 
 } // namespace
@@ -80,7 +83,12 @@ void PanelWindow::showNear(const QRect &anchor)
     place();
     show();
     raise();
-    activateWindow();
+    // Under XWayland the compositor hands the keyboard to an unmanaged window as it maps; one
+    // that takes the focus itself is put back at once (and would close on losing it).
+    if (!underXWayland())
+        activateWindow();
+    else
+        grabKeyboard();
 }
 
 void PanelWindow::showStandalone()
@@ -125,6 +133,13 @@ bool PanelWindow::event(QEvent *event)
         return handled;
     }
     return QWidget::event(event);
+}
+
+void PanelWindow::hideEvent(QHideEvent *event)
+{
+    if (keyboardGrabber() == this)
+        releaseKeyboard();
+    QWidget::hideEvent(event);
 }
 
 void PanelWindow::keyPressEvent(QKeyEvent *event)
