@@ -154,7 +154,6 @@ private slots:
         QCOMPARE(disabled, rows);
         QCOMPARE(actions, (QStringList{"Show Usage", "Refresh Now", "Settings…", "Quit"}));
     }
-
 };
 
 QTEST_APPLESS_MAIN(TestTrayLabel)
