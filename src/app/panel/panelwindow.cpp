@@ -137,6 +137,7 @@ bool PanelWindow::event(QEvent *event)
 
 void PanelWindow::hideEvent(QHideEvent *event)
 {
+    m_activeSinceShown = false;
     if (keyboardGrabber() == this)
         releaseKeyboard();
     QWidget::hideEvent(event);
@@ -154,8 +155,14 @@ void PanelWindow::keyPressEvent(QKeyEvent *event)
 void PanelWindow::changeEvent(QEvent *event)
 {
     QWidget::changeEvent(event);
-    if (event->type() == QEvent::ActivationChange && isVisible() && !isActiveWindow() &&
-        !m_standalone) {
+    if (event->type() != QEvent::ActivationChange || m_standalone)
+        return;
+    // Only a panel that was active in this showing closes on losing it: the deactivation of an
+    // earlier showing (an Escape, then a quick activation) can arrive after the panel is shown
+    // again, and must not close it.
+    if (isActiveWindow()) {
+        m_activeSinceShown = true;
+    } else if (isVisible() && m_activeSinceShown) {
         m_deactivated.start();
         hide();
     }

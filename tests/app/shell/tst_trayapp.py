@@ -481,7 +481,8 @@ class TrayAppTest(unittest.TestCase):
         # Started before its tray, as at login: the item docks when the host comes.
         app = self.start(s)
         if name == "trayer":  # the fallback window until a host comes
-            wait_for("the fallback window", s.fallback, timeout=6)
+            # Shown 5 s after start; the wait leaves room for a slow start on a busy machine.
+            wait_for("the fallback window", s.fallback, timeout=15)
             wait_for("the fallback line", lambda: FALLBACK_LINE in accessible(s))
         else:
             time.sleep(3)
