@@ -6,6 +6,8 @@ namespace {
 
 constexpr int gap = 4;
 constexpr int notionalIcon = 24;
+// How far below the screen's top a bar that reserves no strut (as seen from X11) may reach.
+constexpr int notionalBar = 32;
 
 int clampInto(int pos, int length, int low, int high)
 {
@@ -41,9 +43,22 @@ QRect aroundPoint(QPoint point)
                  QSize(notionalIcon, notionalIcon));
 }
 
-QRect unknownAnchor(const QRect &available)
+QRect unknownAnchor(const QRect &screen, const QRect &available)
 {
-    return QRect(available.topRight(), QSize(1, 1));
+    // A bar that reserves a strut ends where the available area begins; one that reserves
+    // none (a Wayland bar, seen from XWayland) is assumed no taller than the notional bar, with
+    // the icon a little in from the corner, as trays leave a margin.
+    if (available.top() > screen.top())
+        return QRect(available.right(), available.top() - 1, 1, 1);
+    return QRect(available.right() + 1 - 2 * notionalIcon, available.top(), notionalIcon,
+                 notionalBar);
+}
+
+bool isScreenPoint(QPoint point, QStringView host)
+{
+    // 0,0 is what hosts send when they know no point; waybar sends the click's place inside
+    // its own icon, which says nothing of where that icon is.
+    return point != QPoint(0, 0) && host != u"waybar";
 }
 
 QPoint place(QSize panel, const QRect &anchor, const QRect &screen, const QRect &available)

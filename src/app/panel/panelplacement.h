@@ -3,6 +3,7 @@
 #include <QPoint>
 #include <QRect>
 #include <QSize>
+#include <QStringView>
 
 // Where the panel goes: beside the tray icon (or the pointer), on the side away from the screen
 // edge that holds the tray, and always wholly inside the screen's available area.
@@ -17,8 +18,10 @@ Edge trayEdge(const QRect &anchor, const QRect &screen, const QRect &available);
 // icons of 16 to 24 pixels, so the panel keeps clear of the bar yet stays near the point.
 QRect aroundPoint(QPoint point);
 // A place for the panel when nothing tells where the tray is: the top-right corner of the
-// available area, where trays most often are.
-QRect unknownAnchor(const QRect &available);
+// available area, where trays most often are, clear of a bar there.
+QRect unknownAnchor(const QRect &screen, const QRect &available);
+// Whether the point a tray host (by program name) passed with a click is a place on the screen.
+bool isScreenPoint(QPoint point, QStringView host);
 // The panel's top-left corner.
 QPoint place(QSize panel, const QRect &anchor, const QRect &screen, const QRect &available);
 

@@ -184,6 +184,6 @@ void PanelWindow::place()
     if (!screen)
         return;
     const QRect anchor =
-        m_anchor.isEmpty() ? PanelPlacement::unknownAnchor(screen->availableGeometry()) : m_anchor;
+        m_anchor.isEmpty() ? PanelPlacement::unknownAnchor(screen->geometry(), screen->availableGeometry()) : m_anchor;
     move(PanelPlacement::place(size(), anchor, screen->geometry(), screen->availableGeometry()));
 }

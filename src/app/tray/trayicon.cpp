@@ -7,6 +7,7 @@
 #include "tray/trayiconpainter.h"
 #include "tray/traymenu.h"
 
+#include <QCursor>
 #include <QGuiApplication>
 #include <QMenu>
 #include <QScreen>
@@ -43,16 +44,18 @@ TrayIcon::TrayIcon(QObject *parent)
 {
     m_menu->setTitle(tr("Varnel Usage"));
     connect(m_menu, &QMenu::aboutToShow, this, &TrayIcon::menuAboutToShow);
-    connect(m_item, &StatusNotifierItem::activateRequested, this, [this](QPoint point) {
-        onHostPoint(point);
-        emit panelRequested();
-    });
+    connect(m_item, &StatusNotifierItem::activateRequested, this,
+            [this](QPoint point, const QString &host) {
+                onHostPoint(point, host);
+                emit panelRequested();
+            });
     connect(m_item, &StatusNotifierItem::secondaryActivateRequested, this,
             &TrayIcon::refreshRequested);
-    connect(m_item, &StatusNotifierItem::contextMenuRequested, this, [this](QPoint point) {
-        onHostPoint(point);
-        m_menu->popup(toLogical(point));
-    });
+    connect(m_item, &StatusNotifierItem::contextMenuRequested, this,
+            [this](QPoint point, const QString &host) {
+                onHostPoint(point, host);
+                m_menu->popup(m_hostPoint ? *m_hostPoint : QCursor::pos());
+            });
     connect(m_item, &StatusNotifierItem::watcherPresenceChanged, this, &TrayIcon::chooseTray);
     connect(m_item, &StatusNotifierItem::dockedChanged, this, &TrayIcon::updateHostPresence);
     connect(m_item->menu(), &DBusMenu::clicked, this, &TrayIcon::onAction);
@@ -196,11 +199,14 @@ void TrayIcon::updateHostPresence()
     emit hostPresenceChanged(present);
 }
 
-void TrayIcon::onHostPoint(QPoint point)
+void TrayIcon::onHostPoint(QPoint point, const QString &host)
 {
-    // Hosts that know no point send 0,0.
-    if (point != QPoint(0, 0))
+    // A point that is no place on the screen leaves the panel to its place for an unknown tray,
+    // rather than one another host gave earlier.
+    if (PanelPlacement::isScreenPoint(point, host))
         m_hostPoint = toLogical(point);
+    else
+        m_hostPoint.reset();
 }
 
 QRect TrayIcon::anchor() const

@@ -63,7 +63,7 @@ private:
     void chooseTray();
     void updateHostPresence();
     void applyIcon();
-    void onHostPoint(QPoint point);
+    void onHostPoint(QPoint point, const QString &host);
     void onAction(int id);
     void rebuildMenu();
     void onXEmbedActivated(QSystemTrayIcon::ActivationReason reason);

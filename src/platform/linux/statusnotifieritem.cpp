@@ -7,7 +7,9 @@
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
 #include <QDBusServiceWatcher>
+#include <QFile>
 #include <QtEndian>
 
 namespace {
@@ -25,6 +27,15 @@ SniPixmap toSniPixmap(const QImage &image)
             *dest++ = qToBigEndian(line[x]);
     }
     return out;
+}
+
+// The program's name as the kernel keeps it (at most 15 bytes), empty if the process is gone.
+QString programName(uint pid)
+{
+    QFile comm(QStringLiteral("/proc/%1/comm").arg(pid));
+    if (!comm.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromUtf8(comm.readAll()).trimmed();
 }
 
 } // namespace
@@ -137,4 +148,45 @@ void StatusNotifierItem::setLabel(const QString &label, const QString &guide)
     m_label = label;
     m_labelGuide = guide;
     emit m_adaptor->XAyatanaNewLabel(label, guide);
+}
+
+void StatusNotifierItem::hostCalled(HostCall call, QPoint point)
+{
+    // The bus hands the call's context to the object behind the adaptor.
+    const QString caller = calledFromDBus() ? message().service() : QString();
+    const auto known = m_hostNames.constFind(caller);
+    if (caller.isEmpty() || known != m_hostNames.constEnd()) {
+        const QString host = caller.isEmpty() ? QString() : *known;
+        QMetaObject::invokeMethod(
+            this, [this, call, point, host] { report(call, point, host); }, Qt::QueuedConnection);
+        return;
+    }
+    QDBusMessage ask = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
+        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("GetConnectionUnixProcessID"));
+    ask << caller;
+    auto *pending = new QDBusPendingCallWatcher(m_bus.asyncCall(ask, 1000), this);
+    connect(pending, &QDBusPendingCallWatcher::finished, this,
+            [this, call, point, caller, pending] {
+                pending->deleteLater();
+                const QDBusPendingReply<uint> pid = *pending;
+                const QString host = pid.isValid() ? programName(pid.value()) : QString();
+                m_hostNames.insert(caller, host);
+                report(call, point, host);
+            });
+}
+
+void StatusNotifierItem::report(HostCall call, QPoint point, const QString &host)
+{
+    switch (call) {
+    case HostCall::activate:
+        emit activateRequested(point, host);
+        break;
+    case HostCall::secondaryActivate:
+        emit secondaryActivateRequested(point, host);
+        break;
+    case HostCall::contextMenu:
+        emit contextMenuRequested(point, host);
+        break;
+    }
 }

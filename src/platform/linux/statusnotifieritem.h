@@ -3,6 +3,8 @@
 #include "linux/dbustraytypes.h"
 
 #include <QDBusConnection>
+#include <QDBusContext>
+#include <QHash>
 #include <QImage>
 #include <QObject>
 #include <QPoint>
@@ -15,7 +17,7 @@ class StatusNotifierItemAdaptor;
 // its menu (DBusMenu). It registers with the tray's watcher at start and again each time a
 // watcher takes the name (a tray started late, or restarted), once per watcher. It reports
 // what the host asks for, with the host's point; what happens is up to the owner.
-class StatusNotifierItem final : public QObject
+class StatusNotifierItem final : public QObject, protected QDBusContext
 {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(StatusNotifierItem)
@@ -45,6 +47,12 @@ public:
     // Text that hosts able to show it put beside the icon; the guide is its widest form.
     void setLabel(const QString &label, const QString &guide);
 
+    enum class HostCall { activate, secondaryActivate, contextMenu };
+    // A host's call with its point, made by the adaptor while the bus delivers it. Reported
+    // from the event loop, so that the host's call returns at once whatever the owner does,
+    // with the calling program's name once it is known.
+    void hostCalled(HostCall call, QPoint point);
+
     const SniPixmapList &pixmaps() const { return m_pixmaps; }
     const QString &toolTip() const { return m_toolTip; }
     bool needsAttention() const { return m_attention; }
@@ -52,9 +60,10 @@ public:
     const QString &labelGuide() const { return m_labelGuide; }
 
 signals:
-    void activateRequested(QPoint point);
-    void secondaryActivateRequested(QPoint point);
-    void contextMenuRequested(QPoint point);
+    // `host` is the calling program's name ("waybar"), empty when it cannot be told.
+    void activateRequested(QPoint point, const QString &host);
+    void secondaryActivateRequested(QPoint point, const QString &host);
+    void contextMenuRequested(QPoint point, const QString &host);
     // A watcher took the item, or the watcher it was registered with went away.
     void dockedChanged(bool docked);
     // The watcher's name got or lost an owner (before any answer to the registration).
@@ -64,6 +73,7 @@ private:
     void onWatcherOwner(const QString &owner);
     void registerWith(const QString &owner);
     void setDocked(bool docked);
+    void report(HostCall call, QPoint point, const QString &host);
 
     QDBusConnection m_bus;
     QString m_serviceName;
@@ -73,6 +83,8 @@ private:
     // The unique name of the watcher the item was last registered with: one registration each.
     QString m_watcherOwner;
     bool m_docked = false;
+    // Program names by unique bus name; the bus never hands a unique name out twice.
+    QHash<QString, QString> m_hostNames;
     SniPixmapList m_pixmaps;
     QString m_toolTip;
     bool m_attention = false;

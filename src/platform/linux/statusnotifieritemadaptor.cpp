@@ -46,35 +46,19 @@ QString StatusNotifierItemAdaptor::labelGuide() const
     return m_item->labelGuide();
 }
 
-// Answered from the event loop, so that the host's call returns at once whatever the owner does.
 void StatusNotifierItemAdaptor::ContextMenu(int x, int y)
 {
-    QMetaObject::invokeMethod(
-        m_item,
-        [item = m_item, x, y] {
-            emit item->contextMenuRequested({x, y});
-        },
-        Qt::QueuedConnection);
+    m_item->hostCalled(StatusNotifierItem::HostCall::contextMenu, {x, y});
 }
 
 void StatusNotifierItemAdaptor::Activate(int x, int y)
 {
-    QMetaObject::invokeMethod(
-        m_item,
-        [item = m_item, x, y] {
-            emit item->activateRequested({x, y});
-        },
-        Qt::QueuedConnection);
+    m_item->hostCalled(StatusNotifierItem::HostCall::activate, {x, y});
 }
 
 void StatusNotifierItemAdaptor::SecondaryActivate(int x, int y)
 {
-    QMetaObject::invokeMethod(
-        m_item,
-        [item = m_item, x, y] {
-            emit item->secondaryActivateRequested({x, y});
-        },
-        Qt::QueuedConnection);
+    m_item->hostCalled(StatusNotifierItem::HostCall::secondaryActivate, {x, y});
 }
 
 void StatusNotifierItemAdaptor::Scroll(int, const QString &)

@@ -31,6 +31,11 @@ private slots:
             << QRect(1800, 10, 1, 1) << full << QPoint(1600, 15);
         QTest::addRow("pointer near the bottom left, no strut")
             << QRect(5, 1075, 1, 1) << full << QPoint(0, 571);
+        QTest::addRow("tray unknown, a bar with a strut")
+            << PanelPlacement::unknownAnchor(full, QRect(0, 28, 1920, 1052))
+            << QRect(0, 28, 1920, 1052) << QPoint(1600, 32);
+        QTest::addRow("tray unknown, a bar without a strut, kept clear of it")
+            << PanelPlacement::unknownAnchor(full, full) << full << QPoint(1600, 36);
         QTest::addRow("anchor beyond the screen")
             << QRect(5000, -300, 24, 24) << full << QPoint(1600, 0);
     }
@@ -53,6 +58,27 @@ private slots:
                 std::max({0, anchor.top() - panel.bottom(), panel.top() - anchor.bottom()});
             QVERIFY2(std::hypot(dx, dy) <= 48, "the panel is next to the icon");
         }
+    }
+
+    // Which hosts' points are places on the screen.
+    void isScreenPoint_data()
+    {
+        QTest::addColumn<QPoint>("point");
+        QTest::addColumn<QString>("host");
+        QTest::addColumn<bool>("onScreen");
+        QTest::addRow("swaybar") << QPoint(1262, 14) << QStringLiteral("swaybar") << true;
+        QTest::addRow("host not told") << QPoint(1262, 14) << QString() << true;
+        QTest::addRow("waybar, inside its icon")
+            << QPoint(10, 16) << QStringLiteral("waybar") << false;
+        QTest::addRow("no point") << QPoint(0, 0) << QStringLiteral("gnome-shell") << false;
+    }
+
+    void isScreenPoint()
+    {
+        QFETCH(QPoint, point);
+        QFETCH(QString, host);
+        QFETCH(bool, onScreen);
+        QCOMPARE(PanelPlacement::isScreenPoint(point, host), onScreen);
     }
 };
 
