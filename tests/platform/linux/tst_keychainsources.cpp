@@ -232,7 +232,7 @@ private slots:
         TokenLookup::Sources sources = LinuxServices::tokenSources();
         if (!tool.isEmpty())
             sources.tool = std::make_shared<SecretToolSource>("/bin/sh", QStringList{"-c", tool});
-        QCOMPARE(TokenLookup::run(sources), token);
+        QVERIFY(TokenLookup::run(sources) == token); // a failure prints no token
     }
 
     void keychainItem_data()
@@ -258,7 +258,7 @@ private slots:
         SecretServiceSource keychain;
         for (KeychainSource *source : std::initializer_list<KeychainSource *>{&tool, &keychain}) {
             const auto token = TokenLookup::fromKeychain(*source);
-            QCOMPARE(token, locked ? std::nullopt : std::optional(m_keychainToken));
+            QVERIFY(token == (locked ? std::nullopt : std::optional(m_keychainToken)));
         }
     }
 };
