@@ -107,9 +107,6 @@ private slots:
         QCOMPARE(reread.showToday(), false);
         QCOMPARE(reread.notifiedThresholdKeys(),
                  QStringList{QStringLiteral("weekly:\u2014:warning")});
-        QFile conf(m_dir.filePath("VarnelUsage/VarnelUsage.conf"));
-        QVERIFY(conf.open(QIODevice::ReadOnly));
-        QVERIFY(conf.readAll().contains("planInterval=2.5"));
 
         settings.reset(Settings::Key::planInterval);
         QCOMPARE(settings.planInterval(), 5.0);
