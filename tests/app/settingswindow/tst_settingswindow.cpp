@@ -1,3 +1,4 @@
+#include "fakesink.h"
 #include "settings/loginitem.h"
 #include "settings/settings.h"
 #include "settingswindow/settingswindow.h"
@@ -29,13 +30,6 @@ struct FakeLoginItem final : LoginItem
         registered = on;
         return std::nullopt;
     }
-};
-
-struct FakeSink final : NotificationSink
-{
-    int authorizations = 0;
-    void requestAuthorization() override { ++authorizations; }
-    void post(const Notification &) override {}
 };
 
 } // namespace

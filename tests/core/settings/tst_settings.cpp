@@ -1,4 +1,5 @@
 #include "alerts/notifier.h"
+#include "fakesink.h"
 #include "settings/settings.h"
 
 #include <QDir>
@@ -17,14 +18,6 @@ QSettings file()
     return QSettings(QStringLiteral("VarnelUsage"), QStringLiteral("VarnelUsage"));
 }
 
-class CountingSink final : public NotificationSink
-{
-public:
-    void requestAuthorization() override {}
-    void post(const Notification &) override { ++posts; }
-    int posts = 0;
-};
-
 constexpr int thresholdCount = 20;
 
 // One process of the user: the same thresholds checked in the same order as its siblings, from
@@ -33,13 +26,13 @@ int notifierChild(const QString &dir)
 {
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir);
     Settings settings;
-    const auto sink = std::make_shared<CountingSink>();
+    const auto sink = std::make_shared<FakeSink>();
     Notifier notifier(settings, sink);
     while (!QFile::exists(dir + "/start"))
         QThread::usleep(200);
     for (int i = 0; i < thresholdCount; ++i)
         notifier.check(LimitWindow{85, Instant::fromSeconds(1000 + i)}, QStringLiteral("weekly"));
-    std::printf("%d\n", sink->posts);
+    std::printf("%d\n", int(sink->titles.size()));
     return 0;
 }
 

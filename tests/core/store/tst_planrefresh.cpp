@@ -1,3 +1,4 @@
+#include "fakesink.h"
 #include "settings/settings.h"
 #include "store/usagestore.h"
 
@@ -69,15 +70,6 @@ public:
 private:
     std::mutex m_mutex;
     std::condition_variable_any m_changed;
-};
-
-class FakeSink final : public NotificationSink
-{
-public:
-    void requestAuthorization() override { ++authorizations; }
-    void post(const Notification &n) override { titles << n.title; }
-    int authorizations = 0;
-    QStringList titles;
 };
 
 LimitWindow window(double utilization, std::int64_t resetSeconds)
