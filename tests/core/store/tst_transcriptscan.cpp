@@ -1,5 +1,6 @@
 #include "store/transcriptfile.h"
 #include "store/transcriptscan.h"
+#include "testfile.h"
 
 #include <QDir>
 #include <QFile>
@@ -34,10 +35,7 @@ public:
     void write(const QString &rel, const QByteArray &bytes,
                QIODevice::OpenMode mode = QIODevice::WriteOnly)
     {
-        QDir().mkpath(QFileInfo(path(rel)).absolutePath());
-        QFile f(path(rel));
-        QVERIFY(f.open(mode));
-        QCOMPARE(f.write(bytes), bytes.size());
+        writeFile(path(rel), bytes, mode);
     }
     void append(const QString &rel, const QByteArray &bytes)
     {

@@ -1,6 +1,7 @@
 #include "linux/autostartentry.h"
 #include "linux/linuxservices.h"
 #include "settings/launchatlogin.h"
+#include "testfile.h"
 
 #include <QDir>
 #include <QFile>
@@ -10,17 +11,6 @@
 #include <QTest>
 
 #include <sys/stat.h>
-
-namespace {
-
-void writeFile(const QString &path, const QByteArray &text)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(text);
-}
-
-} // namespace
 
 class TestAutostartEntry : public QObject
 {
