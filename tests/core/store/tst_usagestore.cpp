@@ -96,7 +96,6 @@ QString figures(const Aggregates &a)
     return parts.join(' ');
 }
 
-// The figures of a first scan of the tree as it stands.
 QString freshScan(const QString &root)
 {
     TranscriptScan scan(root.toStdString());

@@ -28,7 +28,6 @@ QByteArray document(const QString &token)
            "\", \"expiresAt\": 1}, \"other\": {}}";
 }
 
-// Starts `program` with `input` on its standard input.
 void startFed(QProcess &process, const QString &program, const QStringList &args,
               const QByteArray &input)
 {
@@ -117,7 +116,6 @@ private slots:
         qputenv("DBUS_SESSION_BUS_ADDRESS", m_busAddress);
     }
 
-    // Runs before the keyring is started.
     void noAnsweringSecretService_data()
     {
         QTest::addColumn<QByteArray>("busAddress"); // empty: unset
