@@ -17,9 +17,8 @@
 
 struct TestCertificates
 {
-    QString caFile; // PEM
-    QSslCertificate ca;
-    QSslCertificate server;
+    QString caFile;              // PEM
+    QSslCertificate certificate; // the server's, self-signed
     QSslKey key;
 
     // Empty when openssl is missing or fails; `error` then says why.
@@ -41,10 +40,9 @@ struct TestCertificates
             QFile f(dir + QLatin1Char('/') + QLatin1String(name));
             return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
         };
-        const QSslCertificate certificate(read("ca.pem"));
-        TestCertificates c{dir + QStringLiteral("/ca.pem"), certificate, certificate,
+        TestCertificates c{dir + QStringLiteral("/ca.pem"), QSslCertificate(read("ca.pem")),
                            QSslKey(read("server.key"), QSsl::Ec)};
-        if (c.ca.isNull() || c.key.isNull()) {
+        if (c.certificate.isNull() || c.key.isNull()) {
             *error = QStringLiteral("unreadable certificate or key");
             return std::nullopt;
         }
@@ -75,7 +73,7 @@ public:
     bool listen(const TestCertificates &certificates)
     {
         QSslConfiguration ssl = QSslConfiguration::defaultConfiguration();
-        ssl.setLocalCertificate(certificates.server);
+        ssl.setLocalCertificate(certificates.certificate);
         ssl.setPrivateKey(certificates.key);
         ssl.setPeerVerifyMode(QSslSocket::VerifyNone); // clients bring no certificate
         m_server.setSslConfiguration(ssl);

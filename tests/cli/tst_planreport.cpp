@@ -4,7 +4,6 @@
 
 #include <QDir>
 #include <QProcess>
-#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTemporaryFile>
 #include <QTest>
@@ -30,6 +29,13 @@ template <typename Body> QByteArray captureStdout(Body body)
     close(saved);
     file.seek(0);
     return file.readAll();
+}
+
+void credentials(const QString &home, const QByteArray &token)
+{
+    QFile file(home + "/.varnel/.credentials.json");
+    QVERIFY(file.open(QIODevice::WriteOnly) &&
+            file.write("{\"varnelAiOauth\": {\"accessToken\": \"" + token + "\"}}\n") > 0);
 }
 
 } // namespace
@@ -110,13 +116,9 @@ private slots:
         // A home of its own, and no keychain to fall back on.
         const QString home = m_dir.filePath(QStringLiteral("home-") + QTest::currentDataTag());
         QVERIFY(QDir().mkpath(home + QStringLiteral("/.varnel")));
-        const QByteArray token =
-            "fake-report-token-" + QByteArray::number(QRandomGenerator::global()->generate());
-        QFile file(home + "/.varnel/.credentials.json");
+        const QByteArray token = "fake-report-token";
         if (withToken)
-            QVERIFY(file.open(QIODevice::WriteOnly) &&
-                    file.write("{\"varnelAiOauth\": {\"accessToken\": \"" + token + "\"}}\n") > 0 &&
-                    file.flush());
+            credentials(home, token);
         qputenv("HOME", home.toUtf8());
         qunsetenv("DBUS_SESSION_BUS_ADDRESS");
         qunsetenv("DISPLAY");
@@ -148,10 +150,7 @@ void TestPlanReport::watchWithPlan()
     QVERIFY(notifications.start());
     const QString home = m_dir.filePath(QStringLiteral("home-watch"));
     QVERIFY(QDir().mkpath(home + "/.varnel/projects"));
-    QFile credentials(home + "/.varnel/.credentials.json");
-    QVERIFY(credentials.open(QIODevice::WriteOnly) &&
-            credentials.write("{\"varnelAiOauth\": {\"accessToken\": \"fake-watch-token\"}}") > 0);
-    credentials.close();
+    credentials(home, "fake-watch-token");
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("HOME", home);
     env.insert("XDG_DATA_HOME", home + "/data");

@@ -16,18 +16,6 @@ const QByteArray usageBody = "{\"five_hour\": {\"utilization\": 42.5, \"resets_a
                              "\"2025-09-05T14:00:00.123456+00:00\"}, \"seven_day\": "
                              "{\"utilization\": 13}}";
 
-QString describe(const Client::Result &result)
-{
-    const auto *error = std::get_if<Error>(&result);
-    if (!error)
-        return QStringLiteral("a document");
-    return QStringLiteral("kind %1 (%2), status %3, retry after %4")
-        .arg(int(error->kind()))
-        .arg(error->message())
-        .arg(error->statusCode())
-        .arg(error->retryAfter() ? QString::number(*error->retryAfter()) : QStringLiteral("-"));
-}
-
 } // namespace
 
 class TestPlanClient : public QObject
@@ -35,7 +23,6 @@ class TestPlanClient : public QObject
     Q_OBJECT
 
     QTemporaryDir m_dir;
-    QSslCertificate m_ca;
     std::optional<TestCertificates> m_certificates;
     HttpsTestServer m_server;
     std::unique_ptr<Client> m_client;
@@ -44,7 +31,7 @@ class TestPlanClient : public QObject
     {
         PlanEndpoint endpoint = PlanEndpoint::builtIn();
         endpoint.url = m_server.url();
-        endpoint.extraCaCertificates = {m_ca};
+        endpoint.extraCaCertificates = {m_certificates->certificate};
         return endpoint;
     }
 
@@ -72,7 +59,6 @@ private slots:
         QString error;
         m_certificates = TestCertificates::make(m_dir.path(), &error);
         QVERIFY2(m_certificates, qPrintable(error));
-        m_ca = m_certificates->ca;
         QVERIFY(m_server.listen(*m_certificates));
         m_client = std::make_unique<Client>(local());
     }
@@ -146,7 +132,7 @@ private slots:
         m_server.reset({answer});
         const auto result = fetch();
         QVERIFY2(result, "fetch must report exactly once");
-        QVERIFY2(*result == Client::Result(expected), qPrintable(describe(*result)));
+        QVERIFY(*result == Client::Result(expected));
         QCOMPARE(m_server.requests().size(), 1);
     }
 
@@ -157,22 +143,16 @@ private slots:
         QVERIFY(result);
         const PlanUsage expected{LimitWindow{42.5, Instant{1757080800'123456}},
                                  LimitWindow{13, std::nullopt}, std::nullopt, std::nullopt};
-        QVERIFY2(*result == Client::Result(expected), qPrintable(describe(*result)));
+        QVERIFY(*result == Client::Result(expected));
 
         QCOMPARE(m_server.requests().size(), 1);
         const HttpsTestServer::Request &request = m_server.requests().first();
         QCOMPARE(request.requestLine, QByteArray("GET /api/oauth/usage HTTP/1.1"));
-        QList<QByteArray> ours;
-        for (const QByteArray &line : request.headerLines) {
-            const QByteArray name = line.left(line.indexOf(':')).toLower();
-            if (name == "authorization" || name.startsWith("halcyra-"))
-                ours.append(line);
-        }
-        QCOMPARE(ours.size(), 3);
         // The token exactly as given, spaces and all; compared without printing it.
-        QVERIFY(ours[0] == "Authorization: Bearer " + fakeToken.toUtf8());
-        QCOMPARE(ours[1], QByteArray("halcyra-beta: oauth-2025-04-20"));
-        QCOMPARE(ours[2], QByteArray("halcyra-version: 2023-06-01"));
+        const QList<QByteArray> &lines = request.headerLines;
+        QVERIFY(lines.contains("Authorization: Bearer " + fakeToken.toUtf8()));
+        QVERIFY(lines.contains("halcyra-beta: oauth-2025-04-20"));
+        QVERIFY(lines.contains("halcyra-version: 2023-06-01"));
     }
 
     // The token goes along only to the origin it was meant for.
@@ -196,12 +176,12 @@ private slots:
         const auto result = fetch();
         QVERIFY(result);
         if (sameOrigin) {
-            QVERIFY2(std::holds_alternative<PlanUsage>(*result), qPrintable(describe(*result)));
+            QVERIFY(std::holds_alternative<PlanUsage>(*result));
             QCOMPARE(m_server.requests().size(), 2);
             QCOMPARE(m_server.requests()[1].requestLine,
                      QByteArray("GET /api/oauth/usage?moved=1 HTTP/1.1"));
         } else {
-            QVERIFY2(*result == Client::Result(Error::http(307)), qPrintable(describe(*result)));
+            QVERIFY(*result == Client::Result(Error::http(307)));
             QVERIFY(other.requests().isEmpty());
         }
     }
@@ -245,7 +225,7 @@ private slots:
         Client client(quick);
         const auto result = fetch(&client);
         QVERIFY2(result, "no answer");
-        QVERIFY2(*result == Client::Result(Error::network(message)), qPrintable(describe(*result)));
+        QVERIFY(*result == Client::Result(Error::network(message)));
     }
 
     void untrustedCertificateRefused()
@@ -258,7 +238,7 @@ private slots:
         const auto result = fetch(&client);
         QVERIFY(result);
         const auto *error = std::get_if<Error>(&*result);
-        QVERIFY2(error && error->kind() == Error::Kind::network, qPrintable(describe(*result)));
+        QVERIFY(error && error->kind() == Error::Kind::network);
         QVERIFY(m_server.requests().isEmpty());
     }
 

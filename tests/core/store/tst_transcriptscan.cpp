@@ -1,5 +1,6 @@
 #include "store/transcriptfile.h"
 #include "store/transcriptscan.h"
+#include "testfile.h"
 
 #include <QDir>
 #include <QFile>
@@ -34,10 +35,7 @@ public:
     void write(const QString &rel, const QByteArray &bytes,
                QIODevice::OpenMode mode = QIODevice::WriteOnly)
     {
-        QDir().mkpath(QFileInfo(path(rel)).absolutePath());
-        QFile f(path(rel));
-        QVERIFY(f.open(mode));
-        QCOMPARE(f.write(bytes), bytes.size());
+        writeFile(path(rel), bytes, mode);
     }
     void append(const QString &rel, const QByteArray &bytes)
     {
@@ -79,20 +77,6 @@ class TestTranscriptScan : public QObject
     Q_OBJECT
 
 private slots:
-    void partialLastLineWaitsForItsNewline()
-    {
-        Tree tree;
-        const QByteArray first = reply("a", 1) + "\n";
-        const QByteArray second = reply("b", 2);
-        tree.write("p/s.jsonl", first + second.left(20));
-        TranscriptScan scan(tree.root().toStdString());
-        QCOMPARE(pass(scan), 1);
-        QCOMPARE(offsetOf(scan, tree.path("p/s.jsonl")), std::uint64_t(first.size()));
-        tree.append("p/s.jsonl", second.mid(20) + "\n");
-        QCOMPARE(pass(scan), 3);
-        QCOMPARE(scan.entries().size(), 2u);
-    }
-
     // An unfinished line that keeps growing is searched for its newline only in the bytes that
     // arrived since; it is read whole once the newline has come. Here a newline is planted in
     // bytes already searched: only a search from the start would find it.
@@ -127,22 +111,6 @@ private slots:
         QCOMPARE(pass(scan), tokens);
         tree.append("s.jsonl", "\n");
         QCOMPARE(pass(scan), 3); // the newline at the end: the line is read whole
-    }
-
-    // A transcript replaced by another file is read from its first byte, even when the new
-    // file is longer than what was read of the old one.
-    void replacedFileReadFromStart()
-    {
-        Tree tree;
-        tree.write("s.jsonl", reply("a", 1) + "\n");
-        TranscriptScan scan(tree.root().toStdString());
-        QCOMPARE(pass(scan), 1);
-        tree.write("new.tmp", reply("x", 100) + "\n" + reply("y", 200) + "\n");
-        QVERIFY(std::rename(qPrintable(tree.path("new.tmp")), qPrintable(tree.path("s.jsonl"))) ==
-                0);
-        bool full = false;
-        QCOMPARE(pass(scan, &full), 300);
-        QVERIFY(full);
     }
 
     // A pass over what a watcher named reads only that, unless something named shows that only

@@ -1,6 +1,7 @@
 #include "linux/linuxservices.h"
 #include "settings/settings.h"
 #include "store/usagestore.h"
+#include "testfile.h"
 #include "transcripts/usagerecords.h"
 
 #include <QDir>
@@ -22,14 +23,6 @@ QByteArray keyless(qint64 output)
     return "{\"type\":\"assistant\",\"timestamp\":\"2026-12-06T10:00:00Z\",\"message\":{\"model\":"
            "\"varnel-corvel\",\"usage\":{\"output_tokens\":" +
            QByteArray::number(output) + "}}}\n";
-}
-
-void append(const QString &path, const QByteArray &bytes)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::Append));
-    QCOMPARE(f.write(bytes), bytes.size());
 }
 
 UsageStoreServices fixedClock()
@@ -103,7 +96,6 @@ QString figures(const Aggregates &a)
     return parts.join(' ');
 }
 
-// The figures of a first scan of the tree as it stands.
 QString freshScan(const QString &root)
 {
     TranscriptScan scan(root.toStdString());
@@ -134,25 +126,6 @@ private slots:
         m_sees = true;
     }
 
-    // Nothing runs before start(); a second start replaces the watcher and the timers.
-    void startsWhenToldAndOnce()
-    {
-        append(m_tmp.filePath("p/a.jsonl"), keyless(5));
-        UsageStore store(m_settings, root(), driven(m_deliver, m_sees, m_watchers));
-        QCoreApplication::processEvents();
-        QVERIFY(!store.lastUpdated().isValid());
-        QVERIFY(!store.isLoading());
-        QCOMPARE(store.entryCount(), 0u);
-        QCOMPARE(m_watchers, 0);
-        QVERIFY(store.findChildren<QTimer *>().isEmpty());
-        store.start();
-        store.start();
-        QCOMPARE(m_watchers, 1);
-        // The fallback timer and the plan timer, each replaced.
-        QCOMPARE(store.findChildren<QTimer *>().size(), 2);
-        QTRY_COMPARE(todayTokens(store), 5);
-    }
-
     void liveFiguresEqualAFreshScan_data()
     {
         QTest::addColumn<unsigned>("seed");
@@ -172,7 +145,7 @@ private slots:
         std::vector<fs::path> files;
         const auto anyFile = [&] { return files[random() % files.size()]; };
         const auto write = [&](const fs::path &file, const QByteArray &bytes) {
-            append(QString::fromStdString(file.string()), bytes);
+            writeFile(QString::fromStdString(file.string()), bytes);
             if (std::ranges::find(files, file) == files.end())
                 files.push_back(file);
         };
@@ -236,18 +209,26 @@ private slots:
         }
     }
 
-    // What the watcher hands over is all a pass looks at; when it may have missed something,
-    // the whole tree is read again.
+    // Nothing runs before start(); a second start replaces the watcher and the timers. What the
+    // watcher hands over is all a pass looks at; when it may have missed something, the whole tree
+    // is read again.
     void passesFollowWhatTheWatcherNamed()
     {
         const QString a = m_tmp.filePath("p/a.jsonl"), b = m_tmp.filePath("q/b.jsonl");
-        append(a, keyless(1));
-        append(b, keyless(10));
+        writeFile(a, keyless(1));
+        writeFile(b, keyless(10));
         UsageStore store(m_settings, root(), driven(m_deliver, m_sees, m_watchers));
+        QCoreApplication::processEvents();
+        QVERIFY(!store.lastUpdated().isValid() && !store.isLoading());
+        QCOMPARE(m_watchers, 0);
+        QVERIFY(store.findChildren<QTimer *>().isEmpty());
         store.start();
+        store.start();
+        QCOMPARE(m_watchers, 1);
+        QCOMPARE(store.findChildren<QTimer *>().size(), 2); // the fallback and the plan timer
         QTRY_COMPARE(todayTokens(store), 11);
-        append(a, keyless(100));
-        append(b, keyless(1000));
+        writeFile(a, keyless(100));
+        writeFile(b, keyless(1000));
         m_deliver(TreeChanges{{a.toStdString()}, {}, false});
         QTRY_COMPARE(todayTokens(store), 111); // b was not named
         m_deliver(TreeChanges{{}, {}, true});  // the queue overflowed
@@ -278,8 +259,8 @@ private slots:
         QFETCH(QString, steps);
         QFETCH(QList<int>, seconds);
         const QString a = m_tmp.filePath("p/a.jsonl"), b = m_tmp.filePath("p/b.jsonl");
-        append(a, keyless(1));
-        append(b, keyless(10));
+        writeFile(a, keyless(1));
+        writeFile(b, keyless(10));
         UsageStore store(m_settings, root(), driven(m_deliver, m_sees, m_watchers));
         QSignalSpy passes(&store, &UsageStore::lastUpdatedChanged);
         const auto pass = [&](const std::function<void()> &act) {
@@ -295,14 +276,14 @@ private slots:
             };
             switch (steps[i].toLatin1()) {
             case 'u':
-                append(a, keyless(1));
+                writeFile(a, keyless(1));
                 break;
             case 'r':
-                append(a, keyless(1));
+                writeFile(a, keyless(1));
                 reported({{a.toStdString()}, {}, false});
                 break;
             case 'n':
-                append(m_tmp.filePath("p/n/c.jsonl"), keyless(1));
+                writeFile(m_tmp.filePath("p/n/c.jsonl"), keyless(1));
                 reported({{}, {m_tmp.filePath("p/n").toStdString()}, false});
                 break;
             case 'D':
@@ -328,8 +309,8 @@ private slots:
     // Today and the seven days move with the local day, even when nothing new was read.
     void figuresFollowTheLocalDay()
     {
-        append(m_tmp.filePath("p/a.jsonl"), keyless(5)); // 2026-12-06T10:00Z
-        std::atomic<std::int64_t> seconds = 1796601599;  // 2026-12-06T23:59:59Z
+        writeFile(m_tmp.filePath("p/a.jsonl"), keyless(5)); // 2026-12-06T10:00Z
+        std::atomic<std::int64_t> seconds = 1796601599;     // 2026-12-06T23:59:59Z
         UsageStoreServices services = fixedClock();
         services.now = [&] { return Instant::fromSeconds(seconds); };
         UsageStore store(m_settings, root(), services);
@@ -354,14 +335,14 @@ private slots:
         QByteArray lines;
         for (int i = 0; i < 2000; ++i)
             lines += keyless(1);
-        append(file, lines);
+        writeFile(file, lines);
         UsageStore store(m_settings, root(), fixedClock());
         QSignalSpy applied(&store, &UsageStore::lastUpdatedChanged);
         QSignalSpy loading(&store, &UsageStore::isLoadingChanged);
         for (int i = 0; i < 5; ++i)
             store.refresh();
         QVERIFY(store.isLoading());
-        append(file, keyless(1000));
+        writeFile(file, keyless(1000));
         store.refresh(); // must not be lost: it asks for the line just written
         QTRY_VERIFY(!store.isLoading());
         QCOMPARE(applied.count(), 2);
@@ -374,13 +355,13 @@ private slots:
     void fallbackTimerWithoutWatcher()
     {
         const QString file = m_tmp.filePath("p/a.jsonl");
-        append(file, keyless(5));
+        writeFile(file, keyless(5));
         UsageStoreServices services = fixedClock();
         services.watcher = nullptr;
         UsageStore store(m_settings, root(), services);
         store.start();
         QTRY_COMPARE(todayTokens(store), 5);
-        append(file, keyless(7));
+        writeFile(file, keyless(7));
         QVERIFY(store.m_timer->isActive());
         store.m_timer->start(0); // its time has come
         QTRY_COMPARE(todayTokens(store), 12);
@@ -391,7 +372,7 @@ private slots:
     void releaseWhileEventsArrive()
     {
         const QString file = m_tmp.filePath("p/a.jsonl");
-        append(file, keyless(1).repeated(20000));
+        writeFile(file, keyless(1).repeated(20000));
         std::optional<UsageStore> store;
         for (int round = 0; round < 20; ++round) {
             store.emplace(m_settings, root(), driven(m_deliver, m_sees, m_watchers));

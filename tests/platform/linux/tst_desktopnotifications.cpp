@@ -6,17 +6,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-namespace {
-
-struct Check
-{
-    const char *name;
-    double utilization;
-    std::optional<std::int64_t> reset;
-};
-
-} // namespace
-
+// A window's name, utilisation and reset time in seconds.
+using Check = std::tuple<QString, double, std::optional<std::int64_t>>;
 Q_DECLARE_METATYPE(QList<Check>)
 
 class TestDesktopNotifications : public QObject
@@ -26,16 +17,6 @@ class TestDesktopNotifications : public QObject
     QTemporaryDir m_dir;
     NotificationServer m_server;
     std::unique_ptr<Settings> m_settings;
-
-    void check(Notifier &notifier, const QList<Check> &checks)
-    {
-        for (const Check &c : checks) {
-            std::optional<Instant> reset;
-            if (c.reset)
-                reset = Instant::fromSeconds(*c.reset);
-            notifier.check(LimitWindow{c.utilization, reset}, QString::fromLatin1(c.name));
-        }
-    }
 
 private slots:
     void initTestCase()
@@ -110,7 +91,11 @@ private slots:
         m_settings->setNotifyCritical(critical);
         const auto sink = std::make_shared<DesktopNotifications>();
         Notifier notifier(*m_settings, sink);
-        check(notifier, checks);
+        for (const auto &[name, utilization, reset] : checks)
+            notifier.check(
+                LimitWindow{utilization,
+                            reset ? std::optional(Instant::fromSeconds(*reset)) : std::nullopt},
+                name);
         sink->post({QStringLiteral("end"), {}}); // arrives after all the notifier sent
         QTRY_COMPARE(m_server.received.size(), shown.size() + 1);
         QCOMPARE(m_server.received.mid(0, shown.size()), shown);

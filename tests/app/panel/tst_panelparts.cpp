@@ -1,0 +1,228 @@
+#include "panel/panelplacement.h"
+#include "panel/paneltext.h"
+#include "panel/sparklinegeometry.h"
+
+#include <QTest>
+
+// The panel's pure parts: its texts, its chart's geometry and its place on the screen.
+namespace {
+
+const Instant now = Instant::fromSeconds(1'780'000'000); // 15:00 on a day
+
+Instant in(double seconds)
+{
+    return Instant{now.micros + std::int64_t(seconds * 1e6)};
+}
+
+UsageSample sample(std::int64_t secondsBeforeReset, std::optional<double> five,
+                   std::optional<double> seven = std::nullopt)
+{
+    return {in(-double(secondsBeforeReset)), five, seven};
+}
+
+using Points = std::vector<SparkPoint>;
+
+} // namespace
+
+Q_DECLARE_METATYPE(SparkPoint)
+Q_DECLARE_METATYPE(UsageHistory)
+Q_DECLARE_METATYPE(Points)
+Q_DECLARE_METATYPE(std::optional<LimitWindow>)
+
+class TestPanelParts : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void relative_data()
+    {
+        QTest::addColumn<double>("seconds");
+        QTest::addColumn<QString>("phrase");
+        const std::pair<double, const char *> rows[] = {
+            {0, "now"},
+            {0.6, "now"},
+            {1, "in 1 second"},
+            {59.9, "in 59 seconds"},
+            {60, "in 1 minute"},
+            {119, "in 1 minute"},
+            {3 * 3600 + 59 * 60, "in 3 hours"},
+            {86400, "in 1 day"},
+            {2 * 86400 + 3600, "in 2 days"},
+            {6 * 86400 + 86399, "in 6 days"},
+            {7 * 86400, "in 1 week"},
+            {-300, "5 minutes ago"},
+            {-3600, "1 hour ago"},
+        };
+        for (const auto &[seconds, phrase] : rows)
+            QTest::addRow("%g", seconds) << seconds << QString::fromUtf8(phrase);
+    }
+
+    void relative()
+    {
+        QFETCH(double, seconds);
+        QFETCH(QString, phrase);
+        QCOMPARE(PanelText::relative(in(seconds), now), phrase);
+    }
+
+    // Hours, minutes and seconds in the locale's own order and marks, without the time zone;
+    // the short weekday name; the tier of a model (the plain tier and an unknown model are read in
+    // the panel's per-model rows).
+    void localeTextsAndModels()
+    {
+        // TZ=UTC in every test run; 2026-05-28T14:03:07Z, a Thursday.
+        const Instant t = Instant::fromSeconds(1'779'976'987);
+        const std::tuple<const char *, const char *, const char *> rows[] = {
+            {"en_US", "2:03:07 PM", "Thu"},
+            {"de_DE", "14:03:07", "Do."},
+            {"ja_JP", "14時03分07秒", "木"}};
+        for (const auto &[locale, clock, weekday] : rows) {
+            QCOMPARE(PanelText::clockTime(t, QLocale(locale)), QString::fromUtf8(clock));
+            QCOMPARE(PanelText::weekday(t, QLocale(locale)), QString::fromUtf8(weekday));
+        }
+        QCOMPARE(PanelText::shortModel("Varnel-CORVEL-4"), QStringLiteral("Corvel"));
+        QCOMPARE(PanelText::shortModel("tindle-3"), QStringLiteral("Tindle"));
+        QCOMPARE(PanelText::shortModel("corvel-magnar"),
+                 QStringLiteral("Magnar")); // first tier wins
+    }
+    void timedSeries_data()
+    {
+        QTest::addColumn<UsageHistory>("history");
+        QTest::addColumn<std::optional<LimitWindow>>("window");
+        QTest::addColumn<Points>("points");
+        const std::optional<LimitWindow> timed = LimitWindow{50, now};
+        const std::optional<LimitWindow> untimed = LimitWindow{50, std::nullopt};
+        QTest::addRow("window edges kept, earlier dropped")
+            << UsageHistory{sample(18060, 1), sample(18000, 2), sample(9000, 3), sample(0, 4)}
+            << timed << Points{{0, 2}, {0.5, 3}, {1, 4}};
+        QTest::addRow("after the reset dropped")
+            << UsageHistory{sample(9000, 3), sample(-60, 9)} << timed << Points{{0.5, 3}};
+        QTest::addRow("absent values skipped")
+            << UsageHistory{sample(9000, std::nullopt, 7), sample(4500, 5)} << timed
+            << Points{{0.75, 5}};
+        QTest::addRow("no reset: spread evenly")
+            << UsageHistory{sample(100, 10), sample(90, std::nullopt), sample(50, 20),
+                            sample(-999, 30)}
+            << untimed << Points{{0, 10}, {0.5, 20}, {1, 30}};
+        QTest::addRow("no window, one sample")
+            << UsageHistory{sample(5, 12)} << std::optional<LimitWindow>() << Points{{0, 12}};
+    }
+
+    void timedSeries()
+    {
+        QFETCH(UsageHistory, history);
+        QFETCH(std::optional<LimitWindow>, window);
+        QFETCH(Points, points);
+        QCOMPARE(SparklineGeometry::timedSeries(history, &UsageSample::five, window, 18000),
+                 points);
+    }
+
+    // The same samples feed the weekly series by their other value.
+    void weeklySeriesReadsTheOtherValue()
+    {
+        const UsageHistory history{sample(9000, std::nullopt, 7), sample(4500, 5)};
+        QCOMPARE(SparklineGeometry::timedSeries(history, &UsageSample::seven, std::nullopt, 1),
+                 (Points{{0, 7}}));
+    }
+
+    void pixels_data()
+    {
+        QTest::addColumn<SparkPoint>("point");
+        QTest::addColumn<QPointF>("pixel");
+        // A 200 × 22 drawing area: 100 % on the top edge, 0 % on the bottom one.
+        QTest::addRow("start, empty") << SparkPoint{0, 0} << QPointF(0, 22);
+        QTest::addRow("middle, half") << SparkPoint{0.5, 50} << QPointF(100, 11);
+        QTest::addRow("end, full") << SparkPoint{1, 100} << QPointF(200, 0);
+        QTest::addRow("over 100 on the top edge") << SparkPoint{0.25, 120} << QPointF(50, 0);
+        QTest::addRow("negative on the bottom edge") << SparkPoint{0.25, -5} << QPointF(50, 22);
+        QTest::addRow("x outside clamped") << SparkPoint{-0.5, 50} << QPointF(0, 11);
+        QTest::addRow("x past the end") << SparkPoint{1.5, 50} << QPointF(200, 11);
+        QTest::addRow("not a number") << SparkPoint{std::nan(""), std::nan("")} << QPointF(0, 22);
+    }
+
+    void pixels()
+    {
+        QFETCH(SparkPoint, point);
+        const auto px = SparklineGeometry::pixels({point}, QSizeF(200, 22));
+        QCOMPARE(px.size(), std::size_t(1));
+        QFETCH(QPointF, pixel);
+        QCOMPARE(px.front(), pixel);
+    }
+
+    // Down to the bottom edge under the first point, along the line, down under the last.
+    void areaClosesOnTheBottomEdge()
+    {
+        const std::vector<QPointF> px{{0, 10}, {50, 5}, {100, 0}};
+        const QPainterPath path = SparklineGeometry::area(px, 22);
+        QCOMPARE(path.elementCount(), 6);
+        const QPointF expected[] = {{0, 22}, {0, 10}, {50, 5}, {100, 0}, {100, 22}, {0, 22}};
+        for (int i = 0; i < 6; ++i)
+            QCOMPARE(QPointF(path.elementAt(i)), expected[i]);
+        QVERIFY(SparklineGeometry::area({}, 22).isEmpty());
+    }
+    // A 1920 × 1080 screen; a 320 × 500 panel.
+    void place_data()
+    {
+        QTest::addColumn<QRect>("anchor");
+        QTest::addColumn<QRect>("available");
+        QTest::addColumn<QPoint>("topLeft");
+        const QRect full(0, 0, 1920, 1080);
+        // Hosts that give only the point that was clicked, on bars that reserve no strut.
+        QTest::addRow("host point on a top bar, clear of the bar")
+            << PanelPlacement::aroundPoint({1900, 11}) << full << QPoint(1600, 27);
+        QTest::addRow("host point on a bottom bar")
+            << PanelPlacement::aroundPoint({1000, 1070}) << full << QPoint(839, 554);
+        QTest::addRow("tray at the top right, clamped to the right edge")
+            << QRect(1890, 2, 24, 24) << QRect(0, 28, 1920, 1052) << QPoint(1600, 30);
+        QTest::addRow("tray at the bottom, centred above the icon")
+            << QRect(1000, 1054, 24, 24) << QRect(0, 0, 1920, 1052) << QPoint(851, 550);
+        QTest::addRow("tray on the left edge")
+            << QRect(2, 500, 24, 24) << QRect(28, 0, 1892, 1080) << QPoint(30, 261);
+        QTest::addRow("tray on the right edge, near the bottom")
+            << QRect(1894, 1040, 24, 24) << QRect(0, 0, 1892, 1080) << QPoint(1570, 580);
+        QTest::addRow("pointer near the top, no strut")
+            << QRect(1800, 10, 1, 1) << full << QPoint(1600, 15);
+        QTest::addRow("pointer near the bottom left, no strut")
+            << QRect(5, 1075, 1, 1) << full << QPoint(0, 571);
+        QTest::addRow("tray unknown, a bar with a strut")
+            << PanelPlacement::unknownAnchor(full, QRect(0, 28, 1920, 1052))
+            << QRect(0, 28, 1920, 1052) << QPoint(1600, 32);
+        QTest::addRow("tray unknown, a bar without a strut, kept clear of it")
+            << PanelPlacement::unknownAnchor(full, full) << full << QPoint(1600, 36);
+        QTest::addRow("anchor beyond the screen")
+            << QRect(5000, -300, 24, 24) << full << QPoint(1600, 0);
+    }
+
+    void place()
+    {
+        QFETCH(QRect, anchor);
+        QFETCH(QRect, available);
+        const QPoint at =
+            PanelPlacement::place(QSize(320, 500), anchor, QRect(0, 0, 1920, 1080), available);
+        QFETCH(QPoint, topLeft);
+        QCOMPARE(at, topLeft);
+    }
+
+    // Which hosts' points are places on the screen.
+    void isScreenPoint_data()
+    {
+        QTest::addColumn<QPoint>("point");
+        QTest::addColumn<QString>("host");
+        QTest::addColumn<bool>("onScreen");
+        QTest::addRow("swaybar") << QPoint(1262, 14) << QStringLiteral("swaybar") << true;
+        QTest::addRow("host not told") << QPoint(1262, 14) << QString() << true;
+        QTest::addRow("waybar, inside its icon")
+            << QPoint(10, 16) << QStringLiteral("waybar") << false;
+        QTest::addRow("no point") << QPoint(0, 0) << QStringLiteral("gnome-shell") << false;
+    }
+
+    void isScreenPoint()
+    {
+        QFETCH(QPoint, point);
+        QFETCH(QString, host);
+        QFETCH(bool, onScreen);
+        QCOMPARE(PanelPlacement::isScreenPoint(point, host), onScreen);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestPanelParts)
+#include "tst_panelparts.moc"
