@@ -137,7 +137,6 @@ bool PanelWindow::event(QEvent *event)
 
 void PanelWindow::hideEvent(QHideEvent *event)
 {
-    m_activeSinceShown = false;
     if (keyboardGrabber() == this)
         releaseKeyboard();
     QWidget::hideEvent(event);
@@ -157,12 +156,9 @@ void PanelWindow::changeEvent(QEvent *event)
     QWidget::changeEvent(event);
     if (event->type() != QEvent::ActivationChange || m_standalone)
         return;
-    // Only a panel that was active in this showing closes on losing it: the deactivation of an
-    // earlier showing (an Escape, then a quick activation) can arrive after the panel is shown
-    // again, and must not close it.
-    if (isActiveWindow()) {
-        m_activeSinceShown = true;
-    } else if (isVisible() && m_activeSinceShown) {
+    // Hiding the panel (Escape, a second activation) deactivates it on the way, while it still
+    // counts as visible: that is no click elsewhere, and must not hold off the next activation.
+    if (!isActiveWindow() && !isHidden()) {
         m_deactivated.start();
         hide();
     }
@@ -184,6 +180,8 @@ void PanelWindow::place()
     if (!screen)
         return;
     const QRect anchor =
-        m_anchor.isEmpty() ? PanelPlacement::unknownAnchor(screen->geometry(), screen->availableGeometry()) : m_anchor;
+        m_anchor.isEmpty()
+            ? PanelPlacement::unknownAnchor(screen->geometry(), screen->availableGeometry())
+            : m_anchor;
     move(PanelPlacement::place(size(), anchor, screen->geometry(), screen->availableGeometry()));
 }

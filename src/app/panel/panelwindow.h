@@ -53,5 +53,4 @@ private:
     // When the panel last closed because it lost activation: the click that took it away may
     // be the very click on the icon that is about to toggle it.
     QElapsedTimer m_deactivated;
-    bool m_activeSinceShown = false;
 };
