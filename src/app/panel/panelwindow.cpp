@@ -3,6 +3,8 @@
 #include "panel/panelplacement.h"
 #include "panel/panelview.h"
 
+#include "linux/swayipc.h"
+
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
@@ -20,8 +22,9 @@ bool compositorPlaces()
     return QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
 }
 
-// An X11 client of a Wayland compositor: the compositor places managed windows itself (sway
-// centres them), but honours where an unmanaged one asks to be.
+// An X11 client of a Wayland compositor: the compositor places managed windows itself (GNOME
+// cascades them), but honours where an unmanaged one asks to be. sway is told where instead,
+// since it never hands an unmanaged window the keyboard back, nor tells it of clicks elsewhere.
 bool underXWayland()
 {
     return QGuiApplication::platformName() == QLatin1String("xcb") &&
@@ -35,7 +38,7 @@ Qt::WindowFlags panelFlags()
     // Unmanaged, and of the normal window type: compositors give the keyboard to an unmanaged
     // window unless its type says utility, menu or the like (sway), and the taskbar never
     // lists an unmanaged window anyway.
-    if (underXWayland())
+    if (underXWayland() && !SwayIpc::available())
         return Qt::Window | Qt::X11BypassWindowManagerHint | frameless;
     return Qt::Tool | frameless;
 }
@@ -44,6 +47,7 @@ Qt::WindowFlags panelFlags()
 
 PanelWindow::PanelWindow(QWidget *parent)
     : QWidget(parent, panelFlags()), m_view(new PanelView(this)),
+      m_sway(SwayIpc::available() ? new SwayIpc(this) : nullptr),
       m_notice(new QLabel(tr("No system tray found — Varnel Usage keeps running and docks when "
                              "a tray appears."),
                           this))
@@ -85,7 +89,7 @@ void PanelWindow::showNear(const QRect &anchor)
     raise();
     // Under XWayland the compositor hands the keyboard to an unmanaged window as it maps; one
     // that takes the focus itself is put back at once (and would close on losing it).
-    if (!underXWayland())
+    if (!underXWayland() || m_sway)
         activateWindow();
     else
         grabKeyboard();
@@ -172,16 +176,22 @@ void PanelWindow::fit()
 
 void PanelWindow::place()
 {
-    if (compositorPlaces() || m_standalone)
+    if ((compositorPlaces() && !m_sway) || m_standalone)
         return;
     QScreen *screen = m_anchor.isEmpty() ? nullptr : QGuiApplication::screenAt(m_anchor.center());
     if (!screen)
         screen = QGuiApplication::primaryScreen();
     if (!screen)
         return;
-    const QRect anchor =
-        m_anchor.isEmpty()
-            ? PanelPlacement::unknownAnchor(screen->geometry(), screen->availableGeometry())
-            : m_anchor;
-    move(PanelPlacement::place(size(), anchor, screen->geometry(), screen->availableGeometry()));
+    // sway's bars reserve their room in the workspace's area, not in what Qt sees of the screen.
+    const std::optional<QRect> workspace = m_sway ? m_sway->workspaceArea() : std::nullopt;
+    const QRect available = workspace ? *workspace : screen->availableGeometry();
+    const QRect anchor = m_anchor.isEmpty()
+                             ? PanelPlacement::unknownAnchor(screen->geometry(), available)
+                             : m_anchor;
+    const QPoint at = PanelPlacement::place(size(), anchor, screen->geometry(), available);
+    if (m_sway)
+        m_sway->place(windowTitle(), at);
+    else
+        move(at);
 }
