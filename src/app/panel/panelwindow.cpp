@@ -5,6 +5,7 @@
 
 #include "linux/swayipc.h"
 
+#include <QApplication>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
@@ -89,10 +90,16 @@ void PanelWindow::showNear(const QRect &anchor)
     raise();
     // Under XWayland the compositor hands the keyboard to an unmanaged window as it maps; one
     // that takes the focus itself is put back at once (and would close on losing it).
-    if (!underXWayland() || m_sway)
-        activateWindow();
-    else
+    if (underXWayland() && !m_sway) {
         grabKeyboard();
+        return;
+    }
+    // Shown again before the platform's word that the focus left arrived (Escape, then a quick
+    // click), the window still holds the focus there, while hiding made the panel inactive: no
+    // focus change would come to make it active again, nor to close it on a click elsewhere.
+    if (QGuiApplication::focusWindow() == windowHandle())
+        QApplication::setActiveWindow(this);
+    activateWindow();
 }
 
 void PanelWindow::showStandalone()
