@@ -3,6 +3,9 @@
 #include "panel/panelplacement.h"
 #include "panel/panelview.h"
 
+#include "linux/swayipc.h"
+
+#include <QApplication>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
@@ -20,8 +23,9 @@ bool compositorPlaces()
     return QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
 }
 
-// An X11 client of a Wayland compositor: the compositor places managed windows itself (sway
-// centres them), but honours where an unmanaged one asks to be.
+// An X11 client of a Wayland compositor: the compositor places managed windows itself (GNOME
+// cascades them), but honours where an unmanaged one asks to be. sway is told where instead,
+// since it never hands an unmanaged window the keyboard back, nor tells it of clicks elsewhere.
 bool underXWayland()
 {
     return QGuiApplication::platformName() == QLatin1String("xcb") &&
@@ -35,7 +39,7 @@ Qt::WindowFlags panelFlags()
     // Unmanaged, and of the normal window type: compositors give the keyboard to an unmanaged
     // window unless its type says utility, menu or the like (sway), and the taskbar never
     // lists an unmanaged window anyway.
-    if (underXWayland())
+    if (underXWayland() && !SwayIpc::available())
         return Qt::Window | Qt::X11BypassWindowManagerHint | frameless;
     return Qt::Tool | frameless;
 }
@@ -44,6 +48,7 @@ Qt::WindowFlags panelFlags()
 
 PanelWindow::PanelWindow(QWidget *parent)
     : QWidget(parent, panelFlags()), m_view(new PanelView(this)),
+      m_sway(SwayIpc::available() ? new SwayIpc(this) : nullptr),
       m_notice(new QLabel(tr("No system tray found — Varnel Usage keeps running and docks when "
                              "a tray appears."),
                           this))
@@ -85,10 +90,16 @@ void PanelWindow::showNear(const QRect &anchor)
     raise();
     // Under XWayland the compositor hands the keyboard to an unmanaged window as it maps; one
     // that takes the focus itself is put back at once (and would close on losing it).
-    if (!underXWayland())
-        activateWindow();
-    else
+    if (underXWayland() && !m_sway) {
         grabKeyboard();
+        return;
+    }
+    // Shown again before the platform's word that the focus left arrived (Escape, then a quick
+    // click), the window still holds the focus there, while hiding made the panel inactive: no
+    // focus change would come to make it active again, nor to close it on a click elsewhere.
+    if (QGuiApplication::focusWindow() == windowHandle())
+        QApplication::setActiveWindow(this);
+    activateWindow();
 }
 
 void PanelWindow::showStandalone()
@@ -137,7 +148,6 @@ bool PanelWindow::event(QEvent *event)
 
 void PanelWindow::hideEvent(QHideEvent *event)
 {
-    m_activeSinceShown = false;
     if (keyboardGrabber() == this)
         releaseKeyboard();
     QWidget::hideEvent(event);
@@ -157,12 +167,9 @@ void PanelWindow::changeEvent(QEvent *event)
     QWidget::changeEvent(event);
     if (event->type() != QEvent::ActivationChange || m_standalone)
         return;
-    // Only a panel that was active in this showing closes on losing it: the deactivation of an
-    // earlier showing (an Escape, then a quick activation) can arrive after the panel is shown
-    // again, and must not close it.
-    if (isActiveWindow()) {
-        m_activeSinceShown = true;
-    } else if (isVisible() && m_activeSinceShown) {
+    // Hiding the panel (Escape, a second activation) deactivates it on the way, while it still
+    // counts as visible: that is no click elsewhere, and must not hold off the next activation.
+    if (!isActiveWindow() && !isHidden()) {
         m_deactivated.start();
         hide();
     }
@@ -176,14 +183,22 @@ void PanelWindow::fit()
 
 void PanelWindow::place()
 {
-    if (compositorPlaces() || m_standalone)
+    if ((compositorPlaces() && !m_sway) || m_standalone)
         return;
     QScreen *screen = m_anchor.isEmpty() ? nullptr : QGuiApplication::screenAt(m_anchor.center());
     if (!screen)
         screen = QGuiApplication::primaryScreen();
     if (!screen)
         return;
-    const QRect anchor =
-        m_anchor.isEmpty() ? PanelPlacement::unknownAnchor(screen->geometry(), screen->availableGeometry()) : m_anchor;
-    move(PanelPlacement::place(size(), anchor, screen->geometry(), screen->availableGeometry()));
+    // sway's bars reserve their room in the workspace's area, not in what Qt sees of the screen.
+    const std::optional<QRect> workspace = m_sway ? m_sway->workspaceArea() : std::nullopt;
+    const QRect available = workspace ? *workspace : screen->availableGeometry();
+    const QRect anchor = m_anchor.isEmpty()
+                             ? PanelPlacement::unknownAnchor(screen->geometry(), available)
+                             : m_anchor;
+    const QPoint at = PanelPlacement::place(size(), anchor, screen->geometry(), available);
+    if (m_sway)
+        m_sway->place(windowTitle(), at);
+    else
+        move(at);
 }

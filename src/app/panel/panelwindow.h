@@ -6,6 +6,7 @@
 
 class PanelView;
 class QLabel;
+class SwayIpc;
 
 // The window that holds the panel. Beside a tray icon it is frameless: placed next to the icon,
 // kept inside the screen, closed by Escape, by a click elsewhere (the window loses activation)
@@ -47,11 +48,12 @@ private:
     void place();
 
     PanelView *m_view;
+    // Where sway runs the session: the compositor that places the panel on request.
+    SwayIpc *m_sway;
     QLabel *m_notice;
     QRect m_anchor;
     bool m_standalone = false;
     // When the panel last closed because it lost activation: the click that took it away may
     // be the very click on the icon that is about to toggle it.
     QElapsedTimer m_deactivated;
-    bool m_activeSinceShown = false;
 };

@@ -1,3 +1,4 @@
+#include "linux/swayipc.h"
 #include "panel/panelplacement.h"
 #include "panel/paneltext.h"
 #include "panel/sparklinegeometry.h"
@@ -221,6 +222,53 @@ private slots:
         QFETCH(QString, host);
         QFETCH(bool, onScreen);
         QCOMPARE(PanelPlacement::isScreenPoint(point, host), onScreen);
+    }
+
+    // What sway is told: this process's panel, matched by its whole title taken literally.
+    void swayPlaceCommand_data()
+    {
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QPoint>("at");
+        QTest::addColumn<QByteArray>("command");
+        QTest::addRow("the panel")
+            << QStringLiteral("Varnel Usage") << QPoint(960, 27)
+            << QByteArray("[pid=42 title=\"^Varnel Usage$\"] floating enable, "
+                          "border none, sticky enable, move absolute "
+                          "position 960 27");
+        QTest::addRow("a title with pattern characters and quotes, a screen on the left")
+            << QStringLiteral("Usage (%1) \"a.b\"") << QPoint(-1600, 0)
+            << QByteArray("[pid=42 title=\"^Usage \\(%1\\) .a\\.b.$\"] floating enable, "
+                          "border none, sticky enable, move absolute position -1600 0");
+    }
+
+    void swayPlaceCommand()
+    {
+        QFETCH(QString, title);
+        QFETCH(QPoint, at);
+        QFETCH(QByteArray, command);
+        QCOMPARE(SwayIpc::placeCommand(42, title, at), command);
+    }
+
+    // The usable area is the focused workspace's, wherever it stands in the reply.
+    void swayWorkspace_data()
+    {
+        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<QRect>("area");
+        QTest::addRow("second of two focused")
+            << QByteArray(R"([{"focused":false,"rect":{"x":0,"y":0,"width":800,"height":600}},
+                             {"focused":true,"rect":{"x":1280,"y":23,"width":1280,"height":777}}])")
+            << QRect(1280, 23, 1280, 777);
+        QTest::addRow("none focused")
+            << QByteArray(R"([{"focused":false,"rect":{"x":0,"y":0,"width":800,"height":600}}])")
+            << QRect();
+        QTest::addRow("not a reply") << QByteArray("i3-ipc") << QRect();
+    }
+
+    void swayWorkspace()
+    {
+        QFETCH(QByteArray, reply);
+        QFETCH(QRect, area);
+        QCOMPARE(SwayIpc::focusedWorkspace(reply).value_or(QRect()), area);
     }
 };
 
