@@ -1,6 +1,7 @@
 #include "panel/paneltext.h"
 
 #include "format/format.h"
+#include "format/pacetext.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -83,6 +84,24 @@ QString clockTimeFormat(const QLocale &locale)
 QString clockTime(Instant t, const QLocale &locale)
 {
     return locale.toString(localDateTime(t).time(), clockTimeFormat(locale));
+}
+
+QString clockMinute(Instant t, Instant now, const QLocale &locale)
+{
+    const QDateTime local = localDateTime(t);
+    const QString clock = locale.toString(local.time(), QLocale::ShortFormat);
+    if (local.date() == localDateTime(now).date())
+        return clock;
+    return QStringLiteral("%1 %2").arg(weekday(t, locale), clock);
+}
+
+QString pace(const std::optional<PaceProjection> &projection, Instant now, const QLocale &locale)
+{
+    if (!projection)
+        return {};
+    return PaceText::sentence(*projection, projection->limitAt
+                                               ? clockMinute(*projection->limitAt, now, locale)
+                                               : QString());
 }
 
 QString weekday(Instant t, const QLocale &locale)

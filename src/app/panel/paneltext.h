@@ -1,5 +1,6 @@
 #pragma once
 
+#include "alerts/projection.h"
 #include "base/instant.h"
 
 #include <QLocale>
@@ -17,6 +18,13 @@ QString relative(Instant target, Instant now);
 QString clockTime(Instant t, const QLocale &locale = QLocale());
 // The locale's time format with seconds and without the time zone.
 QString clockTimeFormat(const QLocale &locale);
+// The clock time of `t` to the minute, in the locale's short format ("3:40 PM", "15:40"),
+// led by the weekday when `t` falls on another local day than `now` ("Thu 15:40").
+QString clockMinute(Instant t, Instant now, const QLocale &locale = QLocale());
+// "At this pace: limit at 15:40, 20 min before reset" or "At this pace: about 78% at reset";
+// empty without a projection.
+QString pace(const std::optional<PaceProjection> &projection, Instant now,
+             const QLocale &locale = QLocale());
 // The abbreviated weekday name of the local day holding `t`: "Mon", "Mo.".
 QString weekday(Instant t, const QLocale &locale = QLocale());
 // The display name of a model: its tier when the identifier names one, else the identifier.

@@ -45,6 +45,7 @@ PanelValues collectPanelValues(const UsageStore &store, const Settings &settings
                                                            v.plan.plan->fiveHour, fiveHourSeconds);
         v.plan.sevenPoints = SparklineGeometry::timedSeries(store.history(), &UsageSample::seven,
                                                             v.plan.plan->sevenDay, sevenDaySeconds);
+        v.plan.pace = Projection::forPlan(store.history(), v.plan.plan, now);
     }
 
     const Aggregates &a = store.aggregates();

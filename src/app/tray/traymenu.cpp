@@ -33,8 +33,12 @@ QStringList figureRows(const PlanLimitsValues &plan, const UsageBucket &today, I
     case PlanLimitsState::limits:
         if (plan.plan->fiveHour)
             rows << limitRow(QT_TRANSLATE_NOOP("TrayMenu", "5h window"), *plan.plan->fiveHour, now);
+        if (plan.plan->fiveHour && plan.pace.fiveHour)
+            rows << PanelText::pace(plan.pace.fiveHour, now);
         if (plan.plan->sevenDay)
             rows << limitRow(QT_TRANSLATE_NOOP("TrayMenu", "Weekly"), *plan.plan->sevenDay, now);
+        if (plan.plan->sevenDay && plan.pace.sevenDay)
+            rows << PanelText::pace(plan.pace.sevenDay, now);
         break;
     case PlanLimitsState::rateLimited:
         rows << PanelText::rateLimitNotice(*plan.retryAt, now);

@@ -63,6 +63,12 @@ private slots:
             QCOMPARE(PanelText::clockTime(t, QLocale(locale)), QString::fromUtf8(clock));
             QCOMPARE(PanelText::weekday(t, QLocale(locale)), QString::fromUtf8(weekday));
         }
+        // To the minute; another day than now's names its weekday.
+        const Instant sameDay = Instant::fromSeconds(1'779'976'987 - 3600);
+        QCOMPARE(PanelText::clockMinute(t, sameDay, QLocale("en_US")), QStringLiteral("2:03 PM"));
+        QCOMPARE(PanelText::clockMinute(t, Instant::fromSeconds(1'779'976'987 - 86400),
+                                        QLocale("de_DE")),
+                 QStringLiteral("Do. 14:03"));
         QCOMPARE(PanelText::shortModel("Varnel-CORVEL-4"), QStringLiteral("Corvel"));
         QCOMPARE(PanelText::shortModel("tindle-3"), QStringLiteral("Tindle"));
         QCOMPARE(PanelText::shortModel("corvel-magnar"),

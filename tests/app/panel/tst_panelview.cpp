@@ -205,6 +205,27 @@ private slots:
         QCOMPARE(section.magnar()->resetText(), QStringLiteral("· resets in 3 days"));
     }
 
+    // Each main row's pace line below it, in the locale's short clock; none without a projection
+    // or without its window.
+    void paceLines()
+    {
+        QLocale::setDefault(QLocale(QStringLiteral("de_DE")));
+        PlanLimitsValues v;
+        v.plan = plan(76, 13);
+        v.pace.fiveHour = PaceProjection{in(2 * 3600 + 60), in(3600), std::nullopt};
+        PlanLimitsSection section;
+        section.setValues(v, now);
+        QCOMPARE(section.fivePaceText(),
+                 QStringLiteral("At this pace: limit at 21:26, 1 h 1 min before reset"));
+        QCOMPARE(section.weeklyPaceText(), QString());
+        v.pace.sevenDay = PaceProjection{in(5 * 86400), std::nullopt, 77.6};
+        v.plan->fiveHour.reset();
+        section.setValues(v, now);
+        QCOMPARE(section.fivePaceText(), QString());
+        QCOMPARE(section.weeklyPaceText(), QStringLiteral("At this pace: about 78% at reset"));
+        QLocale::setDefault(QLocale::c());
+    }
+
     // The notice counts down by the clock, and only while it is on screen.
     void countdownTicksWhileShown()
     {
