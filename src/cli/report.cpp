@@ -56,6 +56,15 @@ std::string planText(const PlanState &plan)
     return out;
 }
 
+std::string projectionJson(const std::optional<PaceProjection> &p)
+{
+    if (!p)
+        return "null";
+    return "{\"limitAt\": " +
+           (p->limitAt ? JsonText::string(TimeText::isoUtc(*p->limitAt)) : std::string("null")) +
+           ", \"atReset\": " + (p->atReset ? JsonText::number(*p->atReset) : "null") + "}";
+}
+
 } // namespace
 
 namespace Report {
@@ -94,7 +103,9 @@ std::string json(const ReportData &data)
                ", \"planError\": " + (plan->error ? JsonText::string(*plan->error) : "null") +
                ", \"planRetryAt\": " +
                (plan->retryAt ? JsonText::string(TimeText::isoUtc(*plan->retryAt)) : "null") +
-               ", \"historySamples\": " + std::to_string(plan->historySamples);
+               ", \"historySamples\": " + std::to_string(plan->historySamples) +
+               ", \"projection\": {\"fiveHour\": " + projectionJson(plan->projection.fiveHour) +
+               ", \"sevenDay\": " + projectionJson(plan->projection.sevenDay) + "}";
     }
     out += "}";
     return out;

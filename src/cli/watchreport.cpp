@@ -20,9 +20,12 @@ ReportData snapshot(const UsageStore &store, bool withPlan, Instant now)
                     store.lastUpdatedInstant(), std::nullopt};
     if (withPlan) {
         const auto &error = store.planErrorText();
-        data.plan =
-            PlanState{store.planUsage(), error ? std::optional(error->toStdString()) : std::nullopt,
-                      store.planRetryAtInstant(), store.history().size(), now};
+        data.plan = PlanState{store.planUsage(),
+                              error ? std::optional(error->toStdString()) : std::nullopt,
+                              store.planRetryAtInstant(),
+                              store.history().size(),
+                              now,
+                              Projection::forPlan(store.history(), store.planUsage(), now)};
     }
     return data;
 }

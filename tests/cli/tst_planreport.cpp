@@ -1,6 +1,7 @@
 #include "httpstestserver.h"
 #include "notificationserver.h"
 #include "planreport.h"
+#include "report.h"
 
 #include <QDir>
 #include <QProcess>
@@ -60,6 +61,21 @@ private slots:
         const PlanUsage::Error error = PlanUsage::Error::network("Host \"x\"\nnot found\\");
         QCOMPARE(QByteArray::fromStdString(PlanReport::json(error)),
                  QByteArray("{\"error\": \"Host \\\"x\\\"\\nnot found\\\\\"}"));
+    }
+
+    // Where the pace leads, beside the plan in the live report's line.
+    void projectionJson()
+    {
+        ReportData data;
+        data.plan = PlanState{};
+        data.plan->projection.fiveHour = PaceProjection{
+            Instant::fromSeconds(1'780'000'000), Instant::fromSeconds(1'779'998'800), std::nullopt};
+        data.plan->projection.sevenDay =
+            PaceProjection{Instant::fromSeconds(1'780'000'000), std::nullopt, 77.5};
+        QVERIFY(
+            QByteArray::fromStdString(Report::json(data))
+                .endsWith(R"("projection": {"fiveHour": {"limitAt": "2026-05-28T20:06:40Z", )"
+                          R"("atReset": null}, "sevenDay": {"limitAt": null, "atReset": 77.5}}})"));
     }
 
     void endToEnd_data()
@@ -179,8 +195,8 @@ void TestPlanReport::watchWithPlan()
             20000));
         QVERIFY2(line.contains("\"plan\": {\"fiveHour\": {\"utilization\": 85, "),
                  line.constData());
-        QVERIFY(
-            line.contains("\"planError\": null, \"planRetryAt\": null, \"historySamples\": 1}"));
+        QVERIFY(line.contains("\"planError\": null, \"planRetryAt\": null, \"historySamples\": 1, "
+                              "\"projection\": {\"fiveHour\": null, \"sevenDay\": null}}"));
         QVERIFY(!line.contains("fake-watch-token"));
         QVERIFY(QFile::exists(home + "/data/VarnelUsage/plan-history.json"));
         // Announced by the first run only: the second finds the key in the shared settings.
