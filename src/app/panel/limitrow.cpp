@@ -2,7 +2,7 @@
 
 #include "format/format.h"
 #include "panel/levelbar.h"
-#include "panel/paneltext.h"
+#include "format/paneltext.h"
 #include "panel/sparkline.h"
 #include "panel/styledlabel.h"
 

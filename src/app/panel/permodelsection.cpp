@@ -2,7 +2,7 @@
 
 #include "format/format.h"
 #include "panel/metricrow.h"
-#include "panel/paneltext.h"
+#include "format/paneltext.h"
 #include "panel/sectiontitle.h"
 
 #include <QVBoxLayout>

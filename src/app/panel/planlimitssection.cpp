@@ -2,7 +2,7 @@
 
 #include "panel/limitrow.h"
 #include "panel/modellimitrow.h"
-#include "panel/paneltext.h"
+#include "format/paneltext.h"
 #include "panel/ratelimitnotice.h"
 #include "panel/sectiontitle.h"
 #include "panel/styledlabel.h"

@@ -2,7 +2,7 @@
 
 #include "linux/traymenuentry.h"
 #include "tray/traychoice.h"
-#include "tray/traylabel.h"
+#include "format/traylabel.h"
 
 #include <QObject>
 #include <QPoint>

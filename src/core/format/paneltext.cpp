@@ -1,4 +1,4 @@
-#include "panel/paneltext.h"
+#include "format/paneltext.h"
 
 #include "format/format.h"
 #include "format/pacetext.h"
@@ -119,6 +119,16 @@ QString shortModel(const QString &model)
     if (lower.contains(u"tindle"))
         return QStringLiteral("Tindle");
     return model;
+}
+
+QString limitLine(const QString &title, const LimitWindow &window, Instant now)
+{
+    const QString figure = QStringLiteral("%1 %2").arg(
+        title, QString::fromStdString(Format::percent(window.utilization)));
+    if (!window.resetsAt)
+        return figure;
+    return QCoreApplication::translate("PanelText", "%1 — resets %2")
+        .arg(figure, relative(*window.resetsAt, now));
 }
 
 QString rateLimitNotice(Instant retryAt, Instant now)

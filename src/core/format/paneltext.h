@@ -2,6 +2,7 @@
 
 #include "alerts/projection.h"
 #include "base/instant.h"
+#include "plan/planusage.h"
 
 #include <QLocale>
 #include <QString>
@@ -29,6 +30,9 @@ QString pace(const std::optional<PaceProjection> &projection, Instant now,
 QString weekday(Instant t, const QLocale &locale = QLocale());
 // The display name of a model: its tier when the identifier names one, else the identifier.
 QString shortModel(const QString &model);
+// "5h window 42% — resets in 2 hours", or "Weekly 81%" without a reset time: a main window as one
+// line, `title` already translated.
+QString limitLine(const QString &title, const LimitWindow &window, Instant now);
 // "Rate limited — retrying in 1m 5s", the seconds counted down from `now`.
 QString rateLimitNotice(Instant retryAt, Instant now);
 

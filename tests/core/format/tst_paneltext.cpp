@@ -1,4 +1,4 @@
-#include "panel/paneltext.h"
+#include "format/paneltext.h"
 
 #include <QTest>
 
