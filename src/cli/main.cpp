@@ -39,7 +39,8 @@ int main(int argc, char **argv)
 
     const auto parsed = Options::parse(std::vector<std::string>(argv + 1, argv + argc));
     if (!parsed.options) {
-        std::fprintf(stderr, "varnelusage-report: %s\n%s", parsed.error.c_str(), Options::usage());
+        std::fprintf(stderr, "varnelusage-report: %s\n%s", parsed.error.c_str(),
+                     parsed.showUsage ? Options::usage() : "");
         return 2;
     }
     const Options &options = *parsed.options;

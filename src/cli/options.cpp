@@ -22,7 +22,7 @@ Argument split(const std::string &arg)
 
 bool takesValue(const std::string &name)
 {
-    return name == "--root" || name == "--now";
+    return name == "--root" || name == "--now" || name == "--format";
 }
 
 bool setFlag(Options &o, const std::string &name)
@@ -52,6 +52,17 @@ std::optional<std::string> setValue(Options &o, const std::string &name,
         o.root = *value;
         return std::nullopt;
     }
+    if (name == "--format") {
+        if (!value)
+            return "option --format needs waybar or line";
+        if (value == "waybar")
+            o.format = BarFormat::waybar;
+        else if (value == "line")
+            o.format = BarFormat::line;
+        else
+            return "--format: not waybar or line: " + *value;
+        return std::nullopt;
+    }
     if (!value)
         return "option --now needs an instant";
     o.now = IsoDateParser::withFraction().parse(*value);
@@ -68,6 +79,10 @@ std::optional<std::string> checkCombination(const Options &o)
         return "--plan takes no --now";
     if (o.plan && o.root && !o.watch)
         return "--plan takes no --root unless with --watch";
+    if (o.format && !o.watch)
+        return "--format needs --watch";
+    if (o.format && o.json)
+        return "--format takes no --json";
     return std::nullopt;
 }
 
@@ -83,7 +98,7 @@ Options::Parsed Options::parse(const std::vector<std::string> &args)
             if (!value && i + 1 < args.size())
                 value = args[++i];
             if (auto error = setValue(o, arg.name, value))
-                return {std::nullopt, *error};
+                return {std::nullopt, *error, !value || arg.name != "--format"};
             continue;
         }
         if (arg.inlineValue)
@@ -101,6 +116,7 @@ const char *Options::usage()
     return "usage: varnelusage-report [--root DIR] [--now INSTANT] [--json] [--watch]\n"
            "       varnelusage-report --plan [--json]\n"
            "       varnelusage-report --watch --plan [--root DIR] [--json]\n"
+           "       varnelusage-report --watch [--plan] [--root DIR] --format waybar|line\n"
            "\n"
            "Prints the estimated cost, tokens and messages of Varnel Code from its local\n"
            "transcripts: today, the last seven days and each model.\n"
@@ -115,6 +131,8 @@ const char *Options::usage()
            "  --plan         the plan's official utilisation from the plan usage service,\n"
            "                 using Varnel Code's sign-in: once, or with --watch polled\n"
            "                 like the tray application does, beside the transcript figures\n"
+           "  --format F     with --watch, one line per update for a status bar:\n"
+           "                 waybar (a JSON object) or line (plain text)\n"
            "  --help         show this text\n"
            "  --version      show the version\n";
 }

@@ -6,6 +6,9 @@
 #include <string>
 #include <vector>
 
+// A status bar's own output format for the live report.
+enum class BarFormat { waybar, line };
+
 // The command line of varnelusage-report.
 struct Options
 {
@@ -16,6 +19,7 @@ struct Options
     bool plan = false;
     bool help = false;
     bool version = false;
+    std::optional<BarFormat> format; // with --watch only
 
     // The options, or an error message of one line.
     struct Parsed;
@@ -27,4 +31,5 @@ struct Options::Parsed
 {
     std::optional<Options> options;
     std::string error;
+    bool showUsage = true; // a bad value is the error line alone
 };

@@ -103,21 +103,27 @@ private slots:
     void badArguments_data()
     {
         QTest::addColumn<QStringList>("args");
-        QTest::addRow("unknown option") << QStringList{"--frobnicate"};
-        QTest::addRow("bad --now") << QStringList{"--now", "2026-12-06"};
-        QTest::addRow("--now without value") << QStringList{"--now"};
-        QTest::addRow("positional") << QStringList{"somewhere"};
-        QTest::addRow("value on a flag") << QStringList{"--json=yes"};
+        QTest::addColumn<bool>("usage"); // a bad value of a newer option is its line alone
+        QTest::addRow("unknown option") << QStringList{"--frobnicate"} << true;
+        QTest::addRow("bad --now") << QStringList{"--now", "2026-12-06"} << true;
+        QTest::addRow("--now without value") << QStringList{"--now"} << true;
+        QTest::addRow("positional") << QStringList{"somewhere"} << true;
+        QTest::addRow("value on a flag") << QStringList{"--json=yes"} << true;
+        QTest::addRow("bad --format") << QStringList{"--watch", "--format=xml"} << false;
+        QTest::addRow("--format alone") << QStringList{"--format", "line"} << true;
     }
 
     void badArguments()
     {
         QFETCH(QStringList, args);
+        QFETCH(bool, usage);
         const Run r = report(args);
         QCOMPARE(r.exitCode, 2);
         QVERIFY(r.out.isEmpty());
         QVERIFY(r.err.startsWith("varnelusage-report: "));
-        QVERIFY(r.err.contains("usage: varnelusage-report"));
+        QCOMPARE(r.err.contains("usage: varnelusage-report"), usage);
+        if (!usage)
+            QCOMPARE(r.err.count('\n'), 1);
     }
 
     // Paths stay bytes: a root whose name is not UTF-8, reached every way a root is given.
