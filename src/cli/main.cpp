@@ -2,6 +2,7 @@
 #include "linux/stopsignals.h"
 #include "options.h"
 #include "output.h"
+#include "periodreport.h"
 #include "planreport.h"
 #include "report.h"
 #include "store/transcriptscan.h"
@@ -55,6 +56,14 @@ int main(int argc, char **argv)
         Options live = options;
         live.root = absoluteRoot(options.root);
         return runWatchReport(live, app);
+    }
+    if (options.period) {
+        const auto rows = PeriodReport::scan(options.root.value_or(TranscriptScan::defaultRoot()),
+                                             options, options.now.value_or(Instant::now()));
+        return Output::write(options.json ? PeriodReport::json(rows, *options.period) + "\n"
+                                          : PeriodReport::text(rows, *options.period))
+                   ? 0
+                   : 1;
     }
     if (options.plan) {
         runPlanReport(options.json, [&app](int code) { app.exit(code); });

@@ -2,6 +2,8 @@
 
 #include "base/isodate.h"
 
+#include <tuple>
+
 namespace {
 
 // One argument split into its name and the value written after "=", if any.
@@ -22,7 +24,8 @@ Argument split(const std::string &arg)
 
 bool takesValue(const std::string &name)
 {
-    return name == "--root" || name == "--now" || name == "--format";
+    return name == "--root" || name == "--now" || name == "--format" || name == "--since" ||
+           name == "--until";
 }
 
 bool setFlag(Options &o, const std::string &name)
@@ -33,7 +36,11 @@ bool setFlag(Options &o, const std::string &name)
         o.watch = true;
     else if (name == "--plan")
         o.plan = true;
-    else if (name == "--help" || name == "-h")
+    else if (name == "--daily" || name == "--monthly") {
+        if (o.period && *o.period != (name == "--daily" ? Period::day : Period::month))
+            o.bothPeriods = true;
+        o.period = name == "--daily" ? Period::day : Period::month;
+    } else if (name == "--help" || name == "-h")
         o.help = true;
     else if (name == "--version")
         o.version = true;
@@ -50,6 +57,12 @@ std::optional<std::string> setValue(Options &o, const std::string &name,
         if (!value || value->empty())
             return "option --root needs a directory";
         o.root = *value;
+        return std::nullopt;
+    }
+    if (name == "--since" || name == "--until") {
+        if (!value || value->empty())
+            return "option " + name + " needs a date";
+        (name == "--since" ? o.sinceText : o.untilText) = *value;
         return std::nullopt;
     }
     if (name == "--format") {
@@ -83,6 +96,29 @@ std::optional<std::string> checkCombination(const Options &o)
         return "--format needs --watch";
     if (o.format && o.json)
         return "--format takes no --json";
+    if (o.bothPeriods)
+        return "--daily and --monthly exclude each other";
+    if (o.period && (o.watch || o.plan))
+        return "--daily and --monthly take no --watch or --plan";
+    if ((o.sinceText || o.untilText) && !o.period)
+        return "--since and --until need --daily or --monthly";
+    return std::nullopt;
+}
+
+// The dates of --since and --until, read once the period is known.
+std::optional<std::string> parseDates(Options &o)
+{
+    const char *form = o.period == Period::day ? "YYYY-MM-DD" : "YYYY-MM";
+    for (auto [text, date, name] : {std::tuple(&o.sinceText, &o.since, "--since"),
+                                    std::tuple(&o.untilText, &o.until, "--until")}) {
+        if (!*text)
+            continue;
+        *date = PeriodTotals::parse(**text, *o.period);
+        if (!*date)
+            return std::string(name) + ": not a date of the form " + form + ": " + **text;
+    }
+    if (o.since && o.until && *o.since > *o.until)
+        return std::string("--since is after --until");
     return std::nullopt;
 }
 
@@ -108,6 +144,8 @@ Options::Parsed Options::parse(const std::vector<std::string> &args)
     }
     if (auto error = checkCombination(o))
         return {std::nullopt, *error};
+    if (auto error = parseDates(o))
+        return {std::nullopt, *error, false};
     return {o, {}};
 }
 
@@ -117,6 +155,8 @@ const char *Options::usage()
            "       varnelusage-report --plan [--json]\n"
            "       varnelusage-report --watch --plan [--root DIR] [--json]\n"
            "       varnelusage-report --watch [--plan] [--root DIR] --format waybar|line\n"
+           "       varnelusage-report --daily|--monthly [--since DATE] [--until DATE]\n"
+           "                          [--root DIR] [--now INSTANT] [--json]\n"
            "\n"
            "Prints the estimated cost, tokens and messages of Varnel Code from its local\n"
            "transcripts: today, the last seven days and each model.\n"
@@ -133,6 +173,9 @@ const char *Options::usage()
            "                 like the tray application does, beside the transcript figures\n"
            "  --format F     with --watch, one line per update for a status bar:\n"
            "                 waybar (a JSON object) or line (plain text)\n"
+           "  --daily        one row per local day: cost, tokens, messages and models,\n"
+           "                 from --since to --until (YYYY-MM-DD; default the last 30 days)\n"
+           "  --monthly      the same per month (YYYY-MM; default the last 12 months)\n"
            "  --help         show this text\n"
            "  --version      show the version\n";
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "base/instant.h"
+#include "transcripts/periodtotals.h"
 
 #include <optional>
 #include <string>
@@ -20,6 +21,10 @@ struct Options
     bool help = false;
     bool version = false;
     std::optional<BarFormat> format; // with --watch only
+    std::optional<Period> period;    // --daily or --monthly
+    std::optional<LocalDate> since, until;
+    std::optional<std::string> sinceText, untilText; // as given, read once the period is known
+    bool bothPeriods = false;
 
     // The options, or an error message of one line.
     struct Parsed;

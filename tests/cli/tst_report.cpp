@@ -1,8 +1,13 @@
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimeZone>
 
 #include <csignal>
 
@@ -39,7 +44,8 @@ void write(const QString &path, const QByteArray &bytes)
     f.write(bytes);
 }
 
-QByteArray line(const char *stamp, const char *model, const char *id, const char *usage)
+QByteArray line(const QByteArray &stamp, const char *model, const QByteArray &id,
+                const QByteArray &usage)
 {
     return QByteArray("{\"type\":\"assistant\",\"timestamp\":\"") + stamp + "\",\"requestId\":\"" +
            id + "\",\"message\":{\"id\":\"m" + id + "\",\"model\":\"" + model +
@@ -92,6 +98,45 @@ private slots:
         QCOMPARE(r.out, expected);
     }
 
+    // Each day of --daily holds what the seven-day figures give for that day, to the last bit,
+    // and the months add up to the same totals.
+    void dailyMatchesSevenDays()
+    {
+        QTemporaryDir dir;
+        const QString root = dir.filePath("projects");
+        const char *models[] = {"varnel-magnar-4", "varnel-corvel-4", "varnel-tindle", "other"};
+        QByteArray lines;
+        // Every 97 minutes from Nov 27 on, so Berlin midnights and a month's end are crossed.
+        const qint64 start = 1795737600; // 2026-11-27T00:00:00Z
+        for (int i = 0; i < 150; ++i) {
+            const QByteArray stamp =
+                QDateTime::fromSecsSinceEpoch(start + i * 97 * 60, QTimeZone::utc())
+                    .toString(Qt::ISODate)
+                    .toUtf8();
+            const QByteArray usage = "{\"input_tokens\":" + QByteArray::number(1000 + i * 37) +
+                                     ",\"output_tokens\":" + QByteArray::number(i * 11) + "}";
+            lines += line(stamp, models[i % 4], QByteArray::number(i), usage);
+        }
+        write(root + "/p/a.jsonl", lines);
+        const QStringList base{"--root", root, "--now", "2026-12-06T10:00:00Z", "--json"};
+        const Run week = report(base);
+        const Run daily = report(base + QStringList{"--daily", "--since", "2026-11-30"});
+        const Run monthly = report(base + QStringList{"--monthly", "--since", "2026-11"});
+        QCOMPARE(week.exitCode + daily.exitCode + monthly.exitCode, 0);
+        const QJsonArray days = QJsonDocument::fromJson(week.out).object()["last7Days"].toArray();
+        const QJsonArray rows = QJsonDocument::fromJson(daily.out).array();
+        QCOMPARE(rows.size(), 7);
+        for (int i = 0; i < 7; ++i) {
+            QJsonObject row = rows[i].toObject();
+            QVERIFY(!row.take("models").toArray().isEmpty());
+            QCOMPARE(row, days[i].toObject());
+        }
+        qint64 count = 0;
+        for (const QJsonValue month : QJsonDocument::fromJson(monthly.out).array())
+            count += month["count"].toInteger();
+        QCOMPARE(count, 150);
+    }
+
     void missingRootGivesZeros()
     {
         const Run r = report({"--root", "/nonexistent/vu-test/projects", "--json"});
@@ -111,6 +156,12 @@ private slots:
         QTest::addRow("value on a flag") << QStringList{"--json=yes"} << true;
         QTest::addRow("bad --format") << QStringList{"--watch", "--format=xml"} << false;
         QTest::addRow("--format alone") << QStringList{"--format", "line"} << true;
+        QTest::addRow("no such day") << QStringList{"--daily", "--since", "2026-02-29"} << false;
+        QTest::addRow("month as a day") << QStringList{"--daily", "--until=2026-02"} << false;
+        QTest::addRow("no such month") << QStringList{"--monthly", "--since", "2026-13"} << false;
+        QTest::addRow("since after until")
+            << QStringList{"--monthly", "--since", "2026-05", "--until", "2026-04"} << false;
+        QTest::addRow("--since alone") << QStringList{"--since", "2026-02-01"} << true;
     }
 
     void badArguments()

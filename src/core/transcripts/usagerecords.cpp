@@ -1,5 +1,8 @@
 #include "transcripts/usagerecords.h"
 
+#include <algorithm>
+#include <limits>
+
 std::uint32_t UsageRecords::modelId(std::optional<std::string_view> name)
 {
     if (!name)
@@ -52,4 +55,43 @@ UsageEntry UsageRecords::entry(std::size_t i) const
     e.cacheCreationTokens = r.cacheCreationTokens;
     e.cacheReadTokens = r.cacheReadTokens;
     return e;
+}
+
+std::int64_t totalTokens(const UsageRecord &r)
+{
+    __extension__ using Wide = __int128;
+    const Wide sum =
+        Wide(r.inputTokens) + r.outputTokens + r.cacheCreationTokens + r.cacheReadTokens;
+    constexpr auto max = std::numeric_limits<std::int64_t>::max();
+    constexpr auto min = std::numeric_limits<std::int64_t>::min();
+    return sum > max ? max : sum < min ? min : std::int64_t(sum);
+}
+
+// Sorting (timestamp, position) pairs is a stable sort by timestamp, and far cheaper than moving
+// whole records around.
+std::vector<std::uint32_t> timeOrder(const UsageRecords &records)
+{
+    struct Key
+    {
+        std::int64_t micros;
+        std::uint32_t index;
+    };
+    std::vector<Key> keys;
+    keys.reserve(records.size());
+    bool sorted = true;
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        const std::int64_t t = records[i].timestamp.micros;
+        sorted = sorted && (keys.empty() || keys.back().micros <= t);
+        keys.push_back({t, std::uint32_t(i)});
+    }
+    if (!sorted) {
+        std::sort(keys.begin(), keys.end(), [](const Key &a, const Key &b) {
+            return a.micros != b.micros ? a.micros < b.micros : a.index < b.index;
+        });
+    }
+    std::vector<std::uint32_t> order;
+    order.reserve(keys.size());
+    for (const Key &k : keys)
+        order.push_back(k.index);
+    return order;
 }

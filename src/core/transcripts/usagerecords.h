@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 // One accepted reply in compact form: the model id is an index into the owning list's model
 // names (0 when the reply names no model).
@@ -51,3 +52,8 @@ private:
     std::deque<std::string> m_models; // stable addresses: m_modelIds holds views into them
     std::unordered_map<std::string_view, std::uint32_t> m_modelIds;
 };
+
+// The four counts of one reply, summed exactly and then held within the 64-bit range.
+std::int64_t totalTokens(const UsageRecord &record);
+// Positions of `records` in timestamp order, ties in list order: the order totals are summed in.
+std::vector<std::uint32_t> timeOrder(const UsageRecords &records);

@@ -4,51 +4,6 @@
 #include "transcripts/usagerecords.h"
 
 #include <algorithm>
-#include <limits>
-
-namespace {
-
-// The four counts of one reply, summed exactly and then held within the 64-bit range.
-std::int64_t entryTokens(const UsageRecord &r)
-{
-    __extension__ using Wide = __int128;
-    const Wide sum =
-        Wide(r.inputTokens) + r.outputTokens + r.cacheCreationTokens + r.cacheReadTokens;
-    constexpr auto max = std::numeric_limits<std::int64_t>::max();
-    constexpr auto min = std::numeric_limits<std::int64_t>::min();
-    return sum > max ? max : sum < min ? min : std::int64_t(sum);
-}
-
-// Positions of `records` in timestamp order, ties in list order. Sorting (timestamp, position)
-// pairs is a stable sort by timestamp, and far cheaper than moving whole records around.
-std::vector<std::uint32_t> timeOrder(const UsageRecords &records)
-{
-    struct Key
-    {
-        std::int64_t micros;
-        std::uint32_t index;
-    };
-    std::vector<Key> keys;
-    keys.reserve(records.size());
-    bool sorted = true;
-    for (std::size_t i = 0; i < records.size(); ++i) {
-        const std::int64_t t = records[i].timestamp.micros;
-        sorted = sorted && (keys.empty() || keys.back().micros <= t);
-        keys.push_back({t, std::uint32_t(i)});
-    }
-    if (!sorted) {
-        std::sort(keys.begin(), keys.end(), [](const Key &a, const Key &b) {
-            return a.micros != b.micros ? a.micros < b.micros : a.index < b.index;
-        });
-    }
-    std::vector<std::uint32_t> order;
-    order.reserve(keys.size());
-    for (const Key &k : keys)
-        order.push_back(k.index);
-    return order;
-}
-
-} // namespace
 
 void UsageTotals::clear()
 {
@@ -84,7 +39,7 @@ UsageBucket &UsageTotals::dayOf(Instant t, const Calendar &calendar)
 void UsageTotals::addTo(std::uint32_t slot, const UsageRecord &r, const Calendar &calendar)
 {
     Model &model = m_models[slot];
-    const std::int64_t tokens = entryTokens(r);
+    const std::int64_t tokens = totalTokens(r);
     const double cost = Pricing::cost(model.row, r.inputTokens, r.outputTokens,
                                       r.cacheCreationTokens, r.cacheReadTokens);
     dayOf(r.timestamp, calendar).add(tokens, cost);
