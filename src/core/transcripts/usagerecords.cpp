@@ -22,16 +22,38 @@ std::optional<std::string_view> UsageRecords::modelName(std::uint32_t id) const
     return m_models[id - 1];
 }
 
-void UsageRecords::append(const UsageEntry &e)
+std::uint32_t UsageRecords::projectId(std::string_view name)
 {
-    m_records.push_back({e.timestamp, modelId(e.model), e.inputTokens, e.outputTokens,
-                         e.cacheCreationTokens, e.cacheReadTokens});
+    if (name.empty())
+        return 0;
+    if (const auto it = m_projectIds.find(name); it != m_projectIds.end())
+        return it->second;
+    const std::string &stored = m_projects.emplace_back(name);
+    const auto id = std::uint32_t(m_projects.size());
+    m_projectIds.emplace(stored, id);
+    return id;
+}
+
+std::string_view UsageRecords::projectName(std::uint32_t id) const
+{
+    if (id == 0 || id > m_projects.size())
+        return {};
+    return m_projects[id - 1];
+}
+
+void UsageRecords::append(const UsageEntry &e, std::string_view project)
+{
+    m_records.push_back({e.timestamp, modelId(e.model), projectId(project), e.inputTokens,
+                         e.outputTokens, e.cacheCreationTokens, e.cacheReadTokens});
 }
 
 void UsageRecords::append(const UsageRecord &record, const UsageRecords &from)
 {
     UsageRecord copy = record;
-    copy.model = &from == this ? record.model : modelId(from.modelName(record.model));
+    if (&from != this) {
+        copy.model = modelId(from.modelName(record.model));
+        copy.project = projectId(from.projectName(record.project));
+    }
     m_records.push_back(copy);
 }
 
@@ -41,6 +63,8 @@ void UsageRecords::clear()
     m_records.shrink_to_fit();
     m_modelIds.clear();
     m_models.clear();
+    m_projectIds.clear();
+    m_projects.clear();
 }
 
 UsageEntry UsageRecords::entry(std::size_t i) const

@@ -11,6 +11,17 @@ void UsageTotals::clear()
     m_haveLastDay = false;
     m_models.clear();
     m_modelSlots.clear();
+    m_projects.clear();
+    m_projectSlots.clear();
+}
+
+std::uint32_t UsageTotals::projectSlotOf(std::string_view project)
+{
+    const std::string name(project);
+    const auto [it, inserted] = m_projectSlots.try_emplace(name, std::uint32_t(m_projects.size()));
+    if (inserted)
+        m_projects.push_back({name, {}, {}, 0, nullptr});
+    return it->second;
 }
 
 std::uint32_t UsageTotals::slotOf(std::optional<std::string_view> model)
@@ -36,7 +47,8 @@ UsageBucket &UsageTotals::dayOf(Instant t, const Calendar &calendar)
     return m_lastDay->second;
 }
 
-void UsageTotals::addTo(std::uint32_t slot, const UsageRecord &r, const Calendar &calendar)
+void UsageTotals::addTo(std::uint32_t slot, std::uint32_t projectSlot, const UsageRecord &r,
+                        const Calendar &calendar)
 {
     Model &model = m_models[slot];
     const std::int64_t tokens = totalTokens(r);
@@ -44,12 +56,19 @@ void UsageTotals::addTo(std::uint32_t slot, const UsageRecord &r, const Calendar
                                       r.cacheCreationTokens, r.cacheReadTokens);
     dayOf(r.timestamp, calendar).add(tokens, cost);
     model.usage.bucket.add(tokens, cost);
+    Project &project = m_projects[projectSlot];
+    project.allTime.add(tokens, cost);
+    if (!project.lastDay || project.lastDayKey != m_lastDayStart.micros) {
+        project.lastDayKey = m_lastDayStart.micros; // the day dayOf() just found
+        project.lastDay = &project.days[project.lastDayKey];
+    }
+    project.lastDay->add(tokens, cost);
 }
 
 void UsageTotals::add(const UsageRecord &record, std::optional<std::string_view> model,
-                      const Calendar &calendar)
+                      std::string_view project, const Calendar &calendar)
 {
-    addTo(slotOf(model), record, calendar);
+    addTo(slotOf(model), projectSlotOf(project), record, calendar);
 }
 
 void UsageTotals::addAll(const UsageRecords &records, const Calendar &calendar)
@@ -58,8 +77,11 @@ void UsageTotals::addAll(const UsageRecords &records, const Calendar &calendar)
     std::vector<std::uint32_t> slots(records.modelCount() + 1);
     for (std::uint32_t id = 0; id <= records.modelCount(); ++id)
         slots[id] = slotOf(records.modelName(id));
+    std::vector<std::uint32_t> projects(records.projectCount() + 1);
+    for (std::uint32_t id = 0; id <= records.projectCount(); ++id)
+        projects[id] = projectSlotOf(records.projectName(id));
     for (const std::uint32_t i : timeOrder(records))
-        addTo(slots[records[i].model], records[i], calendar);
+        addTo(slots[records[i].model], projects[records[i].project], records[i], calendar);
 }
 
 std::vector<ModelUsage> UsageTotals::perModel() const
@@ -92,5 +114,38 @@ Aggregates UsageTotals::aggregates(Instant now, const Calendar &calendar) const
             result.last7Days.push_back({*date, bucketOf(*date)});
     }
     result.perModel = perModel();
+    result.perProject = perProject(result.last7Days, todayStart);
     return result;
+}
+
+std::vector<ProjectUsage> UsageTotals::perProject(const std::vector<DayUsage> &week,
+                                                  Instant today) const
+{
+    std::vector<ProjectUsage> projects;
+    projects.reserve(m_projects.size());
+    for (const Project &p : m_projects) {
+        if (p.allTime.count == 0)
+            continue;
+        ProjectUsage usage{p.name, {}, {}, p.allTime};
+        for (const DayUsage &d : week) {
+            const auto it = p.days.find(d.date.micros);
+            if (it == p.days.end())
+                continue;
+            const UsageBucket &b = it->second;
+            usage.last7Days.tokens = saturatingAdd(usage.last7Days.tokens, b.tokens);
+            usage.last7Days.cost += b.cost;
+            usage.last7Days.count = saturatingAdd(usage.last7Days.count, b.count);
+            if (d.date == today)
+                usage.today = b;
+        }
+        projects.push_back(std::move(usage));
+    }
+    std::sort(projects.begin(), projects.end(), [](const ProjectUsage &a, const ProjectUsage &b) {
+        if (a.last7Days.cost != b.last7Days.cost)
+            return a.last7Days.cost > b.last7Days.cost;
+        if (a.allTime.cost != b.allTime.cost)
+            return a.allTime.cost > b.allTime.cost;
+        return a.project < b.project;
+    });
+    return projects;
 }

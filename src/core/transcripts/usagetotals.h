@@ -27,9 +27,10 @@ public:
     UsageTotals(const UsageTotals &) = delete;
     UsageTotals &operator=(const UsageTotals &) = delete;
 
-    // Adds one reply. `model`: its model id, or nothing (then it counts under "unknown").
+    // Adds one reply. `model`: its model id, or nothing (then it counts under "unknown");
+    // `project`: its project's name.
     void add(const UsageRecord &record, std::optional<std::string_view> model,
-             const Calendar &calendar);
+             std::string_view project, const Calendar &calendar);
     // Adds every record of `records` in timestamp order, ties in list order: the order of a
     // recomputation from scratch.
     void addAll(const UsageRecords &records, const Calendar &calendar);
@@ -46,8 +47,22 @@ private:
         const PriceRow *row = nullptr;
     };
 
+    // A project's all-time bucket and its day buckets, keyed like m_days.
+    struct Project
+    {
+        std::string name;
+        UsageBucket allTime;
+        std::map<std::int64_t, UsageBucket> days;
+        // The day added to last: replies come mostly in time order.
+        std::int64_t lastDayKey = 0;
+        UsageBucket *lastDay = nullptr;
+    };
+
     std::uint32_t slotOf(std::optional<std::string_view> model);
-    void addTo(std::uint32_t slot, const UsageRecord &record, const Calendar &calendar);
+    std::uint32_t projectSlotOf(std::string_view project);
+    void addTo(std::uint32_t slot, std::uint32_t projectSlot, const UsageRecord &record,
+               const Calendar &calendar);
+    std::vector<ProjectUsage> perProject(const std::vector<DayUsage> &week, Instant today) const;
     UsageBucket &dayOf(Instant t, const Calendar &calendar);
     std::vector<ModelUsage> perModel() const;
 
@@ -60,4 +75,6 @@ private:
 
     std::vector<Model> m_models;
     std::unordered_map<std::string, std::uint32_t> m_modelSlots;
+    std::vector<Project> m_projects;
+    std::unordered_map<std::string, std::uint32_t> m_projectSlots;
 };
