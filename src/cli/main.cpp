@@ -23,8 +23,9 @@ std::string absoluteRoot(const std::optional<std::string> &given)
 
 int reportOnce(const Options &options)
 {
-    const ReportData data = Report::scanOnce(options.root.value_or(TranscriptScan::defaultRoot()),
-                                             options.now.value_or(Instant::now()));
+    ReportData data = Report::scanOnce(options.root.value_or(TranscriptScan::defaultRoot()),
+                                       options.now.value_or(Instant::now()));
+    data.byProject = options.byProject;
     return Output::write(options.json ? Report::json(data) + "\n" : Report::text(data)) ? 0 : 1;
 }
 

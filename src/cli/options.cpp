@@ -36,6 +36,8 @@ bool setFlag(Options &o, const std::string &name)
         o.watch = true;
     else if (name == "--plan")
         o.plan = true;
+    else if (name == "--by-project")
+        o.byProject = true;
     else if (name == "--daily" || name == "--monthly") {
         if (o.period && *o.period != (name == "--daily" ? Period::day : Period::month))
             o.bothPeriods = true;
@@ -96,6 +98,8 @@ std::optional<std::string> checkCombination(const Options &o)
         return "--format needs --watch";
     if (o.format && o.json)
         return "--format takes no --json";
+    if (o.byProject && (o.period || o.format))
+        return "--by-project goes with the report and --watch only";
     if (o.bothPeriods)
         return "--daily and --monthly exclude each other";
     if (o.period && (o.watch || o.plan))
@@ -152,6 +156,7 @@ Options::Parsed Options::parse(const std::vector<std::string> &args)
 const char *Options::usage()
 {
     return "usage: varnelusage-report [--root DIR] [--now INSTANT] [--json] [--watch]\n"
+           "                          [--by-project]\n"
            "       varnelusage-report --plan [--json]\n"
            "       varnelusage-report --watch --plan [--root DIR] [--json]\n"
            "       varnelusage-report --watch [--plan] [--root DIR] --format waybar|line\n"
@@ -173,6 +178,7 @@ const char *Options::usage()
            "                 like the tray application does, beside the transcript figures\n"
            "  --format F     with --watch, one line per update for a status bar:\n"
            "                 waybar (a JSON object) or line (plain text)\n"
+           "  --by-project   add each project's totals: today, 7 days, all time\n"
            "  --daily        one row per local day: cost, tokens, messages and models,\n"
            "                 from --since to --until (YYYY-MM-DD; default the last 30 days)\n"
            "  --monthly      the same per month (YYYY-MM; default the last 12 months)\n"

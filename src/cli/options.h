@@ -20,6 +20,7 @@ struct Options
     bool plan = false;
     bool help = false;
     bool version = false;
+    bool byProject = false;
     std::optional<BarFormat> format; // with --watch only
     std::optional<Period> period;    // --daily or --monthly
     std::optional<LocalDate> since, until;

@@ -26,6 +26,7 @@ struct ReportData
     Aggregates aggregates;
     std::optional<Instant> lastUpdated; // shown by the live report only
     std::optional<PlanState> plan;      // the live report with --plan only
+    bool byProject = false;             // with the per-project totals
 };
 
 namespace Report {

@@ -62,7 +62,8 @@ int runWatchReport(const Options &options, QCoreApplication &app)
     QObject::connect(&print, &QTimer::timeout, &app, [&] {
         if (!store.lastUpdatedInstant())
             return; // nothing to show before the first scan
-        const ReportData data = snapshot(store, options.plan, options.now.value_or(Instant::now()));
+        ReportData data = snapshot(store, options.plan, options.now.value_or(Instant::now()));
+        data.byProject = options.byProject;
         std::string text;
         if (options.format == BarFormat::waybar)
             text = StatusBar::waybar(data, BarPreferences::from(settings));

@@ -99,7 +99,7 @@ private slots:
     }
 
     // Each day of --daily holds what the seven-day figures give for that day, to the last bit,
-    // and the months add up to the same totals.
+    // and the months and the project add up to the same totals.
     void dailyMatchesSevenDays()
     {
         QTemporaryDir dir;
@@ -135,6 +135,17 @@ private slots:
         for (const QJsonValue month : QJsonDocument::fromJson(monthly.out).array())
             count += month["count"].toInteger();
         QCOMPARE(count, 150);
+        // The one project holds them all, its week the seven days' sum.
+        const Run projects = report(base + QStringList{"--by-project"});
+        const QJsonArray perProject =
+            QJsonDocument::fromJson(projects.out).object()["perProject"].toArray();
+        QCOMPARE(perProject.size(), 1);
+        QCOMPARE(perProject[0]["name"].toString(), QStringLiteral("p"));
+        QCOMPARE(perProject[0]["allTime"]["count"].toInteger(), 150);
+        qint64 inWeek = 0;
+        for (const QJsonValue day : days)
+            inWeek += day["count"].toInteger();
+        QCOMPARE(perProject[0]["last7Days"]["count"].toInteger(), inWeek);
     }
 
     void missingRootGivesZeros()
