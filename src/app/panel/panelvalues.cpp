@@ -35,6 +35,7 @@ PanelValues collectPanelValues(const UsageStore &store, const Settings &settings
     v.showToday = settings.showToday();
     v.showLast7Days = settings.showLast7Days();
     v.showPerModel = settings.showPerModel();
+    v.showPerProject = settings.showPerProject();
 
     v.plan.plan = store.planUsage();
     v.plan.error = store.planErrorText();
@@ -52,6 +53,7 @@ PanelValues collectPanelValues(const UsageStore &store, const Settings &settings
     v.today = a.today;
     v.last7Days = a.last7Days;
     v.perModel = a.perModel;
+    v.perProject = a.perProject;
     v.lastUpdated = store.lastUpdatedInstant();
     return v;
 }

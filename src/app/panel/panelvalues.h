@@ -51,10 +51,12 @@ struct PanelValues
     bool showToday = true;
     bool showLast7Days = true;
     bool showPerModel = false;
+    bool showPerProject = false;
     PlanLimitsValues plan;
     UsageBucket today;
     std::vector<DayUsage> last7Days;
     std::vector<ModelUsage> perModel;
+    std::vector<ProjectUsage> perProject;
     std::optional<Instant> lastUpdated;
 };
 
