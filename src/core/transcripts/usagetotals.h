@@ -47,15 +47,12 @@ private:
         const PriceRow *row = nullptr;
     };
 
-    // A project's all-time bucket and its day buckets, keyed like m_days.
-    struct Project
+    // One local day: its total and, beside it where the reply's day is already at hand, each
+    // project's share by project slot.
+    struct Day
     {
-        std::string name;
-        UsageBucket allTime;
-        std::map<std::int64_t, UsageBucket> days;
-        // The day added to last: replies come mostly in time order.
-        std::int64_t lastDayKey = 0;
-        UsageBucket *lastDay = nullptr;
+        UsageBucket total;
+        std::vector<UsageBucket> projects;
     };
 
     std::uint32_t slotOf(std::optional<std::string_view> model);
@@ -63,18 +60,18 @@ private:
     void addTo(std::uint32_t slot, std::uint32_t projectSlot, const UsageRecord &record,
                const Calendar &calendar);
     std::vector<ProjectUsage> perProject(const std::vector<DayUsage> &week, Instant today) const;
-    UsageBucket &dayOf(Instant t, const Calendar &calendar);
+    Day &dayOf(Instant t, const Calendar &calendar);
     std::vector<ModelUsage> perModel() const;
 
-    std::map<std::int64_t, UsageBucket> m_days; // by the first instant of the local day
+    std::map<std::int64_t, Day> m_days; // by the first instant of the local day
     // The day of the reply added last: replies come mostly in time order, so the day's bounds
     // are worked out once per day instead of once per reply.
-    std::map<std::int64_t, UsageBucket>::iterator m_lastDay;
+    std::map<std::int64_t, Day>::iterator m_lastDay;
     Instant m_lastDayStart{}, m_lastDayEnd{};
     bool m_haveLastDay = false;
 
     std::vector<Model> m_models;
     std::unordered_map<std::string, std::uint32_t> m_modelSlots;
-    std::vector<Project> m_projects;
+    std::vector<std::string> m_projects; // names by slot
     std::unordered_map<std::string, std::uint32_t> m_projectSlots;
 };
