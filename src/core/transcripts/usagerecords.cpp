@@ -26,12 +26,15 @@ std::uint32_t UsageRecords::projectId(std::string_view name)
 {
     if (name.empty())
         return 0;
+    // Replies come file by file: mostly the project of the one before.
+    if (m_lastProject != 0 && m_projects[m_lastProject - 1] == name)
+        return m_lastProject;
     if (const auto it = m_projectIds.find(name); it != m_projectIds.end())
-        return it->second;
+        return m_lastProject = it->second;
     const std::string &stored = m_projects.emplace_back(name);
-    const auto id = std::uint32_t(m_projects.size());
-    m_projectIds.emplace(stored, id);
-    return id;
+    m_lastProject = std::uint32_t(m_projects.size());
+    m_projectIds.emplace(stored, m_lastProject);
+    return m_lastProject;
 }
 
 std::string_view UsageRecords::projectName(std::uint32_t id) const
@@ -65,6 +68,7 @@ void UsageRecords::clear()
     m_models.clear();
     m_projectIds.clear();
     m_projects.clear();
+    m_lastProject = 0;
 }
 
 UsageEntry UsageRecords::entry(std::size_t i) const

@@ -60,6 +60,7 @@ private:
     std::unordered_map<std::string_view, std::uint32_t> m_modelIds;
     std::deque<std::string> m_projects;
     std::unordered_map<std::string_view, std::uint32_t> m_projectIds;
+    std::uint32_t m_lastProject = 0;
 };
 
 // The four counts of one reply, summed exactly and then held within the 64-bit range.
