@@ -1,8 +1,8 @@
 #include "panel/planlimitssection.h"
 
+#include "format/paneltext.h"
 #include "panel/limitrow.h"
 #include "panel/modellimitrow.h"
-#include "format/paneltext.h"
 #include "panel/ratelimitnotice.h"
 #include "panel/sectiontitle.h"
 #include "panel/styledlabel.h"

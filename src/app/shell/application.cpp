@@ -1,13 +1,13 @@
 #include "shell/application.h"
 
-#include "panel/panelfooter.h"
 #include "format/paneltext.h"
+#include "format/traylabel.h"
+#include "panel/panelfooter.h"
 #include "panel/panelvalues.h"
 #include "panel/panelview.h"
 #include "panel/panelwindow.h"
 #include "store/usagestore.h"
 #include "tray/trayicon.h"
-#include "format/traylabel.h"
 #include "tray/traymenu.h"
 
 #include <QTimer>
