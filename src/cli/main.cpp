@@ -2,6 +2,7 @@
 #include "linux/stopsignals.h"
 #include "options.h"
 #include "output.h"
+#include "periodreport.h"
 #include "planreport.h"
 #include "report.h"
 #include "store/transcriptscan.h"
@@ -22,8 +23,9 @@ std::string absoluteRoot(const std::optional<std::string> &given)
 
 int reportOnce(const Options &options)
 {
-    const ReportData data = Report::scanOnce(options.root.value_or(TranscriptScan::defaultRoot()),
-                                             options.now.value_or(Instant::now()));
+    ReportData data = Report::scanOnce(options.root.value_or(TranscriptScan::defaultRoot()),
+                                       options.now.value_or(Instant::now()));
+    data.byProject = options.byProject;
     return Output::write(options.json ? Report::json(data) + "\n" : Report::text(data)) ? 0 : 1;
 }
 
@@ -39,7 +41,8 @@ int main(int argc, char **argv)
 
     const auto parsed = Options::parse(std::vector<std::string>(argv + 1, argv + argc));
     if (!parsed.options) {
-        std::fprintf(stderr, "varnelusage-report: %s\n%s", parsed.error.c_str(), Options::usage());
+        std::fprintf(stderr, "varnelusage-report: %s\n%s", parsed.error.c_str(),
+                     parsed.showUsage ? Options::usage() : "");
         return 2;
     }
     const Options &options = *parsed.options;
@@ -54,6 +57,14 @@ int main(int argc, char **argv)
         Options live = options;
         live.root = absoluteRoot(options.root);
         return runWatchReport(live, app);
+    }
+    if (options.period) {
+        const auto rows = PeriodReport::scan(options.root.value_or(TranscriptScan::defaultRoot()),
+                                             options, options.now.value_or(Instant::now()));
+        return Output::write(options.json ? PeriodReport::json(rows, *options.period) + "\n"
+                                          : PeriodReport::text(rows, *options.period))
+                   ? 0
+                   : 1;
     }
     if (options.plan) {
         runPlanReport(options.json, [&app](int code) { app.exit(code); });

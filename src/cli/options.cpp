@@ -2,6 +2,8 @@
 
 #include "base/isodate.h"
 
+#include <tuple>
+
 namespace {
 
 // One argument split into its name and the value written after "=", if any.
@@ -22,7 +24,8 @@ Argument split(const std::string &arg)
 
 bool takesValue(const std::string &name)
 {
-    return name == "--root" || name == "--now";
+    return name == "--root" || name == "--now" || name == "--format" || name == "--since" ||
+           name == "--until";
 }
 
 bool setFlag(Options &o, const std::string &name)
@@ -33,7 +36,13 @@ bool setFlag(Options &o, const std::string &name)
         o.watch = true;
     else if (name == "--plan")
         o.plan = true;
-    else if (name == "--help" || name == "-h")
+    else if (name == "--by-project")
+        o.byProject = true;
+    else if (name == "--daily" || name == "--monthly") {
+        if (o.period && *o.period != (name == "--daily" ? Period::day : Period::month))
+            o.bothPeriods = true;
+        o.period = name == "--daily" ? Period::day : Period::month;
+    } else if (name == "--help" || name == "-h")
         o.help = true;
     else if (name == "--version")
         o.version = true;
@@ -52,6 +61,23 @@ std::optional<std::string> setValue(Options &o, const std::string &name,
         o.root = *value;
         return std::nullopt;
     }
+    if (name == "--since" || name == "--until") {
+        if (!value || value->empty())
+            return "option " + name + " needs a date";
+        (name == "--since" ? o.sinceText : o.untilText) = *value;
+        return std::nullopt;
+    }
+    if (name == "--format") {
+        if (!value)
+            return "option --format needs waybar or line";
+        if (value == "waybar")
+            o.format = BarFormat::waybar;
+        else if (value == "line")
+            o.format = BarFormat::line;
+        else
+            return "--format: not waybar or line: " + *value;
+        return std::nullopt;
+    }
     if (!value)
         return "option --now needs an instant";
     o.now = IsoDateParser::withFraction().parse(*value);
@@ -68,6 +94,35 @@ std::optional<std::string> checkCombination(const Options &o)
         return "--plan takes no --now";
     if (o.plan && o.root && !o.watch)
         return "--plan takes no --root unless with --watch";
+    if (o.format && !o.watch)
+        return "--format needs --watch";
+    if (o.format && o.json)
+        return "--format takes no --json";
+    if (o.byProject && (o.period || o.format))
+        return "--by-project goes with the report and --watch only";
+    if (o.bothPeriods)
+        return "--daily and --monthly exclude each other";
+    if (o.period && (o.watch || o.plan))
+        return "--daily and --monthly take no --watch or --plan";
+    if ((o.sinceText || o.untilText) && !o.period)
+        return "--since and --until need --daily or --monthly";
+    return std::nullopt;
+}
+
+// The dates of --since and --until, read once the period is known.
+std::optional<std::string> parseDates(Options &o)
+{
+    const char *form = o.period == Period::day ? "YYYY-MM-DD" : "YYYY-MM";
+    for (auto [text, date, name] : {std::tuple(&o.sinceText, &o.since, "--since"),
+                                    std::tuple(&o.untilText, &o.until, "--until")}) {
+        if (!*text)
+            continue;
+        *date = PeriodTotals::parse(**text, *o.period);
+        if (!*date)
+            return std::string(name) + ": not a date of the form " + form + ": " + **text;
+    }
+    if (o.since && o.until && *o.since > *o.until)
+        return std::string("--since is after --until");
     return std::nullopt;
 }
 
@@ -83,7 +138,7 @@ Options::Parsed Options::parse(const std::vector<std::string> &args)
             if (!value && i + 1 < args.size())
                 value = args[++i];
             if (auto error = setValue(o, arg.name, value))
-                return {std::nullopt, *error};
+                return {std::nullopt, *error, !value || arg.name != "--format"};
             continue;
         }
         if (arg.inlineValue)
@@ -93,14 +148,20 @@ Options::Parsed Options::parse(const std::vector<std::string> &args)
     }
     if (auto error = checkCombination(o))
         return {std::nullopt, *error};
+    if (auto error = parseDates(o))
+        return {std::nullopt, *error, false};
     return {o, {}};
 }
 
 const char *Options::usage()
 {
     return "usage: varnelusage-report [--root DIR] [--now INSTANT] [--json] [--watch]\n"
+           "                          [--by-project]\n"
            "       varnelusage-report --plan [--json]\n"
            "       varnelusage-report --watch --plan [--root DIR] [--json]\n"
+           "       varnelusage-report --watch [--plan] [--root DIR] --format waybar|line\n"
+           "       varnelusage-report --daily|--monthly [--since DATE] [--until DATE]\n"
+           "                          [--root DIR] [--now INSTANT] [--json]\n"
            "\n"
            "Prints the estimated cost, tokens and messages of Varnel Code from its local\n"
            "transcripts: today, the last seven days and each model.\n"
@@ -115,6 +176,12 @@ const char *Options::usage()
            "  --plan         the plan's official utilisation from the plan usage service,\n"
            "                 using Varnel Code's sign-in: once, or with --watch polled\n"
            "                 like the tray application does, beside the transcript figures\n"
+           "  --format F     with --watch, one line per update for a status bar:\n"
+           "                 waybar (a JSON object) or line (plain text)\n"
+           "  --by-project   add each project's totals: today, 7 days, all time\n"
+           "  --daily        one row per local day: cost, tokens, messages and models,\n"
+           "                 from --since to --until (YYYY-MM-DD; default the last 30 days)\n"
+           "  --monthly      the same per month (YYYY-MM; default the last 12 months)\n"
            "  --help         show this text\n"
            "  --version      show the version\n";
 }

@@ -1,10 +1,14 @@
 #pragma once
 
 #include "base/instant.h"
+#include "transcripts/periodtotals.h"
 
 #include <optional>
 #include <string>
 #include <vector>
+
+// A status bar's own output format for the live report.
+enum class BarFormat { waybar, line };
 
 // The command line of varnelusage-report.
 struct Options
@@ -16,6 +20,12 @@ struct Options
     bool plan = false;
     bool help = false;
     bool version = false;
+    bool byProject = false;
+    std::optional<BarFormat> format; // with --watch only
+    std::optional<Period> period;    // --daily or --monthly
+    std::optional<LocalDate> since, until;
+    std::optional<std::string> sinceText, untilText; // as given, read once the period is known
+    bool bothPeriods = false;
 
     // The options, or an error message of one line.
     struct Parsed;
@@ -27,4 +37,5 @@ struct Options::Parsed
 {
     std::optional<Options> options;
     std::string error;
+    bool showUsage = true; // a bad value is the error line alone
 };

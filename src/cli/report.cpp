@@ -3,6 +3,7 @@
 #include "base/bytepath.h"
 #include "format/format.h"
 #include "format/plaintext.h"
+#include "format/projectname.h"
 #include "format/timetext.h"
 #include "jsontext.h"
 #include "planreport.h"
@@ -56,6 +57,47 @@ std::string planText(const PlanState &plan)
     return out;
 }
 
+std::string projectionJson(const std::optional<PaceProjection> &p)
+{
+    if (!p)
+        return "null";
+    return "{\"limitAt\": " +
+           (p->limitAt ? JsonText::string(TimeText::isoUtc(*p->limitAt)) : std::string("null")) +
+           ", \"atReset\": " + (p->atReset ? JsonText::number(*p->atReset) : "null") + "}";
+}
+
+std::string perProjectJson(const std::vector<ProjectUsage> &projects)
+{
+    const std::string home = BytePath::home();
+    std::string out = ", \"perProject\": [";
+    for (std::size_t i = 0; i < projects.size(); ++i) {
+        const ProjectUsage &p = projects[i];
+        out += (i ? ", {\"project\": " : "{\"project\": ") + JsonText::string(p.project) +
+               ", \"name\": " + JsonText::string(ProjectName::display(p.project, home)) +
+               ", \"today\": {" + bucketFields(p.today) + "}, \"last7Days\": {" +
+               bucketFields(p.last7Days) + "}, \"allTime\": {" + bucketFields(p.allTime) + "}}";
+    }
+    return out + "]";
+}
+
+std::string perProjectText(const std::vector<ProjectUsage> &projects)
+{
+    std::string out = "\nBy project (7 days, then all time)\n";
+    if (projects.empty())
+        out += "  none\n";
+    const std::string home = BytePath::home();
+    std::vector<std::string> names;
+    std::size_t width = 0;
+    for (const ProjectUsage &p : projects) {
+        names.push_back(ProjectName::display(p.project, home));
+        width = std::max(width, PlainText::width(names.back()));
+    }
+    for (std::size_t i = 0; i < names.size(); ++i)
+        out += "  " + PlainText::padRight(names[i], width) + bucketLine(projects[i].last7Days) +
+               "  |" + PlainText::padLeft(Format::cost(projects[i].allTime.cost), 9) + "\n";
+    return out;
+}
+
 } // namespace
 
 namespace Report {
@@ -87,6 +129,8 @@ std::string json(const ReportData &data)
                bucketFields(m.bucket) + "}";
     }
     out += "]";
+    if (data.byProject)
+        out += perProjectJson(a.perProject);
     if (data.lastUpdated)
         out += ", \"lastUpdated\": " + JsonText::string(TimeText::isoUtc(*data.lastUpdated));
     if (const auto &plan = data.plan) {
@@ -94,7 +138,9 @@ std::string json(const ReportData &data)
                ", \"planError\": " + (plan->error ? JsonText::string(*plan->error) : "null") +
                ", \"planRetryAt\": " +
                (plan->retryAt ? JsonText::string(TimeText::isoUtc(*plan->retryAt)) : "null") +
-               ", \"historySamples\": " + std::to_string(plan->historySamples);
+               ", \"historySamples\": " + std::to_string(plan->historySamples) +
+               ", \"projection\": {\"fiveHour\": " + projectionJson(plan->projection.fiveHour) +
+               ", \"sevenDay\": " + projectionJson(plan->projection.sevenDay) + "}";
     }
     out += "}";
     return out;
@@ -137,6 +183,8 @@ std::string text(const ReportData &data)
     for (std::size_t i = 0; i < names.size(); ++i)
         out +=
             "  " + PlainText::padRight(names[i], width) + bucketLine(a.perModel[i].bucket) + "\n";
+    if (data.byProject)
+        out += perProjectText(a.perProject);
     if (const auto &plan = data.plan)
         out += planText(*plan);
     if (data.lastUpdated)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "alerts/projection.h"
 #include "plan/planusage.h"
 #include "transcripts/aggregates.h"
 
@@ -14,6 +15,7 @@ struct PlanState
     std::optional<Instant> retryAt;
     std::size_t historySamples = 0;
     Instant now; // for the rate-limit countdown
+    PlanProjection projection;
 };
 
 // What one report shows: the figures of one applied scan.
@@ -24,6 +26,7 @@ struct ReportData
     Aggregates aggregates;
     std::optional<Instant> lastUpdated; // shown by the live report only
     std::optional<PlanState> plan;      // the live report with --plan only
+    bool byProject = false;             // with the per-project totals
 };
 
 namespace Report {

@@ -5,6 +5,7 @@
 #include "output.h"
 #include "report.h"
 #include "settings/settings.h"
+#include "statusbar.h"
 #include "store/usagestore.h"
 
 #include <QCoreApplication>
@@ -20,9 +21,12 @@ ReportData snapshot(const UsageStore &store, bool withPlan, Instant now)
                     store.lastUpdatedInstant(), std::nullopt};
     if (withPlan) {
         const auto &error = store.planErrorText();
-        data.plan =
-            PlanState{store.planUsage(), error ? std::optional(error->toStdString()) : std::nullopt,
-                      store.planRetryAtInstant(), store.history().size(), now};
+        data.plan = PlanState{store.planUsage(),
+                              error ? std::optional(error->toStdString()) : std::nullopt,
+                              store.planRetryAtInstant(),
+                              store.history().size(),
+                              now,
+                              Projection::forPlan(store.history(), store.planUsage(), now)};
     }
     return data;
 }
@@ -54,14 +58,21 @@ int runWatchReport(const Options &options, QCoreApplication &app)
     QTimer print;
     print.setSingleShot(true);
     print.setInterval(0);
-    const bool redraw = !options.json && isatty(STDOUT_FILENO);
+    const bool redraw = !options.json && !options.format && isatty(STDOUT_FILENO);
     QObject::connect(&print, &QTimer::timeout, &app, [&] {
         if (!store.lastUpdatedInstant())
             return; // nothing to show before the first scan
-        const ReportData data = snapshot(store, options.plan, options.now.value_or(Instant::now()));
-        const std::string text = options.json
-                                     ? Report::json(data) + "\n"
-                                     : (redraw ? "\x1b[H\x1b[2J" : "\n") + Report::text(data);
+        ReportData data = snapshot(store, options.plan, options.now.value_or(Instant::now()));
+        data.byProject = options.byProject;
+        std::string text;
+        if (options.format == BarFormat::waybar)
+            text = StatusBar::waybar(data, BarPreferences::from(settings));
+        else if (options.format == BarFormat::line)
+            text = StatusBar::line(data, BarPreferences::from(settings));
+        else if (options.json)
+            text = Report::json(data) + "\n";
+        else
+            text = (redraw ? "\x1b[H\x1b[2J" : "\n") + Report::text(data);
         if (!Output::write(text))
             app.exit(1); // the reader has gone, or the disk is full: nobody sees the report
     });

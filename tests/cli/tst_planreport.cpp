@@ -1,8 +1,11 @@
 #include "httpstestserver.h"
 #include "notificationserver.h"
 #include "planreport.h"
+#include "report.h"
 
 #include <QDir>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTemporaryFile>
@@ -68,6 +71,21 @@ private slots:
                  QByteArray("{\"error\": \"Host \\\"x\\\"\\nnot found\\\\\"}"));
     }
 
+    // Where the pace leads, beside the plan in the live report's line.
+    void projectionJson()
+    {
+        ReportData data;
+        data.plan = PlanState{};
+        data.plan->projection.fiveHour = PaceProjection{
+            Instant::fromSeconds(1'780'000'000), Instant::fromSeconds(1'779'998'800), std::nullopt};
+        data.plan->projection.sevenDay =
+            PaceProjection{Instant::fromSeconds(1'780'000'000), std::nullopt, 77.5};
+        QVERIFY(
+            QByteArray::fromStdString(Report::json(data))
+                .endsWith(R"("projection": {"fiveHour": {"limitAt": "2026-05-28T20:06:40Z", )"
+                          R"("atReset": null}, "sevenDay": {"limitAt": null, "atReset": 77.5}}})"));
+    }
+
     void endToEnd_data()
     {
         QTest::addColumn<bool>("withToken");
@@ -104,6 +122,7 @@ private slots:
     }
 
     void watchWithPlan();
+    void statusBarFormats();
 
     void endToEnd()
     {
@@ -178,8 +197,8 @@ void TestPlanReport::watchWithPlan()
             20000));
         QVERIFY2(line.contains("\"plan\": {\"fiveHour\": {\"utilization\": 85, "),
                  line.constData());
-        QVERIFY(
-            line.contains("\"planError\": null, \"planRetryAt\": null, \"historySamples\": 1}"));
+        QVERIFY(line.contains("\"planError\": null, \"planRetryAt\": null, \"historySamples\": 1, "
+                              "\"projection\": {\"fiveHour\": null, \"sevenDay\": null}}"));
         QVERIFY(!line.contains("fake-watch-token"));
         QVERIFY(QFile::exists(home + "/data/VarnelUsage/plan-history.json"));
         // Announced by the first run only: the second finds the key in the shared settings.
@@ -191,6 +210,66 @@ void TestPlanReport::watchWithPlan()
     }
     QTest::qWait(100);
     QCOMPARE(notifications.received.size(), 1);
+}
+
+// Each status-bar format as a bar reads it: the first line once the plan has come.
+void TestPlanReport::statusBarFormats()
+{
+    const QString home = m_dir.filePath(QStringLiteral("home-bar"));
+    QVERIFY(QDir().mkpath(home + "/.varnel/projects") &&
+            QDir().mkpath(home + "/config/VarnelUsage"));
+    QFile credentials(home + "/.varnel/.credentials.json");
+    QVERIFY(credentials.open(QIODevice::WriteOnly) &&
+            credentials.write("{\"varnelAiOauth\": {\"accessToken\": \"fake-bar-token\"}}") > 0);
+    credentials.close();
+    QFile config(home + "/config/VarnelUsage/VarnelUsage.conf");
+    QVERIFY(config.open(QIODevice::WriteOnly) &&
+            config.write("[General]\nnotifyLimits=false\n") > 0);
+    config.close();
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("HOME", home);
+    env.insert("XDG_DATA_HOME", home + "/data");
+    env.insert("XDG_CONFIG_HOME", home + "/config");
+    env.insert("VARNELUSAGE_TEST_PLAN_ENDPOINT", QString::fromUtf8(m_server.url().toEncoded()));
+    env.insert("VARNELUSAGE_TEST_CA_FILE", m_certificates->caFile);
+    const QByteArray body = "{\"five_hour\": {\"utilization\": 85.4, \"resets_at\": "
+                            "\"2030-01-01T00:00:00.000Z\"}, \"seven_day\": {\"utilization\": 10}}";
+
+    for (const char *format : {"waybar", "line"}) {
+        m_server.reset({httpResponse("200 OK", {}, body)});
+        QProcess watch;
+        watch.setProcessEnvironment(env);
+        watch.start(VARNELUSAGE_REPORT_BIN, {"--watch", "--plan", "--format", format});
+        QByteArray line;
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                while (watch.canReadLine()) {
+                    line = watch.readLine();
+                    if (line.contains("85"))
+                        return true;
+                }
+                return false;
+            },
+            20000));
+        watch.terminate();
+        QVERIFY(watch.waitForFinished(5000));
+        if (qstrcmp(format, "line") == 0) {
+            QCOMPARE(line, QByteArray("85% · $0.00 today\n"));
+            continue;
+        }
+        QJsonParseError error;
+        const QJsonObject o = QJsonDocument::fromJson(line, &error).object();
+        QVERIFY2(error.error == QJsonParseError::NoError && line.count('\n') == 1,
+                 line.constData());
+        QCOMPARE(o.value("text").toString(), QStringLiteral("85%"));
+        QCOMPARE(o.value("class").toString(), QStringLiteral("warning"));
+        QCOMPARE(o.value("percentage").toInt(-1), 85);
+        const QStringList tooltip = o.value("tooltip").toString().split(u'\n');
+        QCOMPARE(tooltip.size(), 3);
+        QVERIFY2(tooltip[0].startsWith("5h window 85% — resets in "), qPrintable(tooltip[0]));
+        QCOMPARE(tooltip[1], QStringLiteral("Weekly 10%"));
+        QCOMPARE(tooltip[2], QStringLiteral("Today $0.00 · 0 tokens · 0 messages"));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestPlanReport)

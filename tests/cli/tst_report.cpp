@@ -1,10 +1,15 @@
 #include "testfile.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimeZone>
 
 #include <csignal>
 
@@ -33,7 +38,13 @@ Run report(const QStringList &args, const QByteArray &tz = "Europe/Berlin",
     return {p.exitCode(), p.readAllStandardOutput(), p.readAllStandardError()};
 }
 
-QByteArray line(const char *stamp, const char *model, const char *id, const char *usage)
+void write(const QString &path, const QByteArray &bytes)
+{
+    writeFile(path, bytes, QIODevice::WriteOnly);
+}
+
+QByteArray line(const QByteArray &stamp, const char *model, const QByteArray &id,
+                const QByteArray &usage)
 {
     return QByteArray("{\"type\":\"assistant\",\"timestamp\":\"") + stamp + "\",\"requestId\":\"" +
            id + "\",\"message\":{\"id\":\"m" + id + "\",\"model\":\"" + model +
@@ -83,6 +94,56 @@ private slots:
         QCOMPARE(r.out, expected);
     }
 
+    // Each day of --daily holds what the seven-day figures give for that day, to the last bit,
+    // and the months and the project add up to the same totals.
+    void dailyMatchesSevenDays()
+    {
+        QTemporaryDir dir;
+        const QString root = dir.filePath("projects");
+        const char *models[] = {"varnel-magnar-4", "varnel-corvel-4", "varnel-tindle", "other"};
+        QByteArray lines;
+        // Every 97 minutes from Nov 27 on, so Berlin midnights and a month's end are crossed.
+        const qint64 start = 1795737600; // 2026-11-27T00:00:00Z
+        for (int i = 0; i < 150; ++i) {
+            const QByteArray stamp =
+                QDateTime::fromSecsSinceEpoch(start + i * 97 * 60, QTimeZone::utc())
+                    .toString(Qt::ISODate)
+                    .toUtf8();
+            const QByteArray usage = "{\"input_tokens\":" + QByteArray::number(1000 + i * 37) +
+                                     ",\"output_tokens\":" + QByteArray::number(i * 11) + "}";
+            lines += line(stamp, models[i % 4], QByteArray::number(i), usage);
+        }
+        write(root + "/p/a.jsonl", lines);
+        const QStringList base{"--root", root, "--now", "2026-12-06T10:00:00Z", "--json"};
+        const Run week = report(base);
+        const Run daily = report(base + QStringList{"--daily", "--since", "2026-11-30"});
+        const Run monthly = report(base + QStringList{"--monthly", "--since", "2026-11"});
+        QCOMPARE(week.exitCode + daily.exitCode + monthly.exitCode, 0);
+        const QJsonArray days = QJsonDocument::fromJson(week.out).object()["last7Days"].toArray();
+        const QJsonArray rows = QJsonDocument::fromJson(daily.out).array();
+        QCOMPARE(rows.size(), 7);
+        for (int i = 0; i < 7; ++i) {
+            QJsonObject row = rows[i].toObject();
+            QVERIFY(!row.take("models").toArray().isEmpty());
+            QCOMPARE(row, days[i].toObject());
+        }
+        qint64 count = 0;
+        for (const QJsonValue month : QJsonDocument::fromJson(monthly.out).array())
+            count += month["count"].toInteger();
+        QCOMPARE(count, 150);
+        // The one project holds them all, its week the seven days' sum.
+        const Run projects = report(base + QStringList{"--by-project"});
+        const QJsonArray perProject =
+            QJsonDocument::fromJson(projects.out).object()["perProject"].toArray();
+        QCOMPARE(perProject.size(), 1);
+        QCOMPARE(perProject[0]["name"].toString(), QStringLiteral("p"));
+        QCOMPARE(perProject[0]["allTime"]["count"].toInteger(), 150);
+        qint64 inWeek = 0;
+        for (const QJsonValue day : days)
+            inWeek += day["count"].toInteger();
+        QCOMPARE(perProject[0]["last7Days"]["count"].toInteger(), inWeek);
+    }
+
     void missingRootGivesZeros()
     {
         const Run r = report({"--root", "/nonexistent/vu-test/projects", "--json"});
@@ -94,21 +155,33 @@ private slots:
     void badArguments_data()
     {
         QTest::addColumn<QStringList>("args");
-        QTest::addRow("unknown option") << QStringList{"--frobnicate"};
-        QTest::addRow("bad --now") << QStringList{"--now", "2026-12-06"};
-        QTest::addRow("--now without value") << QStringList{"--now"};
-        QTest::addRow("positional") << QStringList{"somewhere"};
-        QTest::addRow("value on a flag") << QStringList{"--json=yes"};
+        QTest::addColumn<bool>("usage"); // a bad value of a newer option is its line alone
+        QTest::addRow("unknown option") << QStringList{"--frobnicate"} << true;
+        QTest::addRow("bad --now") << QStringList{"--now", "2026-12-06"} << true;
+        QTest::addRow("--now without value") << QStringList{"--now"} << true;
+        QTest::addRow("positional") << QStringList{"somewhere"} << true;
+        QTest::addRow("value on a flag") << QStringList{"--json=yes"} << true;
+        QTest::addRow("bad --format") << QStringList{"--watch", "--format=xml"} << false;
+        QTest::addRow("--format alone") << QStringList{"--format", "line"} << true;
+        QTest::addRow("no such day") << QStringList{"--daily", "--since", "2026-02-29"} << false;
+        QTest::addRow("month as a day") << QStringList{"--daily", "--until=2026-02"} << false;
+        QTest::addRow("no such month") << QStringList{"--monthly", "--since", "2026-13"} << false;
+        QTest::addRow("since after until")
+            << QStringList{"--monthly", "--since", "2026-05", "--until", "2026-04"} << false;
+        QTest::addRow("--since alone") << QStringList{"--since", "2026-02-01"} << true;
     }
 
     void badArguments()
     {
         QFETCH(QStringList, args);
+        QFETCH(bool, usage);
         const Run r = report(args);
         QCOMPARE(r.exitCode, 2);
         QVERIFY(r.out.isEmpty());
         QVERIFY(r.err.startsWith("varnelusage-report: "));
-        QVERIFY(r.err.contains("usage: varnelusage-report"));
+        QCOMPARE(r.err.contains("usage: varnelusage-report"), usage);
+        if (!usage)
+            QCOMPARE(r.err.count('\n'), 1);
     }
 
     // Paths stay bytes: a root whose name is not UTF-8, reached every way a root is given.

@@ -1,8 +1,8 @@
 #include "panel/last7dayssection.h"
 
 #include "format/format.h"
+#include "format/paneltext.h"
 #include "panel/daybar.h"
-#include "panel/paneltext.h"
 #include "panel/sectiontitle.h"
 #include "panel/styledlabel.h"
 

@@ -1,8 +1,8 @@
 #include "panel/modellimitrow.h"
 
 #include "format/format.h"
+#include "format/paneltext.h"
 #include "panel/levelbar.h"
-#include "panel/paneltext.h"
 #include "panel/styledlabel.h"
 
 #include <QHBoxLayout>

@@ -1,7 +1,7 @@
 #include "panel/panelfooter.h"
 
+#include "format/paneltext.h"
 #include "panel/panelicons.h"
-#include "panel/paneltext.h"
 #include "panel/styledlabel.h"
 
 #include <QEvent>

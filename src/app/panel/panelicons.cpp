@@ -46,6 +46,19 @@ void cpu(QPainter &p)
     }
 }
 
+void folder(QPainter &p)
+{
+    QPainterPath outline;
+    outline.moveTo(1.5, 13.5);
+    outline.lineTo(1.5, 3.5);
+    outline.lineTo(6, 3.5);
+    outline.lineTo(7.5, 5.5);
+    outline.lineTo(14.5, 5.5);
+    outline.lineTo(14.5, 13.5);
+    outline.closeSubpath();
+    p.drawPath(outline);
+}
+
 void clockAlert(QPainter &p)
 {
     p.drawArc(QRectF(1, 2, 11, 11), 60 * 16, 300 * 16);
@@ -92,6 +105,9 @@ void draw(QPainter &painter, const QRectF &box, Symbol symbol, const QColor &col
         break;
     case Symbol::cpu:
         cpu(painter);
+        break;
+    case Symbol::folder:
+        folder(painter);
         break;
     case Symbol::clockAlert:
         clockAlert(painter);

@@ -10,7 +10,7 @@ class QPainter;
 // the colour of the text beside them.
 namespace PanelIcons {
 
-enum class Symbol { gauge, sun, calendar, cpu, clockAlert, refresh };
+enum class Symbol { gauge, sun, calendar, cpu, folder, clockAlert, refresh };
 
 void draw(QPainter &painter, const QRectF &box, Symbol symbol, const QColor &color);
 // An icon for a button: the symbol in `color`, and fainter for the disabled state.

@@ -35,6 +35,7 @@ PanelValues collectPanelValues(const UsageStore &store, const Settings &settings
     v.showToday = settings.showToday();
     v.showLast7Days = settings.showLast7Days();
     v.showPerModel = settings.showPerModel();
+    v.showPerProject = settings.showPerProject();
 
     v.plan.plan = store.planUsage();
     v.plan.error = store.planErrorText();
@@ -45,12 +46,14 @@ PanelValues collectPanelValues(const UsageStore &store, const Settings &settings
                                                            v.plan.plan->fiveHour, fiveHourSeconds);
         v.plan.sevenPoints = SparklineGeometry::timedSeries(store.history(), &UsageSample::seven,
                                                             v.plan.plan->sevenDay, sevenDaySeconds);
+        v.plan.pace = Projection::forPlan(store.history(), v.plan.plan, now);
     }
 
     const Aggregates &a = store.aggregates();
     v.today = a.today;
     v.last7Days = a.last7Days;
     v.perModel = a.perModel;
+    v.perProject = a.perProject;
     v.lastUpdated = store.lastUpdatedInstant();
     return v;
 }

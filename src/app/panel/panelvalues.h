@@ -1,5 +1,6 @@
 #pragma once
 
+#include "alerts/projection.h"
 #include "base/instant.h"
 #include "panel/sparklinegeometry.h"
 #include "plan/planusage.h"
@@ -29,6 +30,7 @@ struct PlanLimitsValues
     std::vector<SparkPoint> fivePoints;
     std::vector<SparkPoint> sevenPoints;
     Thresholds thresholds;
+    PlanProjection pace; // where each main window's pace leads
 };
 
 // Which of its four faces the plan limits section shows.
@@ -49,10 +51,12 @@ struct PanelValues
     bool showToday = true;
     bool showLast7Days = true;
     bool showPerModel = false;
+    bool showPerProject = false;
     PlanLimitsValues plan;
     UsageBucket today;
     std::vector<DayUsage> last7Days;
     std::vector<ModelUsage> perModel;
+    std::vector<ProjectUsage> perProject;
     std::optional<Instant> lastUpdated;
 };
 

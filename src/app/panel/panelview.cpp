@@ -5,6 +5,7 @@
 #include "panel/panelheader.h"
 #include "panel/panelstyle.h"
 #include "panel/permodelsection.h"
+#include "panel/perprojectsection.h"
 #include "panel/planlimitssection.h"
 #include "panel/todaysection.h"
 
@@ -32,8 +33,8 @@ protected:
 PanelView::PanelView(QWidget *parent)
     : QWidget(parent), m_header(new PanelHeader(this)), m_plan(new PlanLimitsSection(this)),
       m_today(new TodaySection(this)), m_last7Days(new Last7DaysSection(this)),
-      m_perModel(new PerModelSection(this)), m_divider(new Divider(this)),
-      m_footer(new PanelFooter(this))
+      m_perModel(new PerModelSection(this)), m_perProject(new PerProjectSection(this)),
+      m_divider(new Divider(this)), m_footer(new PanelFooter(this))
 {
     setFixedWidth(width);
     setAutoFillBackground(true);
@@ -41,10 +42,11 @@ PanelView::PanelView(QWidget *parent)
     auto *column = new QVBoxLayout(this);
     column->setContentsMargins(padding, padding, padding, padding);
     column->setSpacing(spacing);
-    for (QWidget *w : std::initializer_list<QWidget *>{m_header, m_plan, m_today, m_last7Days,
-                                                       m_perModel, m_divider, m_footer})
+    for (QWidget *w : std::initializer_list<QWidget *>{
+             m_header, m_plan, m_today, m_last7Days, m_perModel, m_perProject, m_divider, m_footer})
         column->addWidget(w);
     m_perModel->hide();
+    m_perProject->hide();
 }
 
 void PanelView::setValues(const PanelValues &values)
@@ -59,6 +61,9 @@ void PanelView::setValues(const PanelValues &values)
     m_last7Days->setValues(values.last7Days);
     m_perModel->setVisible(values.showPerModel);
     m_perModel->setValues(values.perModel);
+    m_perProject->setVisible(values.showPerProject);
+    if (values.showPerProject)
+        m_perProject->setValues(values.perProject);
     m_footer->setValues(values.loading, values.lastUpdated);
 }
 

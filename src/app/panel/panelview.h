@@ -8,6 +8,7 @@ class Last7DaysSection;
 class PanelFooter;
 class PanelHeader;
 class PerModelSection;
+class PerProjectSection;
 class PlanLimitsSection;
 class TodaySection;
 
@@ -34,6 +35,7 @@ public:
     TodaySection *today() const { return m_today; }
     Last7DaysSection *last7Days() const { return m_last7Days; }
     PerModelSection *perModel() const { return m_perModel; }
+    PerProjectSection *perProject() const { return m_perProject; }
     PanelFooter *footer() const { return m_footer; }
 
 protected:
@@ -45,6 +47,7 @@ private:
     TodaySection *m_today;
     Last7DaysSection *m_last7Days;
     PerModelSection *m_perModel;
+    PerProjectSection *m_perProject;
     QWidget *m_divider;
     PanelFooter *m_footer;
 };

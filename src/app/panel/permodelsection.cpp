@@ -1,8 +1,8 @@
 #include "panel/permodelsection.h"
 
 #include "format/format.h"
+#include "format/paneltext.h"
 #include "panel/metricrow.h"
-#include "panel/paneltext.h"
 #include "panel/sectiontitle.h"
 
 #include <QVBoxLayout>

@@ -1,5 +1,6 @@
 #include "panel/planlimitssection.h"
 
+#include "format/paneltext.h"
 #include "panel/limitrow.h"
 #include "panel/modellimitrow.h"
 #include "panel/ratelimitnotice.h"
@@ -17,9 +18,13 @@ PlanLimitsSection::PlanLimitsSection(QWidget *parent) : QWidget(parent)
     column->addWidget(
         new SectionTitle(tr("Plan limits (official)"), PanelIcons::Symbol::gauge, this));
     m_fiveHour = new LimitRow(tr("5h window"), this);
+    m_fivePace = new StyledLabel(PanelStyle::Text::caption2, PanelStyle::Ink::secondary, this);
     m_weekly = new LimitRow(tr("Weekly"), this);
+    m_weeklyPace = new StyledLabel(PanelStyle::Text::caption2, PanelStyle::Ink::secondary, this);
     column->addWidget(m_fiveHour);
+    column->addWidget(m_fivePace);
     column->addWidget(m_weekly);
+    column->addWidget(m_weeklyPace);
 
     m_byModel = new QWidget(this);
     auto *models = new QVBoxLayout(m_byModel);
@@ -56,6 +61,12 @@ void PlanLimitsSection::setValues(const PlanLimitsValues &values, Instant now)
     }
     m_fiveHour->setVisible(limits && values.plan->fiveHour);
     m_weekly->setVisible(limits && values.plan->sevenDay);
+    m_fivePace->setText(limits && values.plan->fiveHour ? PanelText::pace(values.pace.fiveHour, now)
+                                                        : QString());
+    m_weeklyPace->setText(
+        limits && values.plan->sevenDay ? PanelText::pace(values.pace.sevenDay, now) : QString());
+    m_fivePace->setVisible(!m_fivePace->text().isEmpty());
+    m_weeklyPace->setVisible(!m_weeklyPace->text().isEmpty());
     m_byModel->setVisible(limits && (values.plan->sevenDayMagnar || values.plan->sevenDayCorvel));
 
     const bool notice = isRateLimited(values, now);
@@ -80,4 +91,14 @@ void PlanLimitsSection::setValues(const PlanLimitsValues &values, Instant now)
 QString PlanLimitsSection::statusText() const
 {
     return m_status->isVisibleTo(this) ? m_status->text() : QString();
+}
+
+QString PlanLimitsSection::fivePaceText() const
+{
+    return m_fivePace->isVisibleTo(this) ? m_fivePace->text() : QString();
+}
+
+QString PlanLimitsSection::weeklyPaceText() const
+{
+    return m_weeklyPace->isVisibleTo(this) ? m_weeklyPace->text() : QString();
 }

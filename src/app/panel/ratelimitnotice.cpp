@@ -1,6 +1,6 @@
 #include "panel/ratelimitnotice.h"
 
-#include "panel/paneltext.h"
+#include "format/paneltext.h"
 #include "panel/styledlabel.h"
 #include "panel/symbollabel.h"
 

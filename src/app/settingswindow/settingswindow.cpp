@@ -188,6 +188,7 @@ QWidget *SettingsWindow::dropdownSection()
         {tr("Today"), Settings::Key::showToday},
         {tr("Last 7 days"), Settings::Key::showLast7Days},
         {tr("By model"), Settings::Key::showPerModel},
+        {tr("By project"), Settings::Key::showPerProject},
     };
     for (const auto &[text, key] : toggles) {
         QCheckBox *box = toggle(text, key);

@@ -1,12 +1,13 @@
 #include "shell/application.h"
 
+#include "format/paneltext.h"
+#include "format/traylabel.h"
 #include "panel/panelfooter.h"
 #include "panel/panelvalues.h"
 #include "panel/panelview.h"
 #include "panel/panelwindow.h"
 #include "store/usagestore.h"
 #include "tray/trayicon.h"
-#include "tray/traylabel.h"
 #include "tray/traymenu.h"
 
 #include <QTimer>
@@ -128,11 +129,22 @@ void Application::updateTray()
         m_settings.colorBarNearLimit(), TrayLabel::activeUtilization(metric, plan),
         m_settings.effectiveWarning(), m_settings.effectiveCritical());
     const QString text = TrayLabel::text(metric, today, plan);
-    m_tray->setLabel(TrayLabel::iconText(metric, today, plan), tint, text,
-                     TrayLabel::toolTip(metric, text));
+    const Instant now = Instant::now();
+    // Where the pace leads the window the label shows, if it shows one.
+    PlanProjection pace;
+    const PlanProjection both = Projection::forPlan(m_store.history(), plan, now);
+    if (metric == BarMetric::plan5h)
+        pace.fiveHour = both.fiveHour;
+    else if (metric == BarMetric::planWeek)
+        pace.sevenDay = both.sevenDay;
+    QString toolTip = TrayLabel::toolTip(metric, text);
+    if (const QString line = PanelText::pace(pace.fiveHour ? pace.fiveHour : pace.sevenDay, now);
+        !line.isEmpty())
+        toolTip += u'\n' + line;
+    m_tray->setLabel(TrayLabel::iconText(metric, today, plan), tint, text, toolTip);
     const PlanLimitsValues limits{
-        plan, m_store.planErrorText(), m_store.planRetryAtInstant(), {}, {}, {}};
-    m_tray->setFigureRows(TrayMenu::figureRows(limits, today, Instant::now()));
+        plan, m_store.planErrorText(), m_store.planRetryAtInstant(), {}, {}, {}, pace};
+    m_tray->setFigureRows(TrayMenu::figureRows(limits, today, now));
 }
 
 void Application::updatePanel()

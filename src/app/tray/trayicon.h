@@ -1,8 +1,8 @@
 #pragma once
 
+#include "format/traylabel.h"
 #include "linux/traymenuentry.h"
 #include "tray/traychoice.h"
-#include "tray/traylabel.h"
 
 #include <QObject>
 #include <QPoint>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "tray/traylabel.h"
+#include "format/traylabel.h"
 
 #include <QIcon>
 #include <QImage>

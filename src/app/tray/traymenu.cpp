@@ -1,7 +1,7 @@
 #include "tray/traymenu.h"
 
 #include "format/format.h"
-#include "panel/paneltext.h"
+#include "format/paneltext.h"
 
 #include <QCoreApplication>
 
@@ -15,11 +15,7 @@ QString tr(const char *text)
 // The title and percent of a limit row, and its reset phrase when the window has one.
 QString limitRow(const char *title, const LimitWindow &window, Instant now)
 {
-    const QString figure = QStringLiteral("%1 %2").arg(
-        tr(title), QString::fromStdString(Format::percent(window.utilization)));
-    if (!window.resetsAt)
-        return figure;
-    return tr("%1 — resets %2").arg(figure, PanelText::relative(*window.resetsAt, now));
+    return PanelText::limitLine(tr(title), window, now);
 }
 
 } // namespace
@@ -33,8 +29,12 @@ QStringList figureRows(const PlanLimitsValues &plan, const UsageBucket &today, I
     case PlanLimitsState::limits:
         if (plan.plan->fiveHour)
             rows << limitRow(QT_TRANSLATE_NOOP("TrayMenu", "5h window"), *plan.plan->fiveHour, now);
+        if (plan.plan->fiveHour && plan.pace.fiveHour)
+            rows << PanelText::pace(plan.pace.fiveHour, now);
         if (plan.plan->sevenDay)
             rows << limitRow(QT_TRANSLATE_NOOP("TrayMenu", "Weekly"), *plan.plan->sevenDay, now);
+        if (plan.plan->sevenDay && plan.pace.sevenDay)
+            rows << PanelText::pace(plan.pace.sevenDay, now);
         break;
     case PlanLimitsState::rateLimited:
         rows << PanelText::rateLimitNotice(*plan.retryAt, now);

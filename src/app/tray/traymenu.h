@@ -15,8 +15,9 @@ enum Action { showUsage = 1, refresh = 2, settings = 3, separator = 4, quit = 5,
 // The first figure row's id; the next rows follow it.
 constexpr int firstFigureId = 100;
 
-// "5h window 42% — resets in 2 hours", "Weekly 81%", "Today $12.34"; while there is no plan
-// document, the panel's own line instead of the plan rows ("Loading…", the error, the notice).
+// "5h window 42% — resets in 2 hours", "Weekly 81%", "Today $12.34", each window's pace line
+// below it when `plan` carries one (the owner gives the shown window's only); while there is no
+// plan document, the panel's own line instead of the plan rows ("Loading…", the error, the notice).
 QStringList figureRows(const PlanLimitsValues &plan, const UsageBucket &today, Instant now);
 TrayMenuEntries entries(const QStringList &figureRows);
 

@@ -19,14 +19,15 @@ struct Entry
 };
 
 // The defaults table, in the order of the keys.
-const std::array<Entry, 12> &table()
+const std::array<Entry, 13> &table()
 {
-    static const std::array<Entry, 12> entries{{
+    static const std::array<Entry, 13> entries{{
         {"barMetric", QStringLiteral("plan5h")},
         {"showPlanLimits", true},
         {"showToday", true},
         {"showLast7Days", true},
         {"showPerModel", false},
+        {"showPerProject", false},
         {"planInterval", 5.0},
         {"launchAtLogin", false},
         {"colorBarNearLimit", true},
@@ -117,7 +118,7 @@ Settings::Settings(QObject *parent) : QObject(parent)
     if (preferencesOpenSafely())
         m_file = std::make_unique<QSettings>(QStringLiteral("VarnelUsage"),
                                              QStringLiteral("VarnelUsage"));
-    static_assert(static_cast<std::size_t>(Key::notifiedThresholdKeys) + 1 == 12);
+    static_assert(static_cast<std::size_t>(Key::notifiedThresholdKeys) + 1 == 13);
 }
 
 Settings::~Settings() = default;

@@ -31,6 +31,7 @@ public:
         showToday,
         showLast7Days,
         showPerModel,
+        showPerProject,
         planInterval,
         launchAtLogin,
         colorBarNearLimit,
@@ -63,6 +64,8 @@ public:
     void setShowLast7Days(bool on) { setValue(Key::showLast7Days, on); }
     bool showPerModel() const { return boolValue(Key::showPerModel); }
     void setShowPerModel(bool on) { setValue(Key::showPerModel, on); }
+    bool showPerProject() const { return boolValue(Key::showPerProject); }
+    void setShowPerProject(bool on) { setValue(Key::showPerProject, on); }
     // Minutes.
     double planInterval() const { return doubleValue(Key::planInterval); }
     void setPlanInterval(double minutes) { setValue(Key::planInterval, minutes); }

@@ -122,6 +122,18 @@ bool visibleBelow(const std::string &root, const std::string &path)
     return true;
 }
 
+// The first directory below the root that holds `path`; empty for a transcript in the root.
+// Subagent transcripts lie deeper in their session's directory, so they share its project.
+std::string_view projectOf(std::string_view root, std::string_view path)
+{
+    const std::size_t below = !root.empty() && root.back() == '/' ? root.size() : root.size() + 1;
+    if (path.size() <= below || !path.starts_with(root) || path[below - 1] != '/')
+        return {};
+    path.remove_prefix(below);
+    const std::size_t slash = path.find('/');
+    return slash == std::string_view::npos ? std::string_view() : path.substr(0, slash);
+}
+
 // Reads every file that has new bytes, from its mark, and collects records and marks.
 void readAll(const std::vector<TranscriptFile> &files, const TranscriptScan::Pass &pass,
              bool reload, TranscriptScan::Result &result)
@@ -145,8 +157,9 @@ void readAll(const std::vector<TranscriptFile> &files, const TranscriptScan::Pas
             const TranscriptFile &file = *work[i].file;
             result.marks.emplace_back(
                 file.path, FileMark{read.newOffset, file.device, file.inode, read.scannedTo});
+            const std::string_view project = projectOf(pass.root, file.path);
             for (const UsageEntry &entry : read.entries)
-                result.newEntries.add(entry);
+                result.newEntries.add(entry, project);
         });
 }
 

@@ -129,7 +129,8 @@ void UsageStore::updateAggregates(bool rebuild, std::size_t firstNew)
         m_totals.addAll(records, calendar);
     } else {
         for (std::size_t i = firstNew; i < records.size(); ++i)
-            m_totals.add(records[i], records.modelName(records[i].model), calendar);
+            m_totals.add(records[i], records.modelName(records[i].model),
+                         records.projectName(records[i].project), calendar);
     }
     if (m_totalsDay != dayStart || !m_dayTimer)
         scheduleDayTimer(now, dayStart, calendar);

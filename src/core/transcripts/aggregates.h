@@ -36,13 +36,25 @@ struct ModelUsage
     UsageBucket bucket;
 };
 
+// One project: the first directory below the root (empty for transcripts in the root itself),
+// as it is named on disk.
+struct ProjectUsage
+{
+    std::string project;
+    UsageBucket today;
+    UsageBucket last7Days;
+    UsageBucket allTime;
+};
+
 // The published totals: today, the seven days ending today (oldest first; empty when there are
-// no records at all) and all-time totals per model (highest cost first, ties by model id).
+// no records at all), all-time totals per model (highest cost first, ties by model id) and
+// totals per project (highest seven-day cost first, then highest all-time cost, then by name).
 struct Aggregates
 {
     UsageBucket today;
     std::vector<DayUsage> last7Days;
     std::vector<ModelUsage> perModel;
+    std::vector<ProjectUsage> perProject;
 
     static Aggregates compute(const UsageRecords &records, Instant now, const Calendar &calendar);
     static Aggregates compute(std::span<const UsageEntry> entries, Instant now,

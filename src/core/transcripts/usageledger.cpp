@@ -23,7 +23,7 @@ void UsageLedger::clear()
     m_seen.clear();
 }
 
-bool UsageBatch::add(const UsageEntry &entry)
+bool UsageBatch::add(const UsageEntry &entry, std::string_view project)
 {
     KeyRef ref;
     if (entry.dedupKey) {
@@ -32,7 +32,7 @@ bool UsageBatch::add(const UsageEntry &entry)
             return false;
         ref = {stored.data(), std::uint32_t(stored.size())};
     }
-    m_ledger.m_records.append(entry);
+    m_ledger.m_records.append(entry, project);
     m_keys.push_back(ref);
     return true;
 }

@@ -32,7 +32,8 @@ private:
 class UsageBatch
 {
 public:
-    bool add(const UsageEntry &entry);
+    // `project`: the first directory below the root holding the transcript it was read from.
+    bool add(const UsageEntry &entry, std::string_view project = {});
     std::size_t size() const { return m_ledger.size(); }
     const UsageRecords &records() const { return m_ledger.records(); }
 

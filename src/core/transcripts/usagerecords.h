@@ -9,26 +9,30 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
-// One accepted reply in compact form: the model id is an index into the owning list's model
-// names (0 when the reply names no model).
+// One accepted reply in compact form: the model and project ids are indices into the owning
+// list's names (model 0: the reply names no model; project 0: its transcript lies directly in the
+// root). The project fills what would otherwise be padding.
 struct UsageRecord
 {
     Instant timestamp;
     std::uint32_t model = 0;
+    std::uint32_t project = 0;
     std::int64_t inputTokens = 0;
     std::int64_t outputTokens = 0;
     std::int64_t cacheCreationTokens = 0;
     std::int64_t cacheReadTokens = 0;
 };
 
-// An ordered list of replies that stores each model name once. Records live in a deque so a
-// long-lived list never needs twice its size while growing.
+// An ordered list of replies that stores each model and project name once. Records live in a deque
+// so a long-lived list never needs twice its size while growing.
 class UsageRecords
 {
 public:
-    void append(const UsageEntry &entry);
-    // Appends a record of `from`, carrying its model over by name.
+    // `project`: the first directory below the root that holds the reply's transcript, or empty.
+    void append(const UsageEntry &entry, std::string_view project = {});
+    // Appends a record of `from`, carrying its model and project over by name.
     void append(const UsageRecord &record, const UsageRecords &from);
     void clear();
 
@@ -42,6 +46,10 @@ public:
     std::uint32_t modelCount() const { return std::uint32_t(m_models.size()); }
     std::optional<std::string_view> modelName(std::uint32_t id) const;
     std::uint32_t modelId(std::optional<std::string_view> name);
+    // Project ids run from 0 (the root itself, named "") to projectCount().
+    std::uint32_t projectCount() const { return std::uint32_t(m_projects.size()); }
+    std::string_view projectName(std::uint32_t id) const;
+    std::uint32_t projectId(std::string_view name);
 
     // The record as a full entry (without its de-duplication key, which lives elsewhere).
     UsageEntry entry(std::size_t i) const;
@@ -50,4 +58,12 @@ private:
     std::deque<UsageRecord> m_records;
     std::deque<std::string> m_models; // stable addresses: m_modelIds holds views into them
     std::unordered_map<std::string_view, std::uint32_t> m_modelIds;
+    std::deque<std::string> m_projects;
+    std::unordered_map<std::string_view, std::uint32_t> m_projectIds;
+    std::uint32_t m_lastProject = 0;
 };
+
+// The four counts of one reply, summed exactly and then held within the 64-bit range.
+std::int64_t totalTokens(const UsageRecord &record);
+// Positions of `records` in timestamp order, ties in list order: the order totals are summed in.
+std::vector<std::uint32_t> timeOrder(const UsageRecords &records);

@@ -4,51 +4,6 @@
 #include "transcripts/usagerecords.h"
 
 #include <algorithm>
-#include <limits>
-
-namespace {
-
-// The four counts of one reply, summed exactly and then held within the 64-bit range.
-std::int64_t entryTokens(const UsageRecord &r)
-{
-    __extension__ using Wide = __int128;
-    const Wide sum =
-        Wide(r.inputTokens) + r.outputTokens + r.cacheCreationTokens + r.cacheReadTokens;
-    constexpr auto max = std::numeric_limits<std::int64_t>::max();
-    constexpr auto min = std::numeric_limits<std::int64_t>::min();
-    return sum > max ? max : sum < min ? min : std::int64_t(sum);
-}
-
-// Positions of `records` in timestamp order, ties in list order. Sorting (timestamp, position)
-// pairs is a stable sort by timestamp, and far cheaper than moving whole records around.
-std::vector<std::uint32_t> timeOrder(const UsageRecords &records)
-{
-    struct Key
-    {
-        std::int64_t micros;
-        std::uint32_t index;
-    };
-    std::vector<Key> keys;
-    keys.reserve(records.size());
-    bool sorted = true;
-    for (std::size_t i = 0; i < records.size(); ++i) {
-        const std::int64_t t = records[i].timestamp.micros;
-        sorted = sorted && (keys.empty() || keys.back().micros <= t);
-        keys.push_back({t, std::uint32_t(i)});
-    }
-    if (!sorted) {
-        std::sort(keys.begin(), keys.end(), [](const Key &a, const Key &b) {
-            return a.micros != b.micros ? a.micros < b.micros : a.index < b.index;
-        });
-    }
-    std::vector<std::uint32_t> order;
-    order.reserve(keys.size());
-    for (const Key &k : keys)
-        order.push_back(k.index);
-    return order;
-}
-
-} // namespace
 
 void UsageTotals::clear()
 {
@@ -56,6 +11,17 @@ void UsageTotals::clear()
     m_haveLastDay = false;
     m_models.clear();
     m_modelSlots.clear();
+    m_projects.clear();
+    m_projectSlots.clear();
+}
+
+std::uint32_t UsageTotals::projectSlotOf(std::string_view project)
+{
+    const std::string name(project);
+    const auto [it, inserted] = m_projectSlots.try_emplace(name, std::uint32_t(m_projects.size()));
+    if (inserted)
+        m_projects.push_back(name);
+    return it->second;
 }
 
 std::uint32_t UsageTotals::slotOf(std::optional<std::string_view> model)
@@ -69,7 +35,7 @@ std::uint32_t UsageTotals::slotOf(std::optional<std::string_view> model)
     return it->second;
 }
 
-UsageBucket &UsageTotals::dayOf(Instant t, const Calendar &calendar)
+UsageTotals::Day &UsageTotals::dayOf(Instant t, const Calendar &calendar)
 {
     if (!m_haveLastDay || t < m_lastDayStart || t >= m_lastDayEnd) {
         m_lastDayStart = calendar.startOfDay(t);
@@ -81,20 +47,25 @@ UsageBucket &UsageTotals::dayOf(Instant t, const Calendar &calendar)
     return m_lastDay->second;
 }
 
-void UsageTotals::addTo(std::uint32_t slot, const UsageRecord &r, const Calendar &calendar)
+void UsageTotals::addTo(std::uint32_t slot, std::uint32_t projectSlot, const UsageRecord &r,
+                        const Calendar &calendar)
 {
     Model &model = m_models[slot];
-    const std::int64_t tokens = entryTokens(r);
+    const std::int64_t tokens = totalTokens(r);
     const double cost = Pricing::cost(model.row, r.inputTokens, r.outputTokens,
                                       r.cacheCreationTokens, r.cacheReadTokens);
-    dayOf(r.timestamp, calendar).add(tokens, cost);
+    Day &day = dayOf(r.timestamp, calendar);
+    day.total.add(tokens, cost);
+    if (projectSlot >= day.projects.size())
+        day.projects.resize(projectSlot + 1);
+    day.projects[projectSlot].add(tokens, cost);
     model.usage.bucket.add(tokens, cost);
 }
 
 void UsageTotals::add(const UsageRecord &record, std::optional<std::string_view> model,
-                      const Calendar &calendar)
+                      std::string_view project, const Calendar &calendar)
 {
-    addTo(slotOf(model), record, calendar);
+    addTo(slotOf(model), projectSlotOf(project), record, calendar);
 }
 
 void UsageTotals::addAll(const UsageRecords &records, const Calendar &calendar)
@@ -103,8 +74,19 @@ void UsageTotals::addAll(const UsageRecords &records, const Calendar &calendar)
     std::vector<std::uint32_t> slots(records.modelCount() + 1);
     for (std::uint32_t id = 0; id <= records.modelCount(); ++id)
         slots[id] = slotOf(records.modelName(id));
-    for (const std::uint32_t i : timeOrder(records))
-        addTo(slots[records[i].model], records[i], calendar);
+    std::vector<std::uint32_t> projects(records.projectCount() + 1);
+    for (std::uint32_t id = 0; id <= records.projectCount(); ++id)
+        projects[id] = projectSlotOf(records.projectName(id));
+    const std::vector<std::uint32_t> order = timeOrder(records);
+    // Records out of time order are met at random places: asking for them a few replies ahead
+    // keeps several reads from memory in flight instead of one.
+    constexpr std::size_t ahead = 16;
+    for (std::size_t k = 0; k < order.size(); ++k) {
+        if (k + ahead < order.size())
+            __builtin_prefetch(&records[order[k + ahead]]);
+        const UsageRecord &r = records[order[k]];
+        addTo(slots[r.model], projects[r.project], r, calendar);
+    }
 }
 
 std::vector<ModelUsage> UsageTotals::perModel() const
@@ -128,7 +110,7 @@ Aggregates UsageTotals::aggregates(Instant now, const Calendar &calendar) const
         return result;
     const auto bucketOf = [&](Instant dayStart) {
         const auto it = m_days.find(dayStart.micros);
-        return it == m_days.end() ? UsageBucket{} : it->second;
+        return it == m_days.end() ? UsageBucket{} : it->second.total;
     };
     const Instant todayStart = calendar.startOfDay(now);
     result.today = bucketOf(todayStart);
@@ -137,5 +119,39 @@ Aggregates UsageTotals::aggregates(Instant now, const Calendar &calendar) const
             result.last7Days.push_back({*date, bucketOf(*date)});
     }
     result.perModel = perModel();
+    result.perProject = perProject(result.last7Days, todayStart);
     return result;
+}
+
+std::vector<ProjectUsage> UsageTotals::perProject(const std::vector<DayUsage> &week,
+                                                  Instant today) const
+{
+    std::vector<ProjectUsage> projects(m_projects.size());
+    const auto into = [](UsageBucket &to, const UsageBucket &b) {
+        to.tokens = saturatingAdd(to.tokens, b.tokens);
+        to.cost += b.cost;
+        to.count = saturatingAdd(to.count, b.count);
+    };
+    const std::int64_t weekStart = week.empty() ? today.micros : week.front().date.micros;
+    for (const auto &[start, day] : m_days) {
+        const bool inWeek = start >= weekStart && start <= today.micros;
+        for (std::size_t slot = 0; slot < day.projects.size(); ++slot) {
+            into(projects[slot].allTime, day.projects[slot]);
+            if (inWeek)
+                into(projects[slot].last7Days, day.projects[slot]);
+            if (start == today.micros)
+                projects[slot].today = day.projects[slot];
+        }
+    }
+    for (std::size_t slot = 0; slot < projects.size(); ++slot)
+        projects[slot].project = m_projects[slot];
+    std::erase_if(projects, [](const ProjectUsage &p) { return p.allTime.count == 0; });
+    std::sort(projects.begin(), projects.end(), [](const ProjectUsage &a, const ProjectUsage &b) {
+        if (a.last7Days.cost != b.last7Days.cost)
+            return a.last7Days.cost > b.last7Days.cost;
+        if (a.allTime.cost != b.allTime.cost)
+            return a.allTime.cost > b.allTime.cost;
+        return a.project < b.project;
+    });
+    return projects;
 }

@@ -10,6 +10,7 @@
 #include "panel/panelstyle.h"
 #include "panel/panelview.h"
 #include "panel/permodelsection.h"
+#include "panel/perprojectsection.h"
 #include "panel/planlimitssection.h"
 #include "panel/ratelimitnotice.h"
 #include "panel/sparkline.h"
@@ -63,13 +64,14 @@ private slots:
         v.now = now;
         for (const bool on : {true, false}) {
             v.showPlanLimits = v.showLast7Days = v.loading = on;
-            v.showToday = v.showPerModel = !on;
+            v.showToday = v.showPerModel = v.showPerProject = !on;
             v.lastUpdated = on ? std::nullopt : std::optional(now);
             view.setValues(v);
             QCOMPARE(view.planLimits()->isVisibleTo(&view), on);
             QCOMPARE(view.today()->isVisibleTo(&view), !on);
             QCOMPARE(view.last7Days()->isVisibleTo(&view), on);
             QCOMPARE(view.perModel()->isVisibleTo(&view), !on);
+            QCOMPARE(view.perProject()->isVisibleTo(&view), !on);
             QVERIFY(view.header()->isVisibleTo(&view) && view.footer()->isVisibleTo(&view));
             QCOMPARE(view.header()->spinner()->isVisibleTo(&view), on);
             QCOMPARE(view.footer()->refreshButton()->isEnabled(), !on);
@@ -205,6 +207,27 @@ private slots:
         QCOMPARE(section.magnar()->resetText(), QStringLiteral("· resets in 3 days"));
     }
 
+    // Each main row's pace line below it, in the locale's short clock; none without a projection
+    // or without its window.
+    void paceLines()
+    {
+        QLocale::setDefault(QLocale(QStringLiteral("de_DE")));
+        PlanLimitsValues v;
+        v.plan = plan(76, 13);
+        v.pace.fiveHour = PaceProjection{in(2 * 3600 + 60), in(3600), std::nullopt};
+        PlanLimitsSection section;
+        section.setValues(v, now);
+        QCOMPARE(section.fivePaceText(),
+                 QStringLiteral("At this pace: limit at 21:26, 1 h 1 min before reset"));
+        QCOMPARE(section.weeklyPaceText(), QString());
+        v.pace.sevenDay = PaceProjection{in(5 * 86400), std::nullopt, 77.6};
+        v.plan->fiveHour.reset();
+        section.setValues(v, now);
+        QCOMPARE(section.fivePaceText(), QString());
+        QCOMPARE(section.weeklyPaceText(), QStringLiteral("At this pace: about 78% at reset"));
+        QLocale::setDefault(QLocale::c());
+    }
+
     // The notice counts down by the clock, and only while it is on screen.
     void countdownTicksWhileShown()
     {
@@ -242,6 +265,26 @@ private slots:
         section.setValues({models[1]});
         QVERIFY(section.rows()[0]->isVisibleTo(&section));
         QVERIFY(!section.rows()[1]->isVisibleTo(&section));
+    }
+
+    // Five projects with use this week, the encoded home taken off their names.
+    void perProjectShowsThisWeeksFive()
+    {
+        std::vector<ProjectUsage> projects;
+        for (int i = 0; i < 8; ++i)
+            projects.push_back({"-home-dev-p" + std::to_string(i),
+                                {},
+                                {2000 * (8 - i), 8.0 - i, i == 1 ? 0 : 1},
+                                {}});
+        PerProjectSection section;
+        section.setValues(projects, "/home/dev");
+        QStringList shown;
+        for (const MetricRow *row : section.rows()) {
+            if (row->isVisibleTo(&section))
+                shown << row->label();
+        }
+        QCOMPARE(shown, (QStringList{"p0", "p2", "p3", "p4", "p5"}));
+        QCOMPARE(section.rows()[0]->value(), QStringLiteral("$8.00  ·  16.0K"));
     }
 
     void dayBarsScaleToTheDearestDay_data()

@@ -1,4 +1,4 @@
-#include "tray/traylabel.h"
+#include "format/traylabel.h"
 #include "tray/traymenu.h"
 
 #include <QTest>
@@ -127,6 +127,11 @@ private slots:
         QTest::addRow("limits") << withPlan
                                 << QStringList{"5h window 42% — resets in 2 hours", "Weekly 81%",
                                                "Today $12.34"};
+        withPlan.pace.sevenDay = PaceProjection{now, std::nullopt, 89.6};
+        QTest::addRow("weekly pace")
+            << withPlan
+            << QStringList{"5h window 42% — resets in 2 hours", "Weekly 81%",
+                           "At this pace: about 90% at reset", "Today $12.34"};
         QTest::addRow("loading") << PlanLimitsValues{}
                                  << QStringList{"Plan limits — Loading…", "Today $12.34"};
         PlanLimitsValues failed;

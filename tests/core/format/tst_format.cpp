@@ -1,4 +1,5 @@
 #include "format/format.h"
+#include "format/projectname.h"
 
 #include <QTest>
 
@@ -71,6 +72,33 @@ private slots:
                                 : rule == "cost"    ? Format::cost(value)
                                                     : Format::percent(value);
         QCOMPARE(QString::fromStdString(got), text);
+    }
+
+    void projectName_data()
+    {
+        QTest::addColumn<QString>("directory");
+        QTest::addColumn<QString>("shown");
+        QTest::addRow("under home") << "-home-dev-src-api"
+                                    << "src-api";
+        QTest::addRow("home itself") << "-home-dev"
+                                     << "~";
+        QTest::addRow("another home") << "-home-devops-x"
+                                      << "-home-devops-x";
+        QTest::addRow("elsewhere") << "-srv-app"
+                                   << "-srv-app";
+        QTest::addRow("control character") << "-home-dev-a\x1b[31m"
+                                           << "a\\x1b[31m";
+        QTest::addRow("top level") << ""
+                                   << "(top level)";
+    }
+
+    void projectName()
+    {
+        QFETCH(QString, directory);
+        QFETCH(QString, shown);
+        QCOMPARE(
+            QString::fromStdString(ProjectName::display(directory.toStdString(), "/home/dev/")),
+            shown);
     }
 };
 

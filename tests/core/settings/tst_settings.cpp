@@ -69,10 +69,10 @@ private slots:
         QCOMPARE(settings.barMetricRaw(), QStringLiteral("plan5h"));
         QCOMPARE(settings.barMetric(), BarMetric::plan5h);
         const QList<std::pair<Settings::Key, bool>> toggles{
-            {Settings::Key::showPlanLimits, true}, {Settings::Key::showToday, true},
-            {Settings::Key::showLast7Days, true},  {Settings::Key::showPerModel, false},
-            {Settings::Key::launchAtLogin, false}, {Settings::Key::colorBarNearLimit, true},
-            {Settings::Key::notifyLimits, true}};
+            {Settings::Key::showPlanLimits, true},    {Settings::Key::showToday, true},
+            {Settings::Key::showLast7Days, true},     {Settings::Key::showPerModel, false},
+            {Settings::Key::showPerProject, false},   {Settings::Key::launchAtLogin, false},
+            {Settings::Key::colorBarNearLimit, true}, {Settings::Key::notifyLimits, true}};
         for (const auto &[key, on] : toggles)
             QVERIFY2(settings.boolValue(key) == on, qPrintable(Settings::name(key)));
         QCOMPARE(settings.planInterval(), 5.0);

@@ -1,6 +1,7 @@
 #include "store/transcriptfile.h"
 #include "store/transcriptscan.h"
 #include "testfile.h"
+#include "transcripts/aggregates.h"
 
 #include <QDir>
 #include <QFile>
@@ -302,6 +303,41 @@ private slots:
         TranscriptScan scan(tree.root().toStdString());
         QCOMPARE(pass(scan), expected);
         QCOMPARE(scan.entries().size(), 40u);
+    }
+
+    // A reply counts for the first directory below the root that holds its transcript (a
+    // subagent's for its session's), a repeated one for the transcript it was kept from.
+    void perProject()
+    {
+        Tree tree;
+        tree.write("-home-dev-api/s1.jsonl", reply("a", 1) + "\n" + reply("b", 2) + "\n");
+        tree.write("-home-dev-api/s1/subagents/agent-1.jsonl", reply("c", 4) + "\n");
+        tree.write("web/s2.jsonl", reply("a", 1) + "\n" + reply("d", 8) + "\n");
+        tree.write("top.jsonl", reply("e", 16) + "\n");
+        TranscriptScan scan(tree.root().toStdString());
+        pass(scan);
+        bool apiFirst = false;
+        const auto listing = TranscriptFiles::list(tree.root().toStdString());
+        QVERIFY(listing);
+        for (const TranscriptFile &f : *listing) {
+            if (f.path.ends_with("s1.jsonl") || f.path.ends_with("s2.jsonl")) {
+                apiFirst = f.path.ends_with("s1.jsonl");
+                break;
+            }
+        }
+        const Aggregates a = Aggregates::compute(scan.entries().records(),
+                                                 Instant::fromSeconds(1'748'779'200), // 12:00Z
+                                                 Calendar::current());
+        QCOMPARE(a.perProject.size(), 3u);
+        const std::pair<const char *, qint64> expected[] = {
+            {"", 16}, {"web", apiFirst ? 8 : 9}, {"-home-dev-api", apiFirst ? 7 : 6}};
+        for (std::size_t i = 0; i < 3; ++i) {
+            const ProjectUsage &p = a.perProject[i];
+            QCOMPARE(QString::fromStdString(p.project), QString(expected[i].first));
+            QCOMPARE(p.allTime.tokens, expected[i].second);
+            QCOMPARE(p.today, p.allTime);
+            QCOMPARE(p.last7Days, p.allTime);
+        }
     }
 };
 

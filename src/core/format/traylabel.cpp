@@ -1,4 +1,4 @@
-#include "tray/traylabel.h"
+#include "format/traylabel.h"
 
 #include "format/format.h"
 

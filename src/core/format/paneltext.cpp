@@ -1,6 +1,7 @@
-#include "panel/paneltext.h"
+#include "format/paneltext.h"
 
 #include "format/format.h"
+#include "format/pacetext.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -85,6 +86,24 @@ QString clockTime(Instant t, const QLocale &locale)
     return locale.toString(localDateTime(t).time(), clockTimeFormat(locale));
 }
 
+QString clockMinute(Instant t, Instant now, const QLocale &locale)
+{
+    const QDateTime local = localDateTime(t);
+    const QString clock = locale.toString(local.time(), QLocale::ShortFormat);
+    if (local.date() == localDateTime(now).date())
+        return clock;
+    return QStringLiteral("%1 %2").arg(weekday(t, locale), clock);
+}
+
+QString pace(const std::optional<PaceProjection> &projection, Instant now, const QLocale &locale)
+{
+    if (!projection)
+        return {};
+    return PaceText::sentence(*projection, projection->limitAt
+                                               ? clockMinute(*projection->limitAt, now, locale)
+                                               : QString());
+}
+
 QString weekday(Instant t, const QLocale &locale)
 {
     return locale.dayName(localDateTime(t).date().dayOfWeek(), QLocale::ShortFormat);
@@ -100,6 +119,16 @@ QString shortModel(const QString &model)
     if (lower.contains(u"tindle"))
         return QStringLiteral("Tindle");
     return model;
+}
+
+QString limitLine(const QString &title, const LimitWindow &window, Instant now)
+{
+    const QString figure = QStringLiteral("%1 %2").arg(
+        title, QString::fromStdString(Format::percent(window.utilization)));
+    if (!window.resetsAt)
+        return figure;
+    return QCoreApplication::translate("PanelText", "%1 — resets %2")
+        .arg(figure, relative(*window.resetsAt, now));
 }
 
 QString rateLimitNotice(Instant retryAt, Instant now)

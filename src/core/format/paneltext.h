@@ -1,6 +1,8 @@
 #pragma once
 
+#include "alerts/projection.h"
 #include "base/instant.h"
+#include "plan/planusage.h"
 
 #include <QLocale>
 #include <QString>
@@ -17,10 +19,20 @@ QString relative(Instant target, Instant now);
 QString clockTime(Instant t, const QLocale &locale = QLocale());
 // The locale's time format with seconds and without the time zone.
 QString clockTimeFormat(const QLocale &locale);
+// The clock time of `t` to the minute, in the locale's short format ("3:40 PM", "15:40"),
+// led by the weekday when `t` falls on another local day than `now` ("Thu 15:40").
+QString clockMinute(Instant t, Instant now, const QLocale &locale = QLocale());
+// "At this pace: limit at 15:40, 20 min before reset" or "At this pace: about 78% at reset";
+// empty without a projection.
+QString pace(const std::optional<PaceProjection> &projection, Instant now,
+             const QLocale &locale = QLocale());
 // The abbreviated weekday name of the local day holding `t`: "Mon", "Mo.".
 QString weekday(Instant t, const QLocale &locale = QLocale());
 // The display name of a model: its tier when the identifier names one, else the identifier.
 QString shortModel(const QString &model);
+// "5h window 42% — resets in 2 hours", or "Weekly 81%" without a reset time: a main window as one
+// line, `title` already translated.
+QString limitLine(const QString &title, const LimitWindow &window, Instant now);
 // "Rate limited — retrying in 1m 5s", the seconds counted down from `now`.
 QString rateLimitNotice(Instant retryAt, Instant now);
 

@@ -1,0 +1,21 @@
+#pragma once
+
+#include "options.h"
+#include "transcripts/periodtotals.h"
+
+#include <string>
+#include <vector>
+
+// The report by day or by month.
+namespace PeriodReport {
+
+// The rows of one full scan of `root`, over the range the options give (the last 30 days or 12
+// months up to the day of `now` by default).
+std::vector<PeriodUsage> scan(const std::string &root, const Options &options, Instant now);
+// [{"date": "2025-06-01", "tokens": N, "cost": C, "count": N, "models": ["…"]}, …] on one line;
+// "month" instead of "date" by month.
+std::string json(const std::vector<PeriodUsage> &rows, Period period);
+// A table with a total line; model names made harmless for the terminal.
+std::string text(const std::vector<PeriodUsage> &rows, Period period);
+
+} // namespace PeriodReport

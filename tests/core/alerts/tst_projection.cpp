@@ -1,0 +1,110 @@
+#include "alerts/projection.h"
+#include "format/pacetext.h"
+
+#include <QList>
+#include <QPointF>
+#include <QTest>
+
+namespace {
+
+const Instant now = Instant::fromSeconds(1'780'000'000);
+
+Instant in(double seconds)
+{
+    return Instant{now.micros + std::int64_t(seconds * 1e6)};
+}
+
+// Samples every five minutes up to now, one percent apart, from `first` on.
+QList<QPointF> steady(int count, double first, double step = 1)
+{
+    QList<QPointF> out;
+    for (int i = 0; i < count; ++i)
+        out << QPointF(-300.0 * (count - 1 - i), first + step * i);
+    return out;
+}
+
+} // namespace
+
+class TestProjection : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void project_data()
+    {
+        QTest::addColumn<QList<QPointF>>("samples"); // seconds from now, five-hour percent
+        QTest::addColumn<double>("resetIn");
+        QTest::addColumn<int>("kind");        // 0 nothing, 1 limit, 2 at reset
+        QTest::addColumn<double>("expected"); // seconds from now to the limit, or percent
+
+        // 70 … 76 at 1 % per 5 min: 100 % 24 × 300 s after now, before the reset 4 h away.
+        QTest::addRow("constant pace reaches the limit") << steady(7, 70) << 14400.0 << 1 << 7200.0;
+        QTest::addRow("constant pace ends below it") << steady(7, 40) << 14400.0 << 2 << 94.0;
+        QTest::addRow("flat: no limit") << steady(5, 50, 0) << 14400.0 << 2 << 50.0;
+        QTest::addRow("falling") << steady(5, 50, -1) << 14400.0 << 0 << 0.0;
+        QList<QPointF> dip = steady(6, 50);
+        dip[3].setY(51.5);
+        QTest::addRow("one dip") << dip << 14400.0 << 0 << 0.0;
+        QTest::addRow("two samples") << steady(2, 50) << 14400.0 << 0 << 0.0;
+        QTest::addRow("three within nine minutes")
+            << QList<QPointF>{{-540, 50}, {-270, 51}, {0, 52}} << 14400.0 << 0 << 0.0;
+        QTest::addRow("no reset to come") << steady(7, 70) << 0.0 << 0 << 0.0;
+        // The window began 10 minutes ago: the last window's high figures do not count.
+        QList<QPointF> before{{-1800, 95}, {-1500, 99}};
+        before << steady(5, 70);
+        QTest::addRow("samples before the window ignored") << before << 17400.0 << 1 << 7800.0;
+        // Only the last hour sets the pace: a slow morning does not dilute it.
+        QList<QPointF> old{{-7200, 0}, {-5400, 10}};
+        old << steady(7, 70);
+        QTest::addRow("older than an hour ignored") << old << 14400.0 << 1 << 7200.0;
+        QTest::addRow("already past the limit") << steady(4, 101) << 14400.0 << 1 << 0.0;
+    }
+
+    void project()
+    {
+        QFETCH(QList<QPointF>, samples);
+        QFETCH(double, resetIn);
+        QFETCH(int, kind);
+        QFETCH(double, expected);
+        UsageHistory history;
+        for (const QPointF &p : samples)
+            history.push_back({in(p.x()), p.y(), 7.0});
+        const auto got = Projection::project(history, &UsageSample::five,
+                                             resetIn ? std::optional(in(resetIn)) : std::nullopt,
+                                             Projection::fiveHourSeconds, now);
+        QCOMPARE(got.has_value(), kind != 0);
+        if (kind == 1)
+            QCOMPARE(got->limitAt, std::optional(in(expected)));
+        if (kind == 2) {
+            QVERIFY(!got->limitAt);
+            QCOMPARE(*got->atReset, expected);
+        }
+    }
+
+    void sentence_data()
+    {
+        QTest::addColumn<double>("before"); // seconds between limit and reset; 0: at-reset form
+        QTest::addColumn<QString>("text");
+        QTest::addRow("minutes") << 1200.0 << "At this pace: limit at 15:40, 20 min before reset";
+        QTest::addRow("under a minute")
+            << 20.0 << "At this pace: limit at 15:40, under 1 min before reset";
+        QTest::addRow("hours and minutes")
+            << 4800.0 << "At this pace: limit at 15:40, 1 h 20 min before reset";
+        QTest::addRow("whole hours") << 7190.0 << "At this pace: limit at 15:40, 2 h before reset";
+        QTest::addRow("days") << 3 * 86400.0 + 4 * 3600 + 1000
+                              << "At this pace: limit at 15:40, 3 d 4 h before reset";
+        QTest::addRow("at reset") << 0.0 << "At this pace: about 78% at reset";
+    }
+
+    void sentence()
+    {
+        QFETCH(double, before);
+        QFETCH(QString, text);
+        const PaceProjection p = before ? PaceProjection{in(before), now, std::nullopt}
+                                        : PaceProjection{in(3600), std::nullopt, 77.6};
+        QCOMPARE(PaceText::sentence(p, QStringLiteral("15:40")), text);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestProjection)
+#include "tst_projection.moc"
