@@ -38,6 +38,11 @@ BIN = os.path.dirname(os.path.abspath(__file__))
 APP, REPORT = os.path.join(BIN, "varnelusage"), os.path.join(BIN, "varnelusage-report")
 
 
+def accepts(path):
+    with socket.socket(socket.AF_UNIX) as probe:
+        return probe.connect_ex(path) == 0
+
+
 def wait_for(what, predicate, timeout=20.0):
     deadline = time.monotonic() + timeout
     while not (value := predicate()):
@@ -196,7 +201,8 @@ class Session:
         self.env.update({TAG: self.tag, "XDG_RUNTIME_DIR": run,
                          "DBUS_SESSION_BUS_ADDRESS": "unix:path=" + run + "/bus"})
         self.spawn("bus", ["dbus-daemon", "--session", "--nofork", "--address=" + self.env["DBUS_SESSION_BUS_ADDRESS"]])
-        wait_for("the session bus", lambda: os.path.exists(run + "/bus"))
+        # The socket file appears before the daemon listens on it: wait for a connection.
+        wait_for("the session bus", lambda: accepts(run + "/bus"))
         self.bus = dbus.bus.BusConnection(self.env["DBUS_SESSION_BUS_ADDRESS"])
         self.sway_display() if kind == "sway" else self.x_display()
 
