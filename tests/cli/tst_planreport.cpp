@@ -41,6 +41,23 @@ void credentials(const QString &home, const QByteArray &token)
             file.write("{\"varnelAiOauth\": {\"accessToken\": \"" + token + "\"}}\n") > 0);
 }
 
+// The first line a running watch prints that holds `marker`, or an empty one after 20 s.
+QByteArray firstLineWith(QProcess &watch, const char *marker)
+{
+    QByteArray line;
+    const bool found = QTest::qWaitFor(
+        [&] {
+            while (watch.canReadLine()) {
+                line = watch.readLine();
+                if (line.contains(marker))
+                    return true;
+            }
+            return false;
+        },
+        20000);
+    return found ? line : QByteArray();
+}
+
 } // namespace
 
 class TestPlanReport : public QObject
@@ -184,17 +201,8 @@ void TestPlanReport::watchWithPlan()
         QProcess watch;
         watch.setProcessEnvironment(env);
         watch.start(VARNELUSAGE_REPORT_BIN, {"--watch", "--plan", "--json"});
-        QByteArray line;
-        QVERIFY(QTest::qWaitFor(
-            [&] {
-                while (watch.canReadLine()) {
-                    line = watch.readLine();
-                    if (line.contains("\"plan\": {"))
-                        return true;
-                }
-                return false;
-            },
-            20000));
+        const QByteArray line = firstLineWith(watch, "\"plan\": {");
+        QVERIFY(!line.isEmpty());
         QVERIFY2(line.contains("\"plan\": {\"fiveHour\": {\"utilization\": 85, "),
                  line.constData());
         QVERIFY(line.contains("\"planError\": null, \"planRetryAt\": null, \"historySamples\": 1, "
@@ -240,17 +248,8 @@ void TestPlanReport::statusBarFormats()
         QProcess watch;
         watch.setProcessEnvironment(env);
         watch.start(VARNELUSAGE_REPORT_BIN, {"--watch", "--plan", "--format", format});
-        QByteArray line;
-        QVERIFY(QTest::qWaitFor(
-            [&] {
-                while (watch.canReadLine()) {
-                    line = watch.readLine();
-                    if (line.contains("85"))
-                        return true;
-                }
-                return false;
-            },
-            20000));
+        const QByteArray line = firstLineWith(watch, "85");
+        QVERIFY(!line.isEmpty());
         watch.terminate();
         QVERIFY(watch.waitForFinished(5000));
         if (qstrcmp(format, "line") == 0) {
