@@ -48,15 +48,16 @@ private slots:
         QTest::addRow("two samples") << steady(2, 50) << 14400.0 << 0 << 0.0;
         QTest::addRow("three within nine minutes")
             << QList<QPointF>{{-540, 50}, {-270, 51}, {0, 52}} << 14400.0 << 0 << 0.0;
-        QTest::addRow("no reset to come") << steady(7, 70) << 0.0 << 0 << 0.0;
+        QTest::addRow("reset already past") << steady(7, 70) << -60.0 << 0 << 0.0;
         // The window began 10 minutes ago: the last window's high figures do not count.
         QList<QPointF> before{{-1800, 95}, {-1500, 99}};
         before << steady(5, 70);
         QTest::addRow("samples before the window ignored") << before << 17400.0 << 1 << 7800.0;
-        // Only the last hour sets the pace: a slow morning does not dilute it.
+        // Only the last hour sets the pace, even in a window that began hours ago: a slow
+        // morning does not dilute it. Nor does a sample stamped after now steepen it.
         QList<QPointF> old{{-7200, 0}, {-5400, 10}};
-        old << steady(7, 70);
-        QTest::addRow("older than an hour ignored") << old << 14400.0 << 1 << 7200.0;
+        old << steady(7, 70) << QPointF(600, 99);
+        QTest::addRow("older than an hour, or after now, ignored") << old << 3600.0 << 2 << 88.0;
         QTest::addRow("already past the limit") << steady(4, 101) << 14400.0 << 1 << 0.0;
     }
 
@@ -69,8 +70,7 @@ private slots:
         UsageHistory history;
         for (const QPointF &p : samples)
             history.push_back({in(p.x()), p.y(), 7.0});
-        const auto got = Projection::project(history, &UsageSample::five,
-                                             resetIn ? std::optional(in(resetIn)) : std::nullopt,
+        const auto got = Projection::project(history, &UsageSample::five, in(resetIn),
                                              Projection::fiveHourSeconds, now);
         QCOMPARE(got.has_value(), kind != 0);
         if (kind == 1)
@@ -79,6 +79,23 @@ private slots:
             QVERIFY(!got->limitAt);
             QCOMPARE(*got->atReset, expected);
         }
+    }
+
+    // Each window from its own samples and its own length: the weekly figure rises half as fast
+    // here, and its window began days ago. A window without a reset time has no projection.
+    void forPlan()
+    {
+        UsageHistory history;
+        for (const QPointF &p : steady(7, 70))
+            history.push_back({in(p.x()), p.y(), 20 + (p.y() - 70) / 2});
+        PlanUsage plan{LimitWindow{76, in(14400)}, LimitWindow{23, in(3 * 86400)}, {}, {}};
+        auto got = Projection::forPlan(history, plan, now);
+        QCOMPARE(got.fiveHour, std::optional(PaceProjection{in(14400), in(7200), {}}));
+        QCOMPARE(got.sevenDay, std::optional(PaceProjection{in(3 * 86400), in(46200), {}}));
+        plan.sevenDay->resetsAt.reset();
+        got = Projection::forPlan(history, plan, now);
+        QVERIFY(got.fiveHour && !got.sevenDay);
+        QVERIFY(!Projection::forPlan(history, std::nullopt, now).fiveHour);
     }
 
     void sentence_data()
