@@ -306,11 +306,13 @@ private slots:
     }
 
     // A reply counts for the first directory below the root that holds its transcript (a
-    // subagent's for its session's), a repeated one for the transcript it was kept from.
+    // subagent's for its session's), a repeated one for the transcript it was kept from. This
+    // week's cost orders them, not all time's.
     void perProject()
     {
         Tree tree;
-        tree.write("-home-dev-api/s1.jsonl", reply("a", 1) + "\n" + reply("b", 2) + "\n");
+        tree.write("-home-dev-api/s1.jsonl", reply("a", 1) + "\n" + reply("b", 2) + "\n" +
+                                                 reply("f", 64, "2025-05-20T10:00:00Z") + "\n");
         tree.write("-home-dev-api/s1/subagents/agent-1.jsonl", reply("c", 4) + "\n");
         tree.write("web/s2.jsonl", reply("a", 1) + "\n" + reply("d", 8) + "\n");
         tree.write("top.jsonl", reply("e", 16) + "\n");
@@ -334,9 +336,9 @@ private slots:
         for (std::size_t i = 0; i < 3; ++i) {
             const ProjectUsage &p = a.perProject[i];
             QCOMPARE(QString::fromStdString(p.project), QString(expected[i].first));
-            QCOMPARE(p.allTime.tokens, expected[i].second);
-            QCOMPARE(p.today, p.allTime);
-            QCOMPARE(p.last7Days, p.allTime);
+            QCOMPARE(p.last7Days.tokens, expected[i].second);
+            QCOMPARE(p.allTime.tokens, expected[i].second + (i == 2 ? 64 : 0));
+            QCOMPARE(p.today, p.last7Days);
         }
     }
 };
