@@ -62,13 +62,16 @@ qint64 todayTokens(const UsageStore &store)
 
 // A reply of one of the days up to the fixed clock's, of one of three models. A keyed reply is
 // the same line wherever it appears, as a reply written twice is; there are few keys, so repeats
-// across files and passes occur.
-QByteArray reply(std::mt19937 &random, bool keyed)
+// across files and passes occur. Each of the projects p0 to p2 has keys of its own (others have
+// none): which copy of a repeat is kept may differ between a live store and a fresh scan, and it
+// must not move the reply to another project.
+QByteArray reply(std::mt19937 &random, bool keyed, int project)
 {
     QByteArray key;
     std::mt19937 own(random());
+    keyed = keyed && project >= 0;
     if (keyed) {
-        const unsigned k = random() % 40;
+        const unsigned k = 3 * (random() % 14) + unsigned(project);
         own.seed(k);
         key = ",\"requestId\":\"r" + QByteArray::number(k) + "\",\"message\":{\"id\":\"m\",";
     }
@@ -80,7 +83,8 @@ QByteArray reply(std::mt19937 &random, bool keyed)
            ",\"output_tokens\":" + QByteArray::number(own() % 900) + "}}}\n";
 }
 
-// Today's, the seven days' and the models' figures as text: counts exact, costs to 12 digits.
+// Today's, the seven days', the models' and the projects' figures as text: counts exact, costs to
+// 12 digits.
 QString figures(const Aggregates &a)
 {
     QStringList parts;
@@ -93,6 +97,11 @@ QString figures(const Aggregates &a)
         add(std::to_string(d.date.seconds()), d.bucket);
     for (const ModelUsage &m : a.perModel)
         add(m.model, m.bucket);
+    for (const ProjectUsage &p : a.perProject) {
+        add(p.project + "/today", p.today);
+        add(p.project + "/week", p.last7Days);
+        add(p.project + "/all", p.allTime);
+    }
     return parts.join(' ');
 }
 
@@ -149,13 +158,15 @@ private slots:
             if (std::ranges::find(files, file) == files.end())
                 files.push_back(file);
         };
-        const auto replies = [&](int n) {
+        const auto replies = [&](int n, const fs::path &file) {
+            const std::string dir = file.parent_path().filename().string();
+            const int project = dir.size() == 2 && dir[0] == 'p' ? dir[1] - '0' : -1;
             QByteArray bytes;
             for (int i = 0; i < n; ++i)
-                bytes += reply(random, random() % 2);
+                bytes += reply(random, random() % 2, project);
             return bytes;
         };
-        write(base / "p0/a.jsonl", replies(5));
+        write(base / "p0/a.jsonl", replies(5, base / "p0/a.jsonl"));
         UsageStore store(m_settings, root(), fixedClock());
         QSignalSpy passes(&store, &UsageStore::lastUpdatedChanged);
         store.start();
@@ -165,23 +176,26 @@ private slots:
             QByteArray partial;
             switch (random() % 8) {
             case 0: { // a line arriving in two writes, a pass between them
-                partial = replies(1);
+                partial = replies(1, file);
                 const qsizetype before = passes.count();
                 write(file, partial.left(partial.size() / 2));
                 QTRY_VERIFY(passes.count() > before && !store.isLoading());
                 write(file, partial.mid(partial.size() / 2));
                 break;
             }
-            case 1:
-                write(base / ("p" + std::to_string(random() % 3)) /
-                          ("n" + std::to_string(step) + ".jsonl"),
-                      replies(3));
+            case 1: {
+                const fs::path to = base / ("p" + std::to_string(random() % 3)) /
+                                    ("n" + std::to_string(step) + ".jsonl");
+                write(to, replies(3, to));
                 break;
-            case 2:
-                write(base / ("d" + std::to_string(step)) / "deep" / "s.jsonl", replies(2));
+            }
+            case 2: {
+                const fs::path to = base / ("d" + std::to_string(step)) / "deep" / "s.jsonl";
+                write(to, replies(2, to));
                 break;
+            }
             case 3: {
-                const fs::path to = base / ("r" + std::to_string(step) + ".jsonl");
+                const fs::path to = file.parent_path() / ("r" + std::to_string(step) + ".jsonl");
                 fs::rename(file, to, error);
                 std::ranges::replace(files, file, to);
                 break;
@@ -198,7 +212,7 @@ private slots:
                 }
                 break;
             default:
-                write(file, replies(1 + int(random() % 3)));
+                write(file, replies(1 + int(random() % 3), file));
             }
             QTRY_VERIFY2_WITH_TIMEOUT(
                 !store.isLoading() && figures(store.aggregates()) == freshScan(m_tmp.path()),
