@@ -14,6 +14,7 @@
 #include <csignal>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -32,15 +33,14 @@ Run report(const QStringList &args, const QByteArray &tz = "Europe/Berlin",
     env.insert("TZ", QString::fromLatin1(tz));
     env.insert("REPORT", VARNELUSAGE_REPORT_BIN);
     p.setProcessEnvironment(env);
+    // A group of its own, so that a run that hangs leaves no watch of a script behind.
+    p.setChildProcessModifier([] { ::setsid(); });
     p.start(program, args);
-    if (!p.waitForFinished(30000))
+    if (!p.waitForFinished(30000)) {
+        ::kill(-pid_t(p.processId()), SIGKILL);
         return {-1, {}, {}};
+    }
     return {p.exitCode(), p.readAllStandardOutput(), p.readAllStandardError()};
-}
-
-void write(const QString &path, const QByteArray &bytes)
-{
-    writeFile(path, bytes, QIODevice::WriteOnly);
 }
 
 QByteArray line(const QByteArray &stamp, const char *model, const QByteArray &id,
@@ -113,7 +113,7 @@ private slots:
                                      ",\"output_tokens\":" + QByteArray::number(i * 11) + "}";
             lines += line(stamp, models[i % 4], QByteArray::number(i), usage);
         }
-        write(root + "/p/a.jsonl", lines);
+        writeFile(root + "/p/a.jsonl", lines);
         const QStringList base{"--root", root, "--now", "2026-12-06T10:00:00Z", "--json"};
         const Run week = report(base);
         const Run daily = report(base + QStringList{"--daily", "--since", "2026-11-30"});
@@ -144,6 +144,76 @@ private slots:
         QCOMPARE(perProject[0]["last7Days"]["count"].toInteger(), inWeek);
     }
 
+    // The default ranges end with the day of --now; days and months without usage are rows of
+    // zeros under their own key.
+    void periodDefaults_data()
+    {
+        QTest::addColumn<QString>("option");
+        QTest::addColumn<int>("rows");
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("first");
+        QTest::addRow("daily: 30 days") << "--daily" << 30 << "date"
+                                        << "2026-11-07";
+        QTest::addRow("monthly: 12 months") << "--monthly" << 12 << "month"
+                                            << "2026-01";
+    }
+
+    void periodDefaults()
+    {
+        QFETCH(QString, option);
+        QFETCH(int, rows);
+        QFETCH(QString, key);
+        QFETCH(QString, first);
+        QTemporaryDir dir;
+        writeFile(dir.filePath("p/a.jsonl"),
+                  line("2026-12-06T08:00:00Z", "varnel-corvel-4", "1", "{\"output_tokens\":5}"));
+        const Run r = report(
+            {option, "--json", "--root", dir.path(), "--now", "2026-12-06T10:00:00Z"}, "UTC");
+        QCOMPARE(r.exitCode, 0);
+        const QJsonArray got = QJsonDocument::fromJson(r.out).array();
+        QCOMPARE(got.size(), rows);
+        QCOMPARE(
+            got.first().toObject(),
+            (QJsonObject{
+                {key, first}, {"tokens", 0}, {"cost", 0}, {"count", 0}, {"models", QJsonArray()}}));
+        QCOMPARE(got.last()["count"].toInteger(), 1);
+    }
+
+    // Each update of a watch is one more line, stamped with its time: a transcript appended
+    // while it runs is in the next one.
+    void watchPrintsEachUpdate()
+    {
+        QTemporaryDir dir;
+        const QString file = dir.filePath("p/a.jsonl");
+        writeFile(file,
+                  line("2026-12-06T08:00:00Z", "varnel-corvel-4", "1", "{\"input_tokens\":5}"));
+        QProcess watch; // killed, should the test fail, when it goes out of scope
+        watch.start(VARNELUSAGE_REPORT_BIN,
+                    {"--watch", "--json", "--root", dir.path(), "--now", "2026-12-06T10:00:00Z"});
+        const auto next = [&watch] {
+            return QTest::qWaitFor([&watch] { return watch.canReadLine(); }, 20000)
+                       ? watch.readLine()
+                       : QByteArray();
+        };
+        QByteArray out = next();
+        QVERIFY2(out.contains("\"entries\": 1,") &&
+                     out.endsWith(", \"lastUpdated\": \"2026-12-06T10:00:00Z\"}\n"),
+                 out.constData());
+        writeFile(file,
+                  line("2026-12-06T09:00:00Z", "varnel-corvel-4", "2", "{\"input_tokens\":7}"));
+        out = next();
+        QVERIFY2(out.contains("\"entries\": 2, \"today\": {\"tokens\": 12,"), out.constData());
+        watch.kill();
+        watch.waitForFinished();
+    }
+
+    void helpIsTheUsage()
+    {
+        const Run r = report({"--help"});
+        QCOMPARE(r.exitCode, 0);
+        QVERIFY(r.out.startsWith("usage: varnelusage-report [--root DIR]") && r.err.isEmpty());
+    }
+
     void missingRootGivesZeros()
     {
         const Run r = report({"--root", "/nonexistent/vu-test/projects", "--json"});
@@ -163,6 +233,8 @@ private slots:
         QTest::addRow("value on a flag") << QStringList{"--json=yes"} << true;
         QTest::addRow("bad --format") << QStringList{"--watch", "--format=xml"} << false;
         QTest::addRow("--format alone") << QStringList{"--format", "line"} << true;
+        QTest::addRow("--format with --json")
+            << QStringList{"--watch", "--format", "line", "--json"} << true;
         QTest::addRow("no such day") << QStringList{"--daily", "--since", "2026-02-29"} << false;
         QTest::addRow("month as a day") << QStringList{"--daily", "--until=2026-02"} << false;
         QTest::addRow("no such month") << QStringList{"--monthly", "--since", "2026-13"} << false;
@@ -215,7 +287,8 @@ private slots:
         QVERIFY2(r.out.contains("\"entries\": 1,"), r.out.constData());
     }
 
-    // The text layout; transcript content never reaches the terminal as control characters.
+    // The text layouts, the report's and the daily one with its total; transcript content never
+    // reaches the terminal as control characters.
     void textReport()
     {
         QTemporaryDir dir;
@@ -233,6 +306,14 @@ private slots:
             QVERIFY2(!r.out.contains(raw), raw);
         QVERIFY2(r.out.contains("x\\x1b]0;owned\\x07\\x0d\\x0aFAKE\\u009b2J\xc3\xa9  "),
                  r.out.constData());
+        const Run daily = report({"--daily", "--since", "2026-12-05", "--root", dir.path(), "--now",
+                                  "2026-12-06T10:00:00Z"},
+                                 "UTC");
+        QCOMPARE(daily.out, QByteArray("Day              Cost   Tokens  Messages  Models\n"
+                                       "2026-12-05      $0.00        0         0\n"
+                                       "2026-12-06     $30.00    2.00M         2  varnel-corvel-4, "
+                                       "x\\x1b]0;owned\\x07\\x0d\\x0aFAKE\\u009b2J\xc3\xa9\n"
+                                       "Total          $30.00    2.00M         2\n"));
     }
 
     // A report that cannot be written is a failure, said once on standard error.
@@ -259,11 +340,12 @@ private slots:
                  r.err.constData());
     }
 
-    // A SIGTERM as early as main() has run ends the watch cleanly, every time.
+    // A SIGTERM or SIGINT as early as main() has run ends the watch cleanly, every time.
     void earlySigtermEndsWatchCleanly()
     {
         QTemporaryDir dir;
         for (int round = 0; round < 40; ++round) {
+            const int signal = round % 2 ? SIGINT : SIGTERM;
             QProcess p;
             p.start(VARNELUSAGE_REPORT_BIN, {"--watch", "--root", dir.path()});
             QVERIFY(p.waitForStarted());
@@ -278,10 +360,10 @@ private slots:
                     const qsizetype at = text.indexOf("SigBlk:");
                     return at >= 0 &&
                            (text.mid(at + 7).trimmed().left(16).toULongLong(nullptr, 16) &
-                            (1ull << (SIGTERM - 1)));
+                            (1ull << (signal - 1)));
                 },
                 5000));
-            ::kill(pid_t(p.processId()), SIGTERM);
+            ::kill(pid_t(p.processId()), signal);
             QVERIFY(p.waitForFinished(5000));
             QCOMPARE(p.exitStatus(), QProcess::NormalExit);
             QCOMPARE(p.exitCode(), 0);
