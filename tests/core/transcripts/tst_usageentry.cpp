@@ -1,5 +1,4 @@
 #include "base/isodate.h"
-#include "transcripts/transcriptlinepeek.h"
 #include "transcripts/usageentry.h"
 #include "transcripts/usagelineparser.h"
 
@@ -215,28 +214,6 @@ private slots:
         QTest::addRow("leading space and CR") << (R"(  {"type":"assistant",)" + usage + "}\r");
         QTest::addRow("type not a string") << (R"({"type":["assistant"],)" + usage + "}");
         QTest::addRow("no type") << ("{" + usage + "}");
-    }
-
-    void earlyLookTurnsAwayOtherLines_data()
-    {
-        QTest::addColumn<QByteArray>("line");
-        QTest::addColumn<bool>("turnedAway");
-        QTest::addRow("user turn")
-            << QByteArray(
-                   R"({"parentUuid":null,"cwd":"/x","type":"user","message":{"content":"big"}})")
-            << true;
-        QTest::addRow("summary") << QByteArray(R"({"type":"summary","summary":"s"})") << true;
-        QTest::addRow("array") << QByteArray("[1]") << true;
-        QTest::addRow("assistant") << QByteArray(R"({"type":"assistant"})") << false;
-        QTest::addRow("escaped type") << QByteArray(R"({"type":"\u0061ssistant"})") << false;
-        QTest::addRow("unterminated") << QByteArray("{\"x\":\"abc") << false;
-    }
-
-    void earlyLookTurnsAwayOtherLines()
-    {
-        QFETCH(QByteArray, line);
-        QFETCH(bool, turnedAway);
-        QCOMPARE(TranscriptLinePeek::surelyNotAssistant(line.toStdString()), turnedAway);
     }
 
     void singleParseMatchesTwoParses()
