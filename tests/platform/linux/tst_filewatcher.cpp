@@ -160,9 +160,9 @@ private slots:
         watcher.start();
         QVERIFY(watcher.seesEveryChange());
         change(m_base);
-        if (named.isEmpty()) {
-            QTest::qWait(200);
-            QCOMPARE(recorder.count(), 0);
+        if (named.isEmpty()) { // a change reported after it shows that it was passed over
+            appendLine(m_base / "projects/proj/sub/s.jsonl", "{}");
+            named << "file proj/sub/s.jsonl";
         }
         QTRY_COMPARE_WITH_TIMEOUT(recorder.named(m_base / "projects"), named, 5000);
         QVERIFY(!recorder.fault);
@@ -256,10 +256,14 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(recorder.count() > seen, 5000);
         QVERIFY(settle(recorder, 150ms));
         QVERIFY(watcher.seesEveryChange());
-        seen = recorder.count();
+        {
+            std::lock_guard lock(recorder.mutex);
+            recorder.seen = {};
+        }
         appendLine(root.parent_path() / "beside.jsonl", "{}");
-        QTest::qWait(200);
-        QCOMPARE(recorder.count(), seen);
+        appendLine(file, "third"); // reported after anything the line beside would cause
+        QTRY_COMPARE_WITH_TIMEOUT(recorder.named(root), QStringList{"file " + dir + "/s.jsonl"},
+                                  5000);
         QVERIFY(!recorder.fault);
     }
 
@@ -294,11 +298,8 @@ private slots:
         QCOMPARE(inotifyInstances(), baseline + 1);
         watcher->start();
         QCOMPARE(inotifyInstances(), baseline + 1);
-        QTest::qWait(400);
-        QCOMPARE(recorder.count(), 0);
-
-        appendLine(file, "after start");
-        QTRY_VERIFY_WITH_TIMEOUT(recorder.count() >= 1, 5000);
+        appendLine(file, "after start"); // the one thing reported
+        QTRY_COMPARE_WITH_TIMEOUT(recorder.named(m_base), QStringList{"file proj/a.jsonl"}, 5000);
         watcher.reset();
         QCOMPARE(inotifyInstances(), baseline);
         QVERIFY(!recorder.fault);
