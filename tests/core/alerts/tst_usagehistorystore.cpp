@@ -128,16 +128,6 @@ private slots:
         QCOMPARE(int(history.size()), std::max(samples, 0));
     }
 
-    // Saved and read back through the file by the plan refresh test.
-    void filePath()
-    {
-        const QString path = UsageHistoryStore::filePath();
-        QCOMPARE(path, m_dir.filePath("data/deeper/VarnelUsage/plan-history.json"));
-        QVERIFY(QFileInfo(path).dir().exists()); // made when the path is computed
-        QFile::remove(path);
-        QVERIFY(UsageHistoryStore::load(t0).empty());
-    }
-
     // A save that cannot be written whole leaves the previous file as it was: here the process
     // may write no more than 16 bytes to any file.
     void tornSaveKeepsOldFile()
