@@ -39,7 +39,8 @@ expected=$(HOME=$home "$root/bin/varnelusage-report")
 test "$report" = "$expected" || { echo "unexpected report: $report"; exit 1; }
 test "$(grep -c '' "$dest/stderr")" = 1 && grep -q '^varnelusage: no graphical session' "$dest/stderr" ||
   { echo "a headless start said more than its own line:"; cat "$dest/stderr"; exit 1; }
-# With a display it starts, stays up, and ends with status 0 on SIGTERM.
+# With a display it starts, takes its single-instance socket, and ends with status 0 on SIGTERM,
+# which only its running event loop can answer so.
 exec 3>"$dest/display"
 Xvfb -displayfd 3 -nolisten tcp >/dev/null 2>&1 &
 xvfb=$!
@@ -48,7 +49,9 @@ trap 'kill $xvfb 2>/dev/null; rm -rf "$dest"' EXIT
 for _ in $(seq 100); do [ "$(wc -l <"$dest/display")" -ge 1 ] && break; sleep 0.1; done
 mkdir -m 700 "$dest/run"
 status=$(DISPLAY=:$(cat "$dest/display") HOME=$home XDG_RUNTIME_DIR=$dest/run \
-  dbus-run-session -- sh -c '"$1" 2>/dev/null & app=$!; sleep 2
-    kill -0 $app || exit 101; kill -TERM $app; wait $app' sh "$root/bin/varnelusage"; echo $?)
+  dbus-run-session -- sh -c '"$1" 2>/dev/null & app=$!
+    for _ in $(seq 300); do [ -S "$2" ] && break; kill -0 $app || exit 101; sleep 0.1; done
+    [ -S "$2" ] || { kill -KILL $app; exit 102; }; kill -TERM $app; wait $app' \
+  sh "$root/bin/varnelusage" "$dest/run/varnelusage.socket"; echo $?)
 test "$status" = 0 || { echo "the installed application under a display: status $status"; exit 1; }
 echo "install tree: ok"
