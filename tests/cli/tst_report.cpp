@@ -142,6 +142,22 @@ private slots:
         for (const QJsonValue day : days)
             inWeek += day["count"].toInteger();
         QCOMPARE(perProject[0]["last7Days"]["count"].toInteger(), inWeek);
+
+        // Each model's share adds up to its row to the last bit; the rows are the same.
+        const Run split =
+            report(base + QStringList{"--daily", "--since", "2026-11-30", "--breakdown"});
+        const QJsonArray splitRows = QJsonDocument::fromJson(split.out).array();
+        for (int i = 0; i < 7; ++i) {
+            QJsonObject row = splitRows[i].toObject();
+            double cost = 0;
+            qint64 tokens = 0;
+            for (const QJsonValue m : row.take("perModel").toArray()) {
+                cost += m["cost"].toDouble();
+                tokens += m["tokens"].toInteger();
+            }
+            QCOMPARE(row, rows[i].toObject());
+            QVERIFY(cost == row["cost"].toDouble() && tokens == row["tokens"].toInteger());
+        }
     }
 
     void missingRootGivesZeros()
@@ -169,6 +185,7 @@ private slots:
         QTest::addRow("since after until")
             << QStringList{"--monthly", "--since", "2026-05", "--until", "2026-04"} << false;
         QTest::addRow("--since alone") << QStringList{"--since", "2026-02-01"} << true;
+        QTest::addRow("--breakdown alone") << QStringList{"--breakdown", "--json"} << false;
     }
 
     void badArguments()

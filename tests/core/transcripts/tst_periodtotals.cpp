@@ -1,14 +1,27 @@
 #include "transcripts/periodtotals.h"
+#include "transcripts/usagerecords.h"
 
+#include <QDateTime>
 #include <QTest>
 
-// Calendar arithmetic of the default ranges; the bucketing itself is checked against the
-// seven-day figures by the report's test.
+namespace {
+
+Instant at(const QString &iso)
+{
+    return Instant::fromSeconds(QDateTime::fromString(iso, Qt::ISODate).toSecsSinceEpoch());
+}
+
+} // namespace
+
+// Calendar arithmetic of the default ranges and the models' shares of a row; the bucketing itself
+// is checked against the seven-day figures by the report's test.
 class TestPeriodTotals : public QObject
 {
     Q_OBJECT
 
 private slots:
+    void initTestCase() { qputenv("TZ", "Europe/Berlin"); }
+
     void shifted_data()
     {
         QTest::addColumn<QString>("from");
@@ -31,6 +44,57 @@ private slots:
         const auto date = PeriodTotals::parse(from.toStdString(), p);
         QVERIFY(date);
         QCOMPARE(PeriodTotals::shifted(*date, p, count), PeriodTotals::parse(to.toStdString(), p));
+    }
+
+    void breakdown_data()
+    {
+        QTest::addColumn<QStringList>("replies"); // "minute model tokens" in list order; "-": none
+        QTest::addColumn<int>("models");
+        // Added in list order instead of time order, the cost would differ in its last bit.
+        QTest::addRow("one model, listed out of time order")
+            << QStringList{"3 corvel 100001", "2 corvel 200003", "1 corvel 300007"} << 1;
+        // Summed per model and then added up, these costs round otherwise than in one pass.
+        QTest::addRow("three models interleaved")
+            << QStringList{"1 magnar 400058", "2 tindle 100068", "3 corvel 800071",
+                           "4 tindle 400048", "5 corvel 400101"}
+            << 3;
+        QTest::addRow("no model and one named unknown share a line")
+            << QStringList{"1 - 5", "2 unknown 7", "3 corvel 100"} << 2;
+    }
+
+    // Each model's tokens, messages and cost add up to the row's exactly, by day and by month.
+    void breakdown()
+    {
+        QFETCH(QStringList, replies);
+        QFETCH(int, models);
+        UsageRecords records;
+        for (const QString &reply : replies) {
+            const QStringList f = reply.split(u' ');
+            UsageEntry e;
+            e.timestamp = Instant{at("2026-12-10T12:00:00Z").micros + f[0].toInt() * 60'000'000LL};
+            if (f[1] != u"-")
+                e.model = "varnel-" + f[1].toStdString();
+            if (f[1] == u"unknown")
+                e.model = "unknown";
+            e.inputTokens = f[2].toLongLong();
+            records.append(e);
+        }
+        for (const Period p : {Period::day, Period::month}) {
+            const auto rows =
+                PeriodTotals::compute(records, p, {2026, 12, 10}, {2026, 12, 10}, true);
+            QCOMPARE(rows.size(), std::size_t(1));
+            QCOMPARE(int(rows[0].perModel.size()), models);
+            UsageBucket sum;
+            for (const ModelUsage &m : rows[0].perModel) {
+                sum.tokens += m.bucket.tokens;
+                sum.cost += m.bucket.cost;
+                sum.count += m.bucket.count;
+            }
+            QCOMPARE(sum.tokens, rows[0].bucket.tokens);
+            QCOMPARE(sum.count, rows[0].bucket.count);
+            QVERIFY2(sum.cost == rows[0].bucket.cost, // to the last bit
+                     qPrintable(QString::number(sum.cost - rows[0].bucket.cost)));
+        }
     }
 };
 
