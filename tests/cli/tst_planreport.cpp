@@ -264,10 +264,11 @@ void TestPlanReport::statusBarFormats()
         QCOMPARE(o.value("class").toString(), QStringLiteral("warning"));
         QCOMPARE(o.value("percentage").toInt(-1), 85);
         const QStringList tooltip = o.value("tooltip").toString().split(u'\n');
-        QCOMPARE(tooltip.size(), 3);
+        QCOMPARE(tooltip.size(), 4);
         QVERIFY2(tooltip[0].startsWith("5h window 85% — resets in "), qPrintable(tooltip[0]));
         QCOMPARE(tooltip[1], QStringLiteral("Weekly 10%"));
         QCOMPARE(tooltip[2], QStringLiteral("Today $0.00 · 0 tokens · 0 messages"));
+        QCOMPARE(tooltip[3], QStringLiteral("This month $0.00 so far"));
     }
 }
 
