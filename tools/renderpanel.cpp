@@ -51,7 +51,7 @@ QPalette darkPalette()
 }
 
 // Everything at once: limits with charts and the model rows, the rate-limit notice below them,
-// today, seven days and the models.
+// today with the month so far, seven days and the models.
 PanelValues sample(Instant now)
 {
     PanelValues v;
@@ -83,6 +83,8 @@ PanelValues sample(Instant now)
     const Instant today = Calendar::current().startOfDay(now);
     for (int i = 0; i < 7; ++i)
         v.last7Days.push_back({at(today, -(6 - i) * day), {int(costs[i] * 90000), costs[i], 10}});
+    v.month =
+        MonthForecast::compute(v.last7Days, v.last7Days.front().date, now, Calendar::current());
     v.perModel = {{"varnel-magnar-4-1", {48'200'000, 312.40, 900}},
                   {"varnel-corvel-4-5", {91'000'000, 88.12, 2000}},
                   {"varnel-tindle-3", {2'100'000, 1.37, 40}},

@@ -61,8 +61,10 @@ int main(int argc, char **argv)
     if (options.period) {
         const auto rows = PeriodReport::scan(options.root.value_or(TranscriptScan::defaultRoot()),
                                              options, options.now.value_or(Instant::now()));
-        return Output::write(options.json ? PeriodReport::json(rows, *options.period) + "\n"
-                                          : PeriodReport::text(rows, *options.period))
+        const Period period = *options.period;
+        return Output::write(options.json
+                                 ? PeriodReport::json(rows, period, options.breakdown) + "\n"
+                                 : PeriodReport::text(rows, period, options.breakdown))
                    ? 0
                    : 1;
     }

@@ -38,6 +38,8 @@ bool setFlag(Options &o, const std::string &name)
         o.plan = true;
     else if (name == "--by-project")
         o.byProject = true;
+    else if (name == "--breakdown")
+        o.breakdown = true;
     else if (name == "--daily" || name == "--monthly") {
         if (o.period && *o.period != (name == "--daily" ? Period::day : Period::month))
             o.bothPeriods = true;
@@ -148,6 +150,8 @@ Options::Parsed Options::parse(const std::vector<std::string> &args)
     }
     if (auto error = checkCombination(o))
         return {std::nullopt, *error};
+    if (o.breakdown && !o.period)
+        return {std::nullopt, "--breakdown needs --daily or --monthly", false};
     if (auto error = parseDates(o))
         return {std::nullopt, *error, false};
     return {o, {}};
@@ -161,7 +165,7 @@ const char *Options::usage()
            "       varnelusage-report --watch --plan [--root DIR] [--json]\n"
            "       varnelusage-report --watch [--plan] [--root DIR] --format waybar|line\n"
            "       varnelusage-report --daily|--monthly [--since DATE] [--until DATE]\n"
-           "                          [--root DIR] [--now INSTANT] [--json]\n"
+           "                          [--breakdown] [--root DIR] [--now INSTANT] [--json]\n"
            "\n"
            "Prints the estimated cost, tokens and messages of Varnel Code from its local\n"
            "transcripts: today, the last seven days and each model.\n"
@@ -182,6 +186,7 @@ const char *Options::usage()
            "  --daily        one row per local day: cost, tokens, messages and models,\n"
            "                 from --since to --until (YYYY-MM-DD; default the last 30 days)\n"
            "  --monthly      the same per month (YYYY-MM; default the last 12 months)\n"
+           "  --breakdown    with --daily or --monthly, each model's share under each row\n"
            "  --help         show this text\n"
            "  --version      show the version\n";
 }

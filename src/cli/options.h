@@ -21,6 +21,7 @@ struct Options
     bool help = false;
     bool version = false;
     bool byProject = false;
+    bool breakdown = false;          // each model's share of a --daily or --monthly row
     std::optional<BarFormat> format; // with --watch only
     std::optional<Period> period;    // --daily or --monthly
     std::optional<LocalDate> since, until;

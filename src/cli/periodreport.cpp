@@ -16,10 +16,10 @@ std::vector<PeriodUsage> scan(const std::string &root, const Options &options, I
         PeriodTotals::shifted(until, period, period == Period::day ? -29 : -11));
     TranscriptScan scan(BytePath::absolute(root));
     scan.applyRefresh(TranscriptScan::run(scan.beginPass()));
-    return PeriodTotals::compute(scan.entries().records(), period, since, until);
+    return PeriodTotals::compute(scan.entries().records(), period, since, until, options.breakdown);
 }
 
-std::string json(const std::vector<PeriodUsage> &rows, Period period)
+std::string json(const std::vector<PeriodUsage> &rows, Period period, bool breakdown)
 {
     const std::string key = period == Period::day ? "{\"date\": " : "{\"month\": ";
     std::string out = "[";
@@ -32,12 +32,25 @@ std::string json(const std::vector<PeriodUsage> &rows, Period period)
                ", \"count\": " + std::to_string(row.bucket.count) + ", \"models\": [";
         for (std::size_t i = 0; i < row.models.size(); ++i)
             out += (i ? ", " : "") + JsonText::string(row.models[i]);
-        out += "]}";
+        out += "]";
+        if (breakdown) {
+            out += ", \"perModel\": [";
+            for (std::size_t i = 0; i < row.perModel.size(); ++i) {
+                const UsageBucket &b = row.perModel[i].bucket;
+                out += (i ? ", {\"model\": " : "{\"model\": ") +
+                       JsonText::string(row.perModel[i].model) +
+                       ", \"tokens\": " + std::to_string(b.tokens) +
+                       ", \"cost\": " + JsonText::number(b.cost) +
+                       ", \"count\": " + std::to_string(b.count) + "}";
+            }
+            out += "]";
+        }
+        out += "}";
     }
     return out + "]";
 }
 
-std::string text(const std::vector<PeriodUsage> &rows, Period period)
+std::string text(const std::vector<PeriodUsage> &rows, Period period, bool breakdown)
 {
     const std::size_t labelWidth = period == Period::day ? 12 : 9;
     const auto line = [&](const std::string &label, const UsageBucket &b,
@@ -56,6 +69,10 @@ std::string text(const std::vector<PeriodUsage> &rows, Period period)
         for (const std::string &m : row.models)
             models += (models.empty() ? "" : ", ") + PlainText::visible(m);
         out += line(row.label, row.bucket, models);
+        if (breakdown) {
+            for (const ModelUsage &m : row.perModel)
+                out += line({}, m.bucket, PlainText::visible(m.model));
+        }
         total.tokens = saturatingAdd(total.tokens, row.bucket.tokens);
         total.cost += row.bucket.cost;
         total.count = saturatingAdd(total.count, row.bucket.count);

@@ -13,9 +13,11 @@ namespace PeriodReport {
 // months up to the day of `now` by default).
 std::vector<PeriodUsage> scan(const std::string &root, const Options &options, Instant now);
 // [{"date": "2025-06-01", "tokens": N, "cost": C, "count": N, "models": ["…"]}, …] on one line;
-// "month" instead of "date" by month.
-std::string json(const std::vector<PeriodUsage> &rows, Period period);
-// A table with a total line; model names made harmless for the terminal.
-std::string text(const std::vector<PeriodUsage> &rows, Period period);
+// "month" instead of "date" by month; with `breakdown` each row has "perModel":
+// [{"model": "…", "tokens": N, "cost": C, "count": N}, …] too.
+std::string json(const std::vector<PeriodUsage> &rows, Period period, bool breakdown = false);
+// A table with a total line, with `breakdown` a line per model under each row; model names made
+// harmless for the terminal.
+std::string text(const std::vector<PeriodUsage> &rows, Period period, bool breakdown = false);
 
 } // namespace PeriodReport

@@ -2,6 +2,7 @@
 
 #include "base/bytepath.h"
 #include "format/format.h"
+#include "format/monthtext.h"
 #include "format/plaintext.h"
 #include "format/projectname.h"
 #include "format/timetext.h"
@@ -98,6 +99,30 @@ std::string perProjectText(const std::vector<ProjectUsage> &projects)
     return out;
 }
 
+// "month": what it cost so far, the forecast for its last day ("through") and the days its pace
+// averages.
+std::string monthJson(const MonthForecast &m)
+{
+    std::string out = ", \"month\": {\"cost\": " + JsonText::number(m.cost) +
+                      ", \"forecast\": " + (m.forecast ? JsonText::number(*m.forecast) : "null") +
+                      ", \"through\": " + JsonText::string(TimeText::localDate(m.lastDay)) +
+                      ", \"pace\": ";
+    if (!m.forecast)
+        return out + "null}";
+    return out + "{\"from\": " + JsonText::string(TimeText::localDate(m.paceFrom)) +
+           ", \"to\": " + JsonText::string(TimeText::localDate(m.paceTo)) +
+           ", \"perDay\": " + JsonText::number(m.pacePerDay) + "}}";
+}
+
+std::string monthText(const MonthForecast &m)
+{
+    std::string out = MonthText::line(m, QLocale::c()).toStdString() + "\n";
+    if (m.forecast)
+        out += "  (the pace: " + Format::cost(m.pacePerDay) + " a day, " +
+               TimeText::localDate(m.paceFrom) + " to " + TimeText::localDate(m.paceTo) + ")\n";
+    return out;
+}
+
 } // namespace
 
 namespace Report {
@@ -129,6 +154,8 @@ std::string json(const ReportData &data)
                bucketFields(m.bucket) + "}";
     }
     out += "]";
+    if (a.month)
+        out += monthJson(*a.month);
     if (data.byProject)
         out += perProjectJson(a.perProject);
     if (data.lastUpdated)
@@ -153,6 +180,8 @@ std::string text(const ReportData &data)
     // The root and the model names come from outside: shown harmlessly.
     std::string out = "Varnel Code usage (estimated) — " + PlainText::visible(data.root) + "\n\n";
     out += "Today      " + bucketLine(a.today) + "\n";
+    if (a.month)
+        out += monthText(*a.month);
 
     out += "\nLast 7 days\n";
     if (a.last7Days.empty())

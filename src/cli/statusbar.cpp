@@ -1,6 +1,7 @@
 #include "statusbar.h"
 
 #include "format/format.h"
+#include "format/monthtext.h"
 #include "format/paneltext.h"
 #include "format/plaintext.h"
 #include "format/traylabel.h"
@@ -102,6 +103,8 @@ QStringList panelLines(const ReportData &data, const BarPreferences &prefs)
                           figure(Format::tokens(a.today.tokens)),
                           a.today.count == 1 ? tr("1 message")
                                              : tr("%1 messages").arg(a.today.count));
+    if (prefs.showToday && a.month)
+        lines << MonthText::line(*a.month);
     if (prefs.showLast7Days) {
         for (const DayUsage &d : a.last7Days)
             lines << QStringLiteral("%1 %2").arg(PanelText::weekday(d.date),

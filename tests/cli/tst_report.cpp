@@ -7,6 +7,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimeZone>
@@ -89,7 +90,10 @@ private slots:
             "\"perModel\": [{\"model\": \"varnel-magnar-4\", \"tokens\": 1000000, \"cost\": 75, "
             "\"count\": 1}, "
             "{\"model\": \"varnel-corvel-4\", \"tokens\": 13500, \"cost\": 0.020999999999999998, "
-            "\"count\": 1}]}"
+            "\"count\": 1}], "
+            // One complete day of usage makes no forecast yet.
+            "\"month\": {\"cost\": 75.021, \"forecast\": null, \"through\": \"2026-12-31\", "
+            "\"pace\": null}}"
             "\n";
         QCOMPARE(r.out, expected);
     }
@@ -142,6 +146,35 @@ private slots:
         for (const QJsonValue day : days)
             inWeek += day["count"].toInteger();
         QCOMPARE(perProject[0]["last7Days"]["count"].toInteger(), inWeek);
+
+        // Each model's share adds up to its row to the last bit; the rows are the same.
+        const Run split =
+            report(base + QStringList{"--daily", "--since", "2026-11-30", "--breakdown"});
+        const QJsonArray splitRows = QJsonDocument::fromJson(split.out).array();
+        for (int i = 0; i < 7; ++i) {
+            QJsonObject row = splitRows[i].toObject();
+            double cost = 0;
+            qint64 tokens = 0;
+            for (const QJsonValue m : row.take("perModel").toArray()) {
+                cost += m["cost"].toDouble();
+                tokens += m["tokens"].toInteger();
+            }
+            QCOMPARE(row, rows[i].toObject());
+            QVERIFY(cost == row["cost"].toDouble() && tokens == row["tokens"].toInteger());
+        }
+        // The month so far is its days' sum; its pace, the seven days before today.
+        const QJsonObject month = QJsonDocument::fromJson(week.out).object()["month"].toObject();
+        double december = 0;
+        for (int i = 1; i < 7; ++i)
+            december += rows[i]["cost"].toDouble();
+        QVERIFY(month["cost"].toDouble() == december);
+        QCOMPARE(month["through"].toString(), QStringLiteral("2026-12-31"));
+        QCOMPARE(month["pace"]["from"].toString() + month["pace"]["to"].toString(),
+                 QStringLiteral("2026-11-292026-12-05"));
+        const QRegularExpression line("\nThis month \\$[0-9.]+ so far — at this pace about "
+                                      "\\$[0-9.]+ by Dec 31\n  \\(the pace: \\$[0-9.]+ a "
+                                      "day, 2026-11-29 to 2026-12-05\\)\n");
+        QVERIFY(line.match(QString::fromUtf8(report(base.mid(0, 4)).out)).hasMatch());
     }
 
     // The default ranges end with the day of --now; days and months without usage are rows of
@@ -219,7 +252,8 @@ private slots:
         const Run r = report({"--root", "/nonexistent/vu-test/projects", "--json"});
         QCOMPARE(r.exitCode, 0);
         QVERIFY(r.out.contains("\"entries\": 0, \"today\": {\"tokens\": 0, \"cost\": 0, \"count\": "
-                               "0}, \"last7Days\": [], \"perModel\": []}"));
+                               "0}, \"last7Days\": [], \"perModel\": [], \"month\": {\"cost\": 0, "
+                               "\"forecast\": null, \"through\": "));
     }
 
     void badArguments_data()
@@ -241,6 +275,7 @@ private slots:
         QTest::addRow("since after until")
             << QStringList{"--monthly", "--since", "2026-05", "--until", "2026-04"} << false;
         QTest::addRow("--since alone") << QStringList{"--since", "2026-02-01"} << true;
+        QTest::addRow("--breakdown alone") << QStringList{"--breakdown", "--json"} << false;
     }
 
     void badArguments()

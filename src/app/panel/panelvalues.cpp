@@ -51,6 +51,7 @@ PanelValues collectPanelValues(const UsageStore &store, const Settings &settings
 
     const Aggregates &a = store.aggregates();
     v.today = a.today;
+    v.month = a.month;
     v.last7Days = a.last7Days;
     v.perModel = a.perModel;
     v.perProject = a.perProject;

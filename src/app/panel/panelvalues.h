@@ -54,6 +54,7 @@ struct PanelValues
     bool showPerProject = false;
     PlanLimitsValues plan;
     UsageBucket today;
+    std::optional<MonthForecast> month;
     std::vector<DayUsage> last7Days;
     std::vector<ModelUsage> perModel;
     std::vector<ProjectUsage> perProject;

@@ -56,7 +56,7 @@ void PanelView::setValues(const PanelValues &values)
     if (values.showPlanLimits)
         m_plan->setValues(values.plan, values.now);
     m_today->setVisible(values.showToday);
-    m_today->setValues(values.today);
+    m_today->setValues(values.today, values.month);
     m_last7Days->setVisible(values.showLast7Days);
     m_last7Days->setValues(values.last7Days);
     m_perModel->setVisible(values.showPerModel);

@@ -5,10 +5,13 @@
 #include <QWidget>
 
 #include <array>
+#include <optional>
 
 class MetricRow;
+class StyledLabel;
 
-// "Today": cost, tokens and messages of the local calendar day.
+// "Today": cost, tokens and messages of the local calendar day, and under them the month so far
+// with where the recent pace leads.
 class TodaySection final : public QWidget
 {
     Q_OBJECT
@@ -17,9 +20,10 @@ class TodaySection final : public QWidget
 public:
     explicit TodaySection(QWidget *parent = nullptr);
 
-    void setValues(const UsageBucket &today);
+    void setValues(const UsageBucket &today, const std::optional<MonthForecast> &month = {});
     const std::array<MetricRow *, 3> &rows() const { return m_rows; }
 
 private:
     std::array<MetricRow *, 3> m_rows{};
+    StyledLabel *m_month;
 };

@@ -2,9 +2,11 @@
 
 #include "base/calendar.h"
 #include "base/instant.h"
+#include "transcripts/monthforecast.h"
 #include "transcripts/usageentry.h"
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -48,13 +50,15 @@ struct ProjectUsage
 
 // The published totals: today, the seven days ending today (oldest first; empty when there are
 // no records at all), all-time totals per model (highest cost first, ties by model id) and
-// totals per project (highest seven-day cost first, then highest all-time cost, then by name).
+// totals per project (highest seven-day cost first, then highest all-time cost, then by name),
+// and the month so far with its forecast (nothing before the totals were first read).
 struct Aggregates
 {
     UsageBucket today;
     std::vector<DayUsage> last7Days;
     std::vector<ModelUsage> perModel;
     std::vector<ProjectUsage> perProject;
+    std::optional<MonthForecast> month;
 
     static Aggregates compute(const UsageRecords &records, Instant now, const Calendar &calendar);
     static Aggregates compute(std::span<const UsageEntry> entries, Instant now,

@@ -3,9 +3,11 @@
 #include "transcripts/pricing.h"
 #include "transcripts/usagerecords.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <ctime>
+#include <iterator>
 #include <map>
 #include <set>
 
@@ -69,6 +71,52 @@ bool readNumber(std::string_view text, std::size_t at, std::size_t digits, int &
     return std::from_chars(text.data() + at, text.data() + at + digits, out).ec == std::errc{};
 }
 
+// The models' costs, added in the order listed, give `total` to the last bit. Summing per model
+// groups the same costs otherwise than the row's one pass, and the double rounding that leaves (a
+// few units in the last place, far below a cent) goes to the last model with a cost: it becomes
+// the total less the models before it. Those add up to at least half the total, so the difference
+// is exact, and so is the sum. The models after it cost nothing and change no sum. One model alone
+// was summed exactly as the row was and needs nothing.
+void settle(std::vector<ModelUsage> &shares, double total)
+{
+    if (shares.size() < 2)
+        return;
+    auto last = shares.end();
+    while (last != shares.begin() && std::prev(last)->bucket.cost == 0)
+        --last;
+    if (last == shares.begin())
+        return;
+    double before = 0;
+    for (auto it = shares.begin(); it != std::prev(last); ++it)
+        before += it->bucket.cost;
+    std::prev(last)->bucket.cost = total - before;
+}
+
+// One row's models from their shares by model id, named, costliest first.
+std::vector<ModelUsage> named(const std::vector<std::pair<std::uint32_t, UsageBucket>> &shares,
+                              const UsageRecords &records, const UsageBucket &row)
+{
+    std::vector<ModelUsage> models;
+    for (const auto &[id, bucket] : shares) {
+        const std::string name(records.modelName(id).value_or("unknown"));
+        const auto same = std::find_if(models.begin(), models.end(),
+                                       [&](const ModelUsage &m) { return m.model == name; });
+        if (same == models.end()) {
+            models.push_back({name, bucket});
+            continue;
+        }
+        // No model and a model named "unknown" share a line; neither has a price.
+        same->bucket.tokens = saturatingAdd(same->bucket.tokens, bucket.tokens);
+        same->bucket.cost += bucket.cost;
+        same->bucket.count = saturatingAdd(same->bucket.count, bucket.count);
+    }
+    std::sort(models.begin(), models.end(), [](const ModelUsage &a, const ModelUsage &b) {
+        return a.bucket.cost != b.bucket.cost ? a.bucket.cost > b.bucket.cost : a.model < b.model;
+    });
+    settle(models, row.cost);
+    return models;
+}
+
 } // namespace
 
 namespace PeriodTotals {
@@ -107,7 +155,7 @@ LocalDate shifted(LocalDate date, Period period, int count)
 }
 
 std::vector<PeriodUsage> compute(const UsageRecords &records, Period period, LocalDate since,
-                                 LocalDate until)
+                                 LocalDate until, bool breakdown)
 {
     const long long first = keyOf(since, period), last = keyOf(until, period);
     std::vector<PeriodUsage> rows;
@@ -115,6 +163,9 @@ std::vector<PeriodUsage> compute(const UsageRecords &records, Period period, Loc
         return rows;
     std::vector<std::set<std::string>> models(std::size_t(last - first + 1));
     rows.resize(models.size());
+    // Each row's shares by model id, in the order first met: a period sees few models.
+    std::vector<std::vector<std::pair<std::uint32_t, UsageBucket>>> shares(breakdown ? rows.size()
+                                                                                     : 0);
 
     std::vector<const PriceRow *> prices(records.modelCount() + 1);
     for (std::uint32_t id = 0; id <= records.modelCount(); ++id)
@@ -135,14 +186,25 @@ std::vector<PeriodUsage> compute(const UsageRecords &records, Period period, Loc
         if (cachedKey < first || cachedKey > last)
             continue;
         const std::size_t slot = std::size_t(cachedKey - first);
-        rows[slot].bucket.add(totalTokens(r),
-                              Pricing::cost(prices[r.model], r.inputTokens, r.outputTokens,
-                                            r.cacheCreationTokens, r.cacheReadTokens));
+        const std::int64_t tokens = totalTokens(r);
+        const double cost = Pricing::cost(prices[r.model], r.inputTokens, r.outputTokens,
+                                          r.cacheCreationTokens, r.cacheReadTokens);
+        rows[slot].bucket.add(tokens, cost);
         models[slot].insert(std::string(records.modelName(r.model).value_or("unknown")));
+        if (breakdown) {
+            auto &row = shares[slot];
+            auto share = std::find_if(row.begin(), row.end(),
+                                      [&](const auto &s) { return s.first == r.model; });
+            if (share == row.end())
+                share = row.insert(row.end(), {r.model, UsageBucket{}});
+            share->second.add(tokens, cost);
+        }
     }
     for (std::size_t slot = 0; slot < rows.size(); ++slot) {
         rows[slot].label = labelOf(first + (long long)slot, period);
         rows[slot].models.assign(models[slot].begin(), models[slot].end());
+        if (breakdown)
+            rows[slot].perModel = named(shares[slot], records, rows[slot].bucket);
     }
     return rows;
 }

@@ -24,12 +24,14 @@ struct LocalDate
 };
 
 // One local calendar day or month: "2025-06-01" or "2025-06", its totals and the models its
-// replies named ("unknown" for a reply without one), sorted.
+// replies named ("unknown" for a reply without one), sorted; with the breakdown, each model's
+// share too, costliest first (ties by name).
 struct PeriodUsage
 {
     std::string label;
     UsageBucket bucket;
     std::vector<std::string> models;
+    std::vector<ModelUsage> perModel;
 };
 
 // Totals per local calendar day or month, in the time zone of TZ.
@@ -43,7 +45,10 @@ LocalDate localDate(Instant t);
 LocalDate shifted(LocalDate date, Period period, int count);
 // One row per day or month from `since` to `until` (both included, oldest first, empty periods
 // as zero rows). Replies are summed in timestamp order, as the day figures of Aggregates are.
+// With `breakdown` each row's models are summed in that order too, so their tokens and messages
+// add up to the row's; their costs, added in the order listed, give the row's cost to the last
+// bit.
 std::vector<PeriodUsage> compute(const UsageRecords &records, Period period, LocalDate since,
-                                 LocalDate until);
+                                 LocalDate until, bool breakdown = false);
 
 } // namespace PeriodTotals

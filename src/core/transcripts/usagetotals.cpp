@@ -106,13 +106,20 @@ std::vector<ModelUsage> UsageTotals::perModel() const
 Aggregates UsageTotals::aggregates(Instant now, const Calendar &calendar) const
 {
     Aggregates result;
+    const Instant todayStart = calendar.startOfDay(now);
+    // The month and the week before today lie within the last 40 days, whatever the time zone.
+    std::vector<DayUsage> recent;
+    for (auto it = m_days.lower_bound(todayStart.micros - 40 * 86'400'000'000LL);
+         it != m_days.end() && it->first <= todayStart.micros; ++it)
+        recent.push_back({Instant{it->first}, it->second.total});
+    result.month = MonthForecast::compute(
+        recent, m_days.empty() ? todayStart : Instant{m_days.begin()->first}, now, calendar);
     if (m_days.empty())
         return result;
     const auto bucketOf = [&](Instant dayStart) {
         const auto it = m_days.find(dayStart.micros);
         return it == m_days.end() ? UsageBucket{} : it->second.total;
     };
-    const Instant todayStart = calendar.startOfDay(now);
     result.today = bucketOf(todayStart);
     for (int i = 6; i >= 0; --i) {
         if (const auto date = calendar.addingDays(todayStart, -i))

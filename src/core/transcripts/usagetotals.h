@@ -37,7 +37,7 @@ public:
     void clear();
 
     // Today, the seven days ending today and the per-model totals (highest cost first, ties
-    // by model id); all empty while nothing was added.
+    // by model id), all empty while nothing was added; and the month so far.
     Aggregates aggregates(Instant now, const Calendar &calendar) const;
 
 private:

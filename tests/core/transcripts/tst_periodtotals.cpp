@@ -1,14 +1,29 @@
+#include "format/timetext.h"
+#include "transcripts/monthforecast.h"
 #include "transcripts/periodtotals.h"
+#include "transcripts/usagerecords.h"
 
+#include <QDateTime>
 #include <QTest>
 
-// Calendar arithmetic of the default ranges; the bucketing itself is checked against the
-// seven-day figures by the report's test.
+namespace {
+
+Instant at(const QString &iso)
+{
+    return Instant::fromSeconds(QDateTime::fromString(iso, Qt::ISODate).toSecsSinceEpoch());
+}
+
+} // namespace
+
+// Calendar arithmetic of the default ranges, the models' shares of a row and the month's
+// forecast; the bucketing itself is checked against the seven-day figures by the report's test.
 class TestPeriodTotals : public QObject
 {
     Q_OBJECT
 
 private slots:
+    void initTestCase() { qputenv("TZ", "Europe/Berlin"); }
+
     void shifted_data()
     {
         QTest::addColumn<QString>("from");
@@ -31,6 +46,113 @@ private slots:
         const auto date = PeriodTotals::parse(from.toStdString(), p);
         QVERIFY(date);
         QCOMPARE(PeriodTotals::shifted(*date, p, count), PeriodTotals::parse(to.toStdString(), p));
+    }
+
+    void breakdown_data()
+    {
+        QTest::addColumn<QStringList>("replies"); // "minute model tokens" in list order; "-": none
+        QTest::addColumn<int>("models");
+        // Added in list order instead of time order, the cost would differ in its last bit.
+        QTest::addRow("one model, listed out of time order")
+            << QStringList{"3 corvel 100001", "2 corvel 200003", "1 corvel 300007"} << 1;
+        // Summed per model and then added up, these costs round otherwise than in one pass.
+        QTest::addRow("three models interleaved")
+            << QStringList{"1 magnar 400058", "2 tindle 100068", "3 corvel 800071",
+                           "4 tindle 400048", "5 corvel 400101"}
+            << 3;
+        QTest::addRow("no model and one named unknown share a line")
+            << QStringList{"1 - 5", "2 unknown 7", "3 corvel 100"} << 2;
+    }
+
+    // Each model's tokens, messages and cost add up to the row's exactly, by day and by month.
+    void breakdown()
+    {
+        QFETCH(QStringList, replies);
+        QFETCH(int, models);
+        UsageRecords records;
+        for (const QString &reply : replies) {
+            const QStringList f = reply.split(u' ');
+            UsageEntry e;
+            e.timestamp = Instant{at("2026-12-10T12:00:00Z").micros + f[0].toInt() * 60'000'000LL};
+            if (f[1] != u"-")
+                e.model = "varnel-" + f[1].toStdString();
+            if (f[1] == u"unknown")
+                e.model = "unknown";
+            e.inputTokens = f[2].toLongLong();
+            records.append(e);
+        }
+        for (const Period p : {Period::day, Period::month}) {
+            const auto rows =
+                PeriodTotals::compute(records, p, {2026, 12, 10}, {2026, 12, 10}, true);
+            QCOMPARE(rows.size(), std::size_t(1));
+            QCOMPARE(int(rows[0].perModel.size()), models);
+            UsageBucket sum;
+            for (const ModelUsage &m : rows[0].perModel) {
+                sum.tokens += m.bucket.tokens;
+                sum.cost += m.bucket.cost;
+                sum.count += m.bucket.count;
+            }
+            QCOMPARE(sum.tokens, rows[0].bucket.tokens);
+            QCOMPARE(sum.count, rows[0].bucket.count);
+            QVERIFY2(sum.cost == rows[0].bucket.cost, // to the last bit
+                     qPrintable(QString::number(sum.cost - rows[0].bucket.cost)));
+        }
+    }
+
+    void monthForecast_data()
+    {
+        QTest::addColumn<QString>("now");
+        QTest::addColumn<QList<double>>(
+            "costs"); // one a day up to today; usage starts with the first
+        QTest::addColumn<double>("cost");
+        QTest::addColumn<double>("forecast"); // -1: none
+        QTest::addColumn<QString>("through");
+        const QList<double> ones(9, 1.0), november(11, 2.0);
+        QTest::addRow("a week at $1, today below the pace")
+            << "2026-12-10T11:00:00Z" << ones + QList<double>{0.5} << 9.5 << 31.0 << "2026-12-31";
+        QTest::addRow("today above the pace counts as it stands")
+            << "2026-12-10T11:00:00Z" << ones + QList<double>{5.0} << 14.0 << 35.0 << "2026-12-31";
+        QTest::addRow("days without usage count as $0")
+            << "2026-12-10T11:00:00Z" << QList<double>{7.0, 0, 0, 0, 0, 0, 0, 0, 7, 0} << 14.0
+            << 36.0 << "2026-12-31";
+        QTest::addRow("two days of usage: none")
+            << "2026-12-10T11:00:00Z" << QList<double>{1.0, 1, 0.5} << 2.5 << -1.0 << "2026-12-31";
+        QTest::addRow("three days of usage")
+            << "2026-12-10T11:00:00Z" << QList<double>{1.0, 1, 1, 0.5} << 3.5 << 25.0
+            << "2026-12-31";
+        QTest::addRow("the 3rd of the month: none")
+            << "2026-12-03T11:00:00Z" << november + QList<double>{1.0, 1, 1} << 3.0 << -1.0
+            << "2026-12-31";
+        QTest::addRow("the 4th, the week reaching into November")
+            << "2026-12-04T11:00:00Z" << november + QList<double>{1.0, 1, 1, 1} << 4.0 << 47.0
+            << "2026-12-31";
+        QTest::addRow("the last day of the year")
+            << "2026-12-31T11:00:00Z" << QList<double>(30, 1.0) + QList<double>{0.25} << 30.25
+            << 31.0 << "2026-12-31";
+        QTest::addRow("february") << "2027-02-20T11:00:00Z" << QList<double>(20, 1.0) << 20.0
+                                  << 28.0 << "2027-02-28";
+        QTest::addRow("february of a leap year")
+            << "2028-02-20T11:00:00Z" << QList<double>(20, 1.0) << 20.0 << 29.0 << "2028-02-29";
+        // March 29th has 23 hours in Berlin: still one of the seven days.
+        QTest::addRow("a daylight-saving day in the week")
+            << "2026-03-31T10:00:00Z" << QList<double>{8.0, 1, 1, 1, 1, 1, 1, 0} << 14.0 << 16.0
+            << "2026-03-31";
+    }
+
+    void monthForecast()
+    {
+        QFETCH(QString, now);
+        QFETCH(QList<double>, costs);
+        const Calendar calendar = Calendar::current();
+        const Instant today = calendar.startOfDay(at(now));
+        std::vector<DayUsage> days;
+        for (qsizetype i = 0; i < costs.size(); ++i)
+            days.push_back(
+                {*calendar.addingDays(today, int(i + 1 - costs.size())), {1, costs[i], 1}});
+        const MonthForecast m = MonthForecast::compute(days, days.front().date, at(now), calendar);
+        QTEST(m.cost, "cost");
+        QTEST(m.forecast.value_or(-1), "forecast");
+        QTEST(QString::fromStdString(TimeText::localDate(m.lastDay)), "through");
     }
 };
 
