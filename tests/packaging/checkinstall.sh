@@ -33,8 +33,10 @@ done
 # and says why on one line of its own.
 home=$dest/home
 mkdir -p "$home"
+mkdir "$dest/tmp"
 report=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM -u XDG_RUNTIME_DIR HOME=$home \
-  "$root/bin/varnelusage" 2>"$dest/stderr")
+  TMPDIR="$dest/tmp" "$root/bin/varnelusage" 2>"$dest/stderr")
+test -z "$(ls -A "$dest/tmp")" || { echo "a headless start left in /tmp: $(ls -A "$dest/tmp")"; exit 1; }
 expected=$(HOME=$home "$root/bin/varnelusage-report")
 test "$report" = "$expected" || { echo "unexpected report: $report"; exit 1; }
 test "$(grep -c '' "$dest/stderr")" = 1 && grep -q '^varnelusage: no graphical session' "$dest/stderr" ||
