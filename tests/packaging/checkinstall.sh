@@ -53,4 +53,8 @@ status=$(DISPLAY=:$(cat "$dest/display") HOME=$home XDG_RUNTIME_DIR=$dest/run \
   dbus-run-session -- sh -c '"$1" 2>/dev/null & app=$!; sleep 2
     kill -0 $app || exit 101; kill -TERM $app; wait $app' sh "$root/bin/varnelusage"; echo $?)
 test "$status" = 0 || { echo "the installed application under a display: status $status"; exit 1; }
+# Uninstalling removes every file and every folder the install made below the prefix.
+DESTDIR=$dest cmake -DMANIFEST="$build/install_manifest.txt" \
+  -P "$(dirname "$0")/../../cmake/uninstall.cmake"
+test -z "$(ls -A "$root")" || { echo "left after uninstalling:"; find "$root"; exit 1; }
 echo "install tree: ok"
