@@ -1,6 +1,8 @@
 // Renders the scalable application icon to the PNG sizes of the hicolor theme:
 //   varnelusage-render-icon ICON.svg OUTDIR SIZE...
 // writes OUTDIR/<size>x<size>/apps/<name>.png for each size.
+#include "scratchruntime.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -13,6 +15,7 @@
 int main(int argc, char **argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    const ScratchRuntime runtime;
     QGuiApplication app(argc, argv);
     const QStringList args = QCoreApplication::arguments();
     if (args.size() < 4) {

@@ -5,6 +5,7 @@
 //   varnelusage-render-panel --out DIR [--scale 2] [--locale en_US]
 #include "panel/panelvalues.h"
 #include "panel/panelview.h"
+#include "scratchruntime.h"
 #include "tray/trayiconpainter.h"
 
 #include <QApplication>
@@ -179,16 +180,30 @@ int main(int argc, char **argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QString out = QStringLiteral(".");
     QByteArray scale;
-    for (int i = 1; i + 1 < argc; i += 2) {
+    const char *usage = "usage: varnelusage-render-panel --out DIR [--scale 2] [--locale en_US]\n";
+    for (int i = 1; i < argc; i += 2) {
+        if (qstrcmp(argv[i], "--help") == 0 || qstrcmp(argv[i], "-h") == 0) {
+            std::fputs(usage, stdout);
+            return 0;
+        }
+        if (i + 1 == argc) {
+            std::fputs(usage, stderr);
+            return 2;
+        }
         if (qstrcmp(argv[i], "--out") == 0)
             out = QString::fromLocal8Bit(argv[i + 1]);
         else if (qstrcmp(argv[i], "--scale") == 0)
             scale = argv[i + 1];
         else if (qstrcmp(argv[i], "--locale") == 0)
             QLocale::setDefault(QLocale(QString::fromLocal8Bit(argv[i + 1])));
+        else {
+            std::fputs(usage, stderr);
+            return 2;
+        }
     }
     if (!scale.isEmpty())
         qputenv("QT_SCALE_FACTOR", scale);
+    const ScratchRuntime runtime;
     QApplication app(argc, argv);
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
     QDir().mkpath(out);

@@ -3,6 +3,7 @@
 // writes OUTDIR/settings-light.png and OUTDIR/settings-dark.png. Runs on the offscreen platform
 // with preferences and history in a temporary directory, so the user's own are neither read nor
 // touched. QT_SCALE_FACTOR=2 gives pictures for high-density screens.
+#include "scratchruntime.h"
 #include "settings/loginitem.h"
 #include "settings/settings.h"
 #include "settingswindow/settingswindow.h"
@@ -62,15 +63,19 @@ int main(int argc, char **argv)
     QTemporaryDir scratch;
     if (!scratch.isValid())
         return 1;
+    if (argc < 2 || argc > 3 || argv[1][0] == '-') {
+        const bool help =
+            argc == 2 && (qstrcmp(argv[1], "--help") == 0 || qstrcmp(argv[1], "-h") == 0);
+        std::fprintf(help ? stdout : stderr,
+                     "usage: varnelusage-render-settings OUTDIR [PROJECTS_ROOT]\n");
+        return help ? 0 : 2;
+    }
     qputenv("QT_QPA_PLATFORM", "offscreen");
     qputenv("XDG_DATA_HOME", QFile::encodeName(scratch.filePath("data")));
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(scratch.filePath("config")));
+    const ScratchRuntime runtime;
     QApplication app(argc, argv);
     const QStringList args = QCoreApplication::arguments();
-    if (args.size() < 2) {
-        std::fprintf(stderr, "usage: varnelusage-render-settings OUTDIR [PROJECTS_ROOT]\n");
-        return 2;
-    }
     const QString out = args.at(1);
     const QString root = args.value(2, QStringLiteral("/home/user/.varnel/projects"));
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, scratch.filePath("config"));

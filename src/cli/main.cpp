@@ -1,4 +1,5 @@
 #include "base/bytepath.h"
+#include "format/plaintext.h"
 #include "linux/stopsignals.h"
 #include "options.h"
 #include "output.h"
@@ -41,7 +42,8 @@ int main(int argc, char **argv)
 
     const auto parsed = Options::parse(std::vector<std::string>(argv + 1, argv + argc));
     if (!parsed.options) {
-        std::fprintf(stderr, "varnelusage-report: %s\n%s", parsed.error.c_str(),
+        // The error may quote an argument: shown harmlessly, on its one line.
+        std::fprintf(stderr, "varnelusage-report: %s\n%s", PlainText::visible(parsed.error).c_str(),
                      parsed.showUsage ? Options::usage() : "");
         return 2;
     }

@@ -123,8 +123,11 @@ std::optional<std::string> parseDates(Options &o)
         if (!*date)
             return std::string(name) + ": not a date of the form " + form + ": " + **text;
     }
-    if (o.since && o.until && *o.since > *o.until)
-        return std::string("--since is after --until");
+    // Without --until the range ends with the day (or month) of --now: one rule for both.
+    const LocalDate until =
+        o.until.value_or(PeriodTotals::localDate(o.now.value_or(Instant::now())));
+    if (o.since && *o.since > until)
+        return std::string("--since is after --until (by default the date of --now)");
     return std::nullopt;
 }
 

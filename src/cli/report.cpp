@@ -35,11 +35,16 @@ std::string bar(double fraction, int width)
     return out;
 }
 
-std::string bucketLine(const UsageBucket &b)
+// Cost, tokens and messages; with `countWidth`, the count right-aligned in that many columns and
+// the word padded, so a column after it lines up.
+std::string bucketLine(const UsageBucket &b, std::size_t countWidth = 0)
 {
+    std::string messages = PlainText::padLeft(std::to_string(b.count), countWidth) +
+                           (b.count == 1 ? " message" : " messages");
+    if (countWidth)
+        messages = PlainText::padRight(messages, countWidth + 9);
     return PlainText::padLeft(Format::cost(b.cost), 9) + "  " +
-           PlainText::padLeft(Format::tokens(b.tokens), 7) + " tokens  " + std::to_string(b.count) +
-           (b.count == 1 ? " message" : " messages");
+           PlainText::padLeft(Format::tokens(b.tokens), 7) + " tokens  " + messages;
 }
 
 // The official figures under the transcript report, and why they are missing or old.
@@ -88,14 +93,16 @@ std::string perProjectText(const std::vector<ProjectUsage> &projects)
         out += "  none\n";
     const std::string home = BytePath::home();
     std::vector<std::string> names;
-    std::size_t width = 0;
+    std::size_t width = 0, countWidth = 1;
     for (const ProjectUsage &p : projects) {
         names.push_back(ProjectName::display(p.project, home));
         width = std::max(width, PlainText::width(names.back()));
+        countWidth = std::max(countWidth, std::to_string(p.last7Days.count).size());
     }
     for (std::size_t i = 0; i < names.size(); ++i)
-        out += "  " + PlainText::padRight(names[i], width) + bucketLine(projects[i].last7Days) +
-               "  |" + PlainText::padLeft(Format::cost(projects[i].allTime.cost), 9) + "\n";
+        out += "  " + PlainText::padRight(names[i], width) +
+               bucketLine(projects[i].last7Days, countWidth) + "  |" +
+               PlainText::padLeft(Format::cost(projects[i].allTime.cost), 9) + "\n";
     return out;
 }
 

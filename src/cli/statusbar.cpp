@@ -1,9 +1,11 @@
 #include "statusbar.h"
 
+#include "base/bytepath.h"
 #include "format/format.h"
 #include "format/monthtext.h"
 #include "format/paneltext.h"
 #include "format/plaintext.h"
+#include "format/projectname.h"
 #include "format/traylabel.h"
 #include "jsontext.h"
 #include "settings/settings.h"
@@ -85,8 +87,9 @@ std::string className(BarTint tint)
 
 BarPreferences BarPreferences::from(const Settings &s)
 {
-    return {s.barMetric(),      s.colorBarNearLimit(), s.effectiveWarning(), s.effectiveCritical(),
-            s.showPlanLimits(), s.showToday(),         s.showLast7Days(),    s.showPerModel()};
+    return {s.barMetric(),         s.colorBarNearLimit(), s.effectiveWarning(),
+            s.effectiveCritical(), s.showPlanLimits(),    s.showToday(),
+            s.showLast7Days(),     s.showPerModel(),      s.showPerProject()};
 }
 
 namespace StatusBar {
@@ -119,6 +122,25 @@ QStringList panelLines(const ReportData &data, const BarPreferences &prefs)
                               figure(Format::tokens(m.bucket.tokens)));
         }
     }
+    if (prefs.showPerProject) {
+        // As the panel: this week's five dearest projects, none used before this week only.
+        const std::string home = BytePath::home();
+        std::size_t shown = 0;
+        for (const ProjectUsage &p : a.perProject) {
+            if (shown == 5)
+                break;
+            if (p.last7Days.count == 0)
+                continue;
+            ++shown;
+            lines << QStringLiteral("%1 %2  ·  %3")
+                         .arg(QString::fromStdString(ProjectName::display(p.project, home)),
+                              figure(Format::cost(p.last7Days.cost)),
+                              figure(Format::tokens(p.last7Days.tokens)));
+        }
+    }
+    // Model names and errors come from outside: no control character reaches the bar.
+    for (QString &l : lines)
+        l = QString::fromStdString(PlainText::visible(l.toStdString()));
     return lines;
 }
 

@@ -21,6 +21,7 @@ struct BarPreferences
     bool showToday = true;
     bool showLast7Days = true;
     bool showPerModel = false;
+    bool showPerProject = false;
 
     static BarPreferences from(const Settings &settings);
 };
@@ -29,7 +30,8 @@ struct BarPreferences
 // panel's figures as lines.
 namespace StatusBar {
 
-// The panel's sections, as the preferences choose them, one figure a line.
+// The panel's sections, as the preferences choose them, one figure a line, control characters
+// escaped.
 QStringList panelLines(const ReportData &data, const BarPreferences &prefs);
 // One JSON object on one line, as a bar's custom module reads it: "text" (the tray label's
 // figure), "tooltip" (the panel's lines, markup escaped), "class" ("normal", "warning" or

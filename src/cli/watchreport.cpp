@@ -59,6 +59,7 @@ int runWatchReport(const Options &options, QCoreApplication &app)
     print.setSingleShot(true);
     print.setInterval(0);
     const bool redraw = !options.json && !options.format && isatty(STDOUT_FILENO);
+    std::string printed; // a publication that changed nothing shown prints nothing
     QObject::connect(&print, &QTimer::timeout, &app, [&] {
         if (!store.lastUpdatedInstant())
             return; // nothing to show before the first scan
@@ -73,6 +74,9 @@ int runWatchReport(const Options &options, QCoreApplication &app)
             text = Report::json(data) + "\n";
         else
             text = (redraw ? "\x1b[H\x1b[2J" : "\n") + Report::text(data);
+        if (text == printed)
+            return;
+        printed = text;
         if (!Output::write(text))
             app.exit(1); // the reader has gone, or the disk is full: nobody sees the report
     });

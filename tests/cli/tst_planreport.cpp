@@ -157,6 +157,21 @@ private slots:
         QTEST(QByteArray::fromStdString(StatusBar::waybar(data, prefs)), "expected");
     }
 
+    // Names from outside reach a bar's tooltip without their control characters; the projects
+    // of the week follow their preference, as in the panel.
+    void tooltipNames()
+    {
+        ReportData data;
+        data.aggregates.perModel = {{"x\x1b]0;\x07", {5, 1.0, 1}}};
+        data.aggregates.perProject = {{"p\xe2\x80\xae", {}, {7, 2.0, 1}, {}},
+                                      {"older", {}, {}, {9, 3.0, 1}}};
+        BarPreferences prefs;
+        prefs.showPlanLimits = prefs.showToday = prefs.showLast7Days = false;
+        prefs.showPerModel = prefs.showPerProject = true;
+        QCOMPARE(StatusBar::panelLines(data, prefs),
+                 (QStringList{"x\\x1b]0;\\x07 $1.00  ·  5", "p\\u202e $2.00  ·  7"}));
+    }
+
     void endToEnd_data()
     {
         QTest::addColumn<bool>("withToken");
@@ -194,6 +209,7 @@ private slots:
 
     void watchWithPlan();
     void statusBarFormats();
+    void barPrintsChangesOnly();
 
     void endToEnd()
     {
@@ -299,6 +315,47 @@ void TestPlanReport::statusBarFormats()
         QCOMPARE(o.value("percentage").toInt(-1), 85);
         QVERIFY(o.value("tooltip").toString().startsWith("5h window 85% — resets in "));
     }
+}
+
+// A bar hears of a change once: a pass that changes nothing it shows prints nothing.
+void TestPlanReport::barPrintsChangesOnly()
+{
+    const QString home = m_dir.filePath(QStringLiteral("home-changes"));
+    QVERIFY(QDir().mkpath(home + "/projects/p"));
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("HOME", home);
+    env.insert("XDG_CONFIG_HOME", home + "/config");
+    env.insert("TZ", "UTC");
+    QProcess watch;
+    watch.setProcessEnvironment(env);
+    watch.start(VARNELUSAGE_REPORT_BIN, {"--watch", "--format", "line", "--root",
+                                         home + "/projects", "--now", "2026-12-06T10:00:00Z"});
+    QCOMPARE(firstLineWith(watch, "today"), QByteArray("— · $0.00 today\n"));
+    QFile transcript(home + "/projects/p/s.jsonl");
+    QVERIFY(transcript.open(QIODevice::Append | QIODevice::Unbuffered));
+    const auto reply = [](const char *id) {
+        return QByteArray(
+                   R"({"type":"assistant","timestamp":"2026-12-06T08:00:00Z","requestId":")") +
+               id + R"(","message":{"id":"m)" + id +
+               R"(","model":"varnel-corvel-4","usage":{"output_tokens":1000000}}})" + "\n";
+    };
+    QVERIFY(transcript.write(reply("1")) > 0);
+    QCOMPARE(firstLineWith(watch, "today"), QByteArray("— · $15.00 today\n"));
+    // A long line that changes nothing, and once the watch has read it, the next reply.
+    const auto bytesRead = [&watch] {
+        QFile io(QStringLiteral("/proc/%1/io").arg(watch.processId()));
+        const QByteArray text = io.open(QIODevice::ReadOnly) ? io.readAll() : QByteArray();
+        const qsizetype at = text.indexOf("rchar: ");
+        return at < 0 ? -1 : text.mid(at + 7, text.indexOf('\n', at) - at - 7).toLongLong();
+    };
+    const qint64 before = bytesRead();
+    const QByteArray other = R"({"type":"user","pad":")" + QByteArray(1 << 16, 'x') + "\"}\n";
+    QVERIFY(before >= 0 && transcript.write(other) == other.size());
+    QVERIFY(QTest::qWaitFor([&] { return bytesRead() >= before + other.size(); }, 20000));
+    QVERIFY(transcript.write(reply("2")) > 0);
+    QCOMPARE(firstLineWith(watch, "today"), QByteArray("— · $30.00 today\n"));
+    watch.terminate();
+    QVERIFY(watch.waitForFinished(5000));
 }
 
 QTEST_GUILESS_MAIN(TestPlanReport)

@@ -276,6 +276,11 @@ private slots:
             << QStringList{"--monthly", "--since", "2026-05", "--until", "2026-04"} << false;
         QTest::addRow("--since alone") << QStringList{"--since", "2026-02-01"} << true;
         QTest::addRow("--breakdown alone") << QStringList{"--breakdown", "--json"} << false;
+        QTest::addRow("since after --now's day")
+            << QStringList{"--daily", "--now", "2026-06-01T00:00:00Z", "--since", "2026-06-02"}
+            << false;
+        QTest::addRow("a line feed in a date")
+            << QStringList{"--daily", "--since=2026\n01"} << false;
     }
 
     void badArguments()
@@ -323,7 +328,7 @@ private slots:
     }
 
     // The text layouts, the report's and the daily one with its total; transcript content never
-    // reaches the terminal as control characters.
+    // reaches the terminal as control characters, nor a project's name as a bidirectional override.
     void textReport()
     {
         QTemporaryDir dir;
@@ -332,13 +337,22 @@ private slots:
             line("2026-12-06T08:00:00Z", "varnel-corvel-4", "1", "{\"output_tokens\":2000000}") +
                 line("2026-12-06T08:00:00Z", "x\\u001b]0;owned\\u0007\\r\\nFAKE\\u009b2J\\u00e9",
                      "2", "{\"output_tokens\":5}"));
-        const Run r = report({"--root", dir.path(), "--now", "2026-12-06T10:00:00Z"}, "UTC");
+        writeFile(dir.filePath(QString::fromUtf8("q\u202e/b.jsonl")),
+                  line("2026-12-06T08:00:00Z", "tindle", "3", "{\"output_tokens\":1}"));
+        const Run r =
+            report({"--root", dir.path(), "--now", "2026-12-06T10:00:00Z", "--by-project"}, "UTC");
         QCOMPARE(r.exitCode, 0);
-        QVERIFY(r.out.contains("Today         $30.00    2.00M tokens  2 messages"));
+        QVERIFY(r.out.contains("Today         $30.00    2.00M tokens  3 messages"));
         QVERIFY(r.out.contains("Sun 12-06  ████████████████████████   $30.00"));
         QVERIFY(r.out.contains("Mon 11-30"));
-        for (const char *raw : {"\x1b", "\x07", "\r", "\nFAKE", "\xc2\x9b"})
+        for (const char *raw : {"\x1b", "\x07", "\r", "\nFAKE", "\xc2\x9b", "\xe2\x80\xae"})
             QVERIFY2(!r.out.contains(raw), raw);
+        QVERIFY(r.out.contains("  q\\u202e "));
+        QList<qsizetype> bars; // the projects' columns line up, "1 message" or "2 messages"
+        for (const QByteArray &row : r.out.split('\n'))
+            if (row.contains(" |"))
+                bars << row.indexOf('|');
+        QVERIFY2(bars.size() == 2 && bars[0] == bars[1], r.out.constData());
         QVERIFY2(r.out.contains("x\\x1b]0;owned\\x07\\x0d\\x0aFAKE\\u009b2J\xc3\xa9  "),
                  r.out.constData());
         const Run daily = report({"--daily", "--since", "2026-12-05", "--root", dir.path(), "--now",

@@ -33,8 +33,10 @@ done
 # and says why on one line of its own.
 home=$dest/home
 mkdir -p "$home"
+mkdir "$dest/tmp"
 report=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM -u XDG_RUNTIME_DIR HOME=$home \
-  "$root/bin/varnelusage" 2>"$dest/stderr")
+  TMPDIR="$dest/tmp" "$root/bin/varnelusage" 2>"$dest/stderr")
+test -z "$(ls -A "$dest/tmp")" || { echo "a headless start left in /tmp: $(ls -A "$dest/tmp")"; exit 1; }
 expected=$(HOME=$home "$root/bin/varnelusage-report")
 test "$report" = "$expected" || { echo "unexpected report: $report"; exit 1; }
 test "$(grep -c '' "$dest/stderr")" = 1 && grep -q '^varnelusage: no graphical session' "$dest/stderr" ||
@@ -54,4 +56,8 @@ status=$(DISPLAY=:$(cat "$dest/display") HOME=$home XDG_RUNTIME_DIR=$dest/run \
     [ -S "$2" ] || { kill -KILL $app; exit 102; }; kill -TERM $app; wait $app' \
   sh "$root/bin/varnelusage" "$dest/run/varnelusage.socket"; echo $?)
 test "$status" = 0 || { echo "the installed application under a display: status $status"; exit 1; }
+# Uninstalling removes every file and every folder the install made below the prefix.
+DESTDIR=$dest cmake -DMANIFEST="$build/install_manifest.txt" \
+  -P "$(dirname "$0")/../../cmake/uninstall.cmake"
+test -z "$(ls -A "$root")" || { echo "left after uninstalling:"; find "$root"; exit 1; }
 echo "install tree: ok"

@@ -55,6 +55,7 @@ PanelWindow::PanelWindow(QWidget *parent)
 {
     setWindowTitle(tr("Varnel Usage"));
     setAccessibleName(tr("Varnel Usage"));
+    m_notice->setTextFormat(Qt::PlainText);
     m_notice->setWordWrap(true);
     m_notice->setContentsMargins(14, 14, 14, 0);
     m_notice->hide();

@@ -7,6 +7,9 @@
 StyledLabel::StyledLabel(PanelStyle::Text style, PanelStyle::Ink ink, QWidget *parent)
     : QLabel(parent), m_style(style), m_ink(ink)
 {
+    // Names come from transcripts and folders: never let them be read as markup (an <img> tag
+    // would make Qt load any file as a picture).
+    setTextFormat(Qt::PlainText);
     restyle();
 }
 

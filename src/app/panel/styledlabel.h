@@ -6,8 +6,9 @@
 
 #include <optional>
 
-// A label in one of the panel's text styles and foreground levels. It takes its colour from its
-// parent's palette afresh whenever that changes, so a switch between light and dark follows.
+// A label in one of the panel's text styles and foreground levels, always plain text. It takes
+// its colour from its parent's palette afresh whenever that changes, so a switch between light
+// and dark follows.
 class StyledLabel final : public QLabel
 {
     Q_OBJECT

@@ -51,6 +51,15 @@ QFont scaled(QFont font, double factor)
     return font;
 }
 
+// Every label of the window is plain text: the data source names a folder, and a folder's name
+// must never be read as markup.
+QLabel *plainLabel(const QString &text = {})
+{
+    auto *label = new QLabel(text);
+    label->setTextFormat(Qt::PlainText);
+    return label;
+}
+
 } // namespace
 
 SettingsWindow::SettingsWindow(UsageStore &store, Settings &settings, LoginItem &loginItem,
@@ -135,7 +144,7 @@ QWidget *SettingsWindow::generalSection()
     };
     int row = 0;
     for (const auto &t : thresholds) {
-        auto *label = new QLabel(t.label);
+        auto *label = plainLabel(t.label);
         *t.slider = slider(t.label, t.key, t.min, t.max, 5);
         label->setBuddy(*t.slider);
         *t.text = valueText(t.key, percentWidth);
@@ -158,7 +167,7 @@ QWidget *SettingsWindow::menuBarSection()
     auto *rows = new QVBoxLayout;
 
     auto *choiceRow = new QHBoxLayout;
-    auto *label = new QLabel(tr("Show in menu bar"));
+    auto *label = plainLabel(tr("Show in menu bar"));
     m_barMetric = new QComboBox;
     m_barMetric->setObjectName(QStringLiteral("barMetric"));
     m_barMetric->setAccessibleName(label->text());
@@ -203,7 +212,7 @@ QWidget *SettingsWindow::refreshSection()
 {
     auto *grid = new QGridLayout;
     const QString text = tr("Update plan usage every");
-    auto *label = new QLabel(text);
+    auto *label = plainLabel(text);
     m_interval = slider(text, Settings::Key::planInterval, 2, 30, 1);
     label->setBuddy(m_interval);
     m_intervalText = valueText(Settings::Key::planInterval, minutesWidth);
@@ -239,7 +248,7 @@ QWidget *SettingsWindow::section(const QString &title, QLayout *body)
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(6);
     if (!title.isEmpty()) {
-        auto *header = new QLabel(title);
+        auto *header = plainLabel(title);
         QFont bold; // only the weight is set: the rest follows the window's font
         bold.setBold(true);
         header->setFont(bold);
@@ -261,7 +270,7 @@ QCheckBox *SettingsWindow::toggle(const QString &text, Settings::Key key)
 
 QLabel *SettingsWindow::caption(const QString &text)
 {
-    auto *label = new QLabel(text);
+    auto *label = plainLabel(text);
     label->setWordWrap(true);
     m_captions.push_back(label);
     return label;
@@ -269,7 +278,7 @@ QLabel *SettingsWindow::caption(const QString &text)
 
 QLabel *SettingsWindow::valueText(Settings::Key key, int width)
 {
-    auto *text = new QLabel;
+    auto *text = plainLabel();
     text->setObjectName(Settings::name(key) + QLatin1String("Text"));
     text->setFixedWidth(width);
     text->setAlignment(Qt::AlignRight | Qt::AlignVCenter);

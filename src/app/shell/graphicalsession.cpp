@@ -1,7 +1,10 @@
 #include "shell/graphicalsession.h"
 
+#include <QDir>
+#include <QFile>
 #include <QGuiApplication>
 #include <QList>
+#include <QTemporaryDir>
 #include <QtGlobal>
 
 namespace {
@@ -35,6 +38,15 @@ void prepare()
             qEnvironmentVariableIsSet("WAYLAND_SOCKET"))
             named << "wayland";
         platforms = named.join(';');
+        if (named.isEmpty() && qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
+            // Headless: the process prints the report and ends. Qt's platform would make a
+            // runtime directory of its own in /tmp, say so and leave it; a private one goes at
+            // exit instead.
+            static QTemporaryDir runtime(QDir::tempPath() +
+                                         QStringLiteral("/varnelusage-runtime-XXXXXX"));
+            if (runtime.isValid())
+                qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
+        }
     }
     if (!platforms.split(';').contains("offscreen"))
         platforms += platforms.isEmpty() ? "offscreen" : ";offscreen";

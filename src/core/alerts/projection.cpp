@@ -26,6 +26,8 @@ std::optional<PaceProjection> project(const UsageHistory &history,
         const std::optional<double> &u = s.*field;
         if (!u || s.t < windowStart || s.t < fitStart || s.t > now)
             continue;
+        if (!(*u >= minUtilization && *u <= maxUtilization))
+            continue; // no figure the service gives: one would overflow the sums (or NaN)
         if (!points.empty() && *u < points.back().u)
             return std::nullopt; // a falling series has no pace to extend
         points.push_back({s.t.secondsSince(now), *u});

@@ -8,10 +8,13 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSaveFile>
 #include <QStandardPaths>
+#include <QTemporaryFile>
 
 #include <algorithm>
+#include <cstdio>
+
+#include <unistd.h>
 
 namespace {
 
@@ -74,20 +77,22 @@ UsageHistory load(Instant now)
 
 void save(const UsageHistory &history)
 {
-    QSaveFile file(filePath());
-    // Unbuffered, so that a short write shows here: a buffered one would only fail unnoticed
-    // when the buffer is flushed on commit, and the torn file would take the old one's place.
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+    // A temporary file beside the history, renamed over it: the rename replaces whatever the
+    // name holds, a symbolic link included, where a save in place would write through the link
+    // into its target (or nowhere, for a dangling one).
+    const QString path = filePath();
+    QTemporaryFile file(path + QLatin1String(".XXXXXX"));
+    if (!file.open())
         return;
     const QByteArray data = encode(history);
-    // A short write (a full disk, a file size limit) must not become the file: the temporary
-    // one is dropped and the old file stays, which is all that can be done.
-    if (file.write(data) != data.size()) {
-        file.cancelWriting();
-        file.commit();
+    // A short write (a full disk, a file size limit), which may show only when the buffer is
+    // flushed, must not become the file: the temporary one is dropped and the old file stays,
+    // which is all that can be done.
+    if (file.write(data) != data.size() || !file.flush() || ::fsync(file.handle()) != 0)
         return;
-    }
-    file.commit();
+    if (::rename(QFile::encodeName(file.fileName()).constData(),
+                 QFile::encodeName(path).constData()) == 0)
+        file.setAutoRemove(false); // it is the history now
 }
 
 QByteArray encode(const UsageHistory &history)

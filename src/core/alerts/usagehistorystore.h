@@ -39,7 +39,7 @@ QString filePath();
 // that samples more than an hour ahead of `now` are dropped.
 UsageHistory load(Instant now);
 // Replaces the file atomically, and only once written whole; a failure leaves the previous file
-// as it was, silently.
+// as it was, silently. A symbolic link in the file's place is replaced, never written through.
 void save(const UsageHistory &history);
 
 QByteArray encode(const UsageHistory &history);

@@ -46,6 +46,26 @@ QDateTime localDateTime(Instant t)
     return QDateTime::fromMSecsSinceEpoch(t.micros / 1000, Qt::LocalTime);
 }
 
+// The locale's short clock without seconds, which some (the C locale) put in it, nor the
+// separator before them.
+QString clockMinuteFormat(const QLocale &locale)
+{
+    const QString format = locale.timeFormat(QLocale::ShortFormat);
+    QString out;
+    bool quoted = false;
+    for (const QChar c : format) {
+        if (c == u'\'')
+            quoted = !quoted;
+        if (!quoted && c == u's') {
+            while (!out.isEmpty() && !out.back().isLetter() && out.back() != u'\'')
+                out.chop(1);
+            continue;
+        }
+        out += c;
+    }
+    return out;
+}
+
 } // namespace
 
 namespace PanelText {
@@ -89,7 +109,7 @@ QString clockTime(Instant t, const QLocale &locale)
 QString clockMinute(Instant t, Instant now, const QLocale &locale)
 {
     const QDateTime local = localDateTime(t);
-    const QString clock = locale.toString(local.time(), QLocale::ShortFormat);
+    const QString clock = locale.toString(local.time(), clockMinuteFormat(locale));
     if (local.date() == localDateTime(now).date())
         return clock;
     return QStringLiteral("%1 %2").arg(weekday(t, locale), clock);

@@ -5,13 +5,15 @@
 
 namespace {
 
-// The length of the well-formed UTF-8 sequence at the front of `s`, or 0.
-std::size_t sequenceLength(std::string_view s)
+// The length of the well-formed UTF-8 sequence at the front of `s`, or 0; its code point in
+// `cp`.
+std::size_t sequenceLength(std::string_view s, unsigned &cp)
 {
     const auto b = [&s](std::size_t i) { return static_cast<unsigned char>(s[i]); };
     const unsigned char lead = b(0);
     std::size_t n = 0;
     unsigned min = 0;
+    cp = lead;
     if (lead < 0x80)
         return 1;
     if (lead >= 0xC2 && lead <= 0xDF)
@@ -24,7 +26,7 @@ std::size_t sequenceLength(std::string_view s)
         return 0;
     if (s.size() < n)
         return 0;
-    unsigned cp = lead & (0x7F >> n);
+    cp = lead & (0x7F >> n);
     for (std::size_t i = 1; i < n; ++i) {
         if ((b(i) & 0xC0) != 0x80)
             return 0;
@@ -34,6 +36,14 @@ std::size_t sequenceLength(std::string_view s)
     if (cp < min || (cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF)
         return 0;
     return n;
+}
+
+// Marks and overrides that reorder the text around them: a name holding U+202E would print
+// what follows it backwards, and could disguise another column.
+bool isBidiControl(unsigned cp)
+{
+    return cp == 0x061C || cp == 0x200E || cp == 0x200F || (cp >= 0x202A && cp <= 0x202E) ||
+           (cp >= 0x2066 && cp <= 0x2069);
 }
 
 } // namespace
@@ -66,18 +76,18 @@ std::string visible(std::string_view s)
     out.reserve(s.size());
     char escaped[16];
     while (!s.empty()) {
-        const std::size_t n = sequenceLength(s);
-        const auto lead = static_cast<unsigned char>(s[0]);
+        unsigned cp = 0;
+        const std::size_t n = sequenceLength(s, cp);
         if (n == 0) {
             out += "\xEF\xBF\xBD"; // U+FFFD
             s.remove_prefix(1);
             continue;
         }
-        if (n == 1 && (lead < 0x20 || lead == 0x7F)) {
-            std::snprintf(escaped, sizeof escaped, "\\x%02x", lead);
+        if (cp < 0x20 || cp == 0x7F) {
+            std::snprintf(escaped, sizeof escaped, "\\x%02x", cp);
             out += escaped;
-        } else if (n == 2 && lead == 0xC2 && static_cast<unsigned char>(s[1]) < 0xA0) {
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned char>(s[1]));
+        } else if ((cp >= 0x80 && cp < 0xA0) || isBidiControl(cp)) {
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", cp);
             out += escaped;
         } else {
             out.append(s.substr(0, n));

@@ -161,6 +161,14 @@ void PlanUsage::Client::fetch(const QString &token, const QObject *context, Call
         if (reply->bytesAvailable() > maxBody)
             cutShort(reply, QT_TRANSLATE_NOOP("PlanUsage", "The answer is too large"));
     });
+    QObject::connect(
+        reply, &QNetworkReply::requestSent, reply, [reply, limit = m_endpoint.headerLimitMs] {
+            QTimer::singleShot(limit, reply, [reply] {
+                if (!reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid())
+                    cutShort(reply,
+                             QT_TRANSLATE_NOOP("PlanUsage", "The answer's headers never end"));
+            });
+        });
     QTimer::singleShot(m_endpoint.requestLimitMs, reply, [reply] {
         cutShort(reply, QT_TRANSLATE_NOOP("PlanUsage", "The answer took too long"));
     });

@@ -23,6 +23,10 @@ struct PlanEndpoint
     // never stops sending can neither fill memory nor hold a poll for good.
     qint64 maxBodyBytes = 1 << 20;
     int requestLimitMs = 60000; // the whole request, however steadily it progresses
+    // From the request sent to the end of the answer's headers. Qt reads headers without any
+    // bound and tells nothing of them before they end, so their size is bounded by this time:
+    // it reads them at some tens of megabytes a second at most.
+    int headerLimitMs = 5000;
 
     // The service's address, fixed when building.
     static PlanEndpoint builtIn();

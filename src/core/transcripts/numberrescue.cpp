@@ -2,7 +2,11 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
+#include <string>
+
+#include <locale.h>
 
 namespace {
 
@@ -58,8 +62,14 @@ bool holdable(std::string_view number, bool integer)
     }
     double value = 0;
     const auto [end, error] = std::from_chars(number.data(), number.data() + number.size(), value);
-    // Out of range also stands for an underflow, which the parser holds as 0; replacing it is
-    // harmless, since 0.5 reads as count 0 too.
+    if (error == std::errc::result_out_of_range) {
+        // Out of range stands for an underflow too, which the parser holds as 0: only an
+        // overflow (infinite in the C library's reading) is beyond it.
+        static const locale_t cLocale = newlocale(LC_ALL_MASK, "C", locale_t(nullptr));
+        const std::string text(number);
+        return cLocale != locale_t(nullptr) &&
+               std::isfinite(strtod_l(text.c_str(), nullptr, cLocale));
+    }
     return error == std::errc() && end == number.data() + number.size() && std::isfinite(value);
 }
 

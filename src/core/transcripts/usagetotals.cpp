@@ -30,8 +30,12 @@ std::uint32_t UsageTotals::slotOf(std::optional<std::string_view> model)
     // costs nothing either way.
     const std::string name(model.value_or("unknown"));
     const auto [it, inserted] = m_modelSlots.try_emplace(name, std::uint32_t(m_models.size()));
-    if (inserted)
-        m_models.push_back({{name, {}}, Pricing::rowFor(model)});
+    if (inserted) {
+        // Filled in place: GCC 12 at -O3 takes a braced temporary's string for uninitialised.
+        Model &added = m_models.emplace_back();
+        added.usage.model = name;
+        added.row = Pricing::rowFor(model);
+    }
     return it->second;
 }
 

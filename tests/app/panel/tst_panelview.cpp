@@ -239,11 +239,12 @@ private slots:
         QVERIFY(!notice.isTicking());
     }
 
+    // Five rows; a name without a tier word as it stands.
     void perModelShowsAtMostFive()
     {
         std::vector<ModelUsage> models;
         for (int i = 0; i < 8; ++i)
-            models.push_back({i == 0 ? "varnel-magnar-4" : "model-" + std::to_string(i),
+            models.push_back({i == 0 ? "varnel-magnar-4" : "<b>model-" + std::to_string(i) + "</b>",
                               {1000 * (8 - i), 8.0 - i, 1}});
         PerModelSection section;
         section.setValues(models);
@@ -253,7 +254,10 @@ private slots:
         QCOMPARE(shown, 5);
         QCOMPARE(section.rows()[0]->label(), QStringLiteral("Magnar"));
         QCOMPARE(section.rows()[0]->value(), QStringLiteral("$8.00  ·  8.00K"));
-        QCOMPARE(section.rows()[4]->label(), QStringLiteral("model-4"));
+        // A name from a transcript is text, never markup.
+        QCOMPARE(section.rows()[4]->label(), QStringLiteral("<b>model-4</b>"));
+        for (const QLabel *label : section.findChildren<QLabel *>())
+            QCOMPARE(label->textFormat(), Qt::PlainText);
         section.setValues({models[1]});
         QVERIFY(section.rows()[0]->isVisibleTo(&section));
         QVERIFY(!section.rows()[1]->isVisibleTo(&section));

@@ -256,6 +256,7 @@ private slots:
         auto *line = control<QLabel>("dataSource");
         QCOMPARE(line->text(), "Data source: " + root());
         QVERIFY(line->textInteractionFlags() & Qt::TextSelectableByMouse);
+        QCOMPARE(line->textFormat(), Qt::PlainText); // a folder's name is no markup
         QCOMPARE(open(), first);
         const auto windows = [] {
             int n = 0;

@@ -59,6 +59,14 @@ private slots:
         old << steady(7, 70) << QPointF(600, 99);
         QTest::addRow("older than an hour, or after now, ignored") << old << 3600.0 << 2 << 88.0;
         QTest::addRow("already past the limit") << steady(4, 101) << 14400.0 << 1 << 0.0;
+        // Figures no service gives are no samples: they would overflow the sums.
+        QList<QPointF> wild = steady(7, 40);
+        wild.insert(3, QPointF(-1050, 1e308));
+        wild.prepend(QPointF(-1850, -1e300));
+        QTest::addRow("absurd samples skipped") << wild << 14400.0 << 2 << 94.0;
+        QTest::addRow("rising from -1e300")
+            << QList<QPointF>{{-600, -1e300}, {-300, -5e299}, {0, 0}} << 14400.0 << 0 << 0.0;
+        QTest::addRow("all 1e308") << steady(4, 1e308, 0) << 14400.0 << 0 << 0.0;
     }
 
     void project()
@@ -73,6 +81,8 @@ private slots:
         const auto got = Projection::project(history, &UsageSample::five, in(resetIn),
                                              Projection::fiveHourSeconds, now);
         QCOMPARE(got.has_value(), kind != 0);
+        if (got) // whatever the input, one of the two
+            QVERIFY(got->limitAt.has_value() != got->atReset.has_value());
         if (kind == 1)
             QCOMPARE(got->limitAt, std::optional(in(expected)));
         if (kind == 2) {

@@ -66,6 +66,7 @@ private slots:
         // To the minute; another day than now's names its weekday.
         const Instant sameDay = Instant::fromSeconds(1'779'976'987 - 3600);
         QCOMPARE(PanelText::clockMinute(t, sameDay, QLocale("en_US")), QStringLiteral("2:03 PM"));
+        QCOMPARE(PanelText::clockMinute(t, sameDay, QLocale::c()), QStringLiteral("14:03"));
         QCOMPARE(PanelText::clockMinute(t, Instant::fromSeconds(1'779'976'987 - 86400),
                                         QLocale("de_DE")),
                  QStringLiteral("Do. 14:03"));

@@ -205,9 +205,13 @@ private slots:
         QTest::addRow("a body that never ends")
             << QByteArray("HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n") << QByteArray(16384, ' ')
             << 15000 << tooLarge;
+        QTest::addRow("a body that drips")
+            << QByteArray("HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n") << QByteArray(" ")
+            << 15000 << tooLong;
         QTest::addRow("headers that never end")
             << QByteArray("HTTP/1.1 200 OK\r\n")
-            << QByteArray("X-Pad: " + QByteArray(1000, 'a') + "\r\n") << 15000 << tooLong;
+            << QByteArray("X-Pad: " + QByteArray(1000, 'a') + "\r\n") << 15000
+            << QStringLiteral("The answer's headers never end");
     }
 
     void unfinishedAnswers()
@@ -222,7 +226,8 @@ private slots:
         PlanEndpoint quick = local();
         quick.transferTimeoutMs = transferTimeoutMs;
         quick.maxBodyBytes = 64 * 1024;
-        quick.requestLimitMs = 1000;
+        quick.requestLimitMs = 2000;
+        quick.headerLimitMs = 500;
         Client client(quick);
         const auto result = fetch(&client);
         QVERIFY2(result, "no answer");
