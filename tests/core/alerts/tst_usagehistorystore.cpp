@@ -1,6 +1,7 @@
 #include "alerts/usagehistorystore.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
