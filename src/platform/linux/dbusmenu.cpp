@@ -2,6 +2,8 @@
 
 #include "linux/dbusmenuadaptor.h"
 
+#include <QDBusMessage>
+
 namespace {
 
 QVariantMap filtered(QVariantMap properties, const QStringList &names)
@@ -92,4 +94,17 @@ bool DBusMenu::handleEvent(int id, const QString &eventId)
             this, [this, id] { emit clicked(id); }, Qt::QueuedConnection);
     }
     return true;
+}
+
+QList<int> DBusMenu::handleEvents(const QList<DBusMenuEvent> &events)
+{
+    QList<int> errors;
+    for (const DBusMenuEvent &event : events) {
+        if (!handleEvent(event.id, event.eventId))
+            errors.append(event.id);
+    }
+    if (errors.size() == events.size() && calledFromDBus())
+        sendErrorReply(QDBusError::InvalidArgs,
+                       QStringLiteral("None of the ids refers to an item of this menu"));
+    return errors;
 }

@@ -4,13 +4,14 @@
 #include "linux/traymenuentry.h"
 
 #include <QDBusConnection>
+#include <QDBusContext>
 #include <QObject>
 
 class DBusMenuAdaptor;
 
 // A flat menu exported on the session bus as com.canonical.dbusmenu, for tray hosts that draw
 // an item's menu themselves. Every change of the rows is a new layout revision, announced.
-class DBusMenu final : public QObject
+class DBusMenu final : public QObject, protected QDBusContext
 {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(DBusMenu)
@@ -34,6 +35,9 @@ public:
     // A host reports an event on a node; "clicked" on an enabled row emits clicked(). Returns
     // false for an unknown node.
     bool handleEvent(int id, const QString &eventId);
+    // Events sent together; returns the ids of unknown nodes. A group in which no event could
+    // be handled is answered with an error, as hosts built on the common menu library expect.
+    QList<int> handleEvents(const QList<DBusMenuEvent> &events);
 
 signals:
     // A host is about to show the menu; the owner may set new entries right away, and the host

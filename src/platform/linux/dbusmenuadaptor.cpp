@@ -16,8 +16,8 @@ uint DBusMenuAdaptor::GetLayout(int parentId, int recursionDepth, const QStringL
     return m_menu->revision();
 }
 
-DBusMenuItemPropertiesList DBusMenuAdaptor::GetGroupProperties(const QList<int> &ids,
-                                                               const QStringList &propertyNames)
+QList<DBusMenuItemProperties> DBusMenuAdaptor::GetGroupProperties(const QList<int> &ids,
+                                                                  const QStringList &propertyNames)
 {
     QList<int> wanted = ids;
     if (wanted.isEmpty()) {
@@ -42,14 +42,9 @@ void DBusMenuAdaptor::Event(int id, const QString &eventId, const QDBusVariant &
     m_menu->handleEvent(id, eventId);
 }
 
-QList<int> DBusMenuAdaptor::EventGroup(const DBusMenuEventList &events)
+QList<int> DBusMenuAdaptor::EventGroup(const QList<DBusMenuEvent> &events)
 {
-    QList<int> errors;
-    for (const DBusMenuEvent &event : events) {
-        if (!m_menu->handleEvent(event.id, event.eventId))
-            errors.append(event.id);
-    }
-    return errors;
+    return m_menu->handleEvents(events);
 }
 
 bool DBusMenuAdaptor::AboutToShow(int)
