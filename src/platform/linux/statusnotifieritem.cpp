@@ -14,6 +14,9 @@
 
 namespace {
 
+// Long enough that a slow watcher is asked again seldom; the registration waits however long.
+constexpr int registrationTimeoutMs = 25000;
+
 // The image's pixels as ARGB32 words in network byte order, as the item protocol wants them.
 SniPixmap toSniPixmap(const QImage &image)
 {
@@ -99,11 +102,19 @@ void StatusNotifierItem::registerWith(const QString &owner)
         owner, QStringLiteral("/StatusNotifierWatcher"), watcherService,
         QStringLiteral("RegisterStatusNotifierItem"));
     call << m_serviceName;
-    auto *pending = new QDBusPendingCallWatcher(m_bus.asyncCall(call, 2000), this);
+    // A busy desktop's watcher may answer many seconds late: a call that got no answer in time
+    // is sent again while the same watcher holds the name, and only a refusal counts.
+    auto *pending = new QDBusPendingCallWatcher(m_bus.asyncCall(call, registrationTimeoutMs), this);
     connect(pending, &QDBusPendingCallWatcher::finished, this, [this, owner, pending] {
         pending->deleteLater();
         // An answer from a watcher that has since gone counts for nothing.
-        if (owner == m_watcherOwner)
+        if (owner != m_watcherOwner)
+            return;
+        const QDBusError::ErrorType error = pending->error().type();
+        if (error == QDBusError::NoReply || error == QDBusError::Timeout ||
+            error == QDBusError::TimedOut)
+            registerWith(owner);
+        else
             setDocked(!pending->isError());
     });
 }

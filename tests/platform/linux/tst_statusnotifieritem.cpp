@@ -252,6 +252,19 @@ private slots:
         QCOMPARE(pixmaps[0].width, 2);
         QCOMPARE(pixmaps[0].argb.toHex(), QByteArray("ff112233ff445566"));
     }
+
+    // A watcher that answers the registration long after a call's usual patience still gets
+    // the item.
+    void registrationAnsweredLate()
+    {
+        m_watcher.delayMs = 2500;
+        StatusNotifierItem late(QDBusConnection::connectToBus(QDBusConnection::SessionBus, "late"));
+        QSignalSpy docked(&late, &StatusNotifierItem::dockedChanged);
+        QVERIFY(late.start());
+        QVERIFY(docked.wait(10000));
+        QCOMPARE(docked[0][0].toBool(), true);
+        m_watcher.delayMs = 0;
+    }
 };
 
 QTEST_GUILESS_MAIN(TestStatusNotifierItem)
