@@ -1,8 +1,8 @@
 #pragma once
 
 #include "format/traylabel.h"
-#include "linux/traymenuentry.h"
 #include "tray/traychoice.h"
+#include "tray/traymenuentry.h"
 
 #include <QObject>
 #include <QPoint>
@@ -13,7 +13,7 @@
 
 class QMenu;
 class QTimer;
-class StatusNotifierItem;
+class TrayItem;
 
 // The tray item: the drawn icon, its tooltip, label and menu, on whichever tray the session has
 // (TrayChoice), moving to another when trays come and go, never on two at once. It only reports
@@ -24,7 +24,8 @@ class TrayIcon final : public QObject
     Q_DISABLE_COPY_MOVE(TrayIcon)
 
 public:
-    explicit TrayIcon(QObject *parent = nullptr);
+    // Takes `item`, the platform's tray item.
+    explicit TrayIcon(TrayItem *item, QObject *parent = nullptr);
     ~TrayIcon() override;
 
     // `figure` is what the icon draws, `text` the label's full figure ("42%"). Redraws the icon
@@ -44,7 +45,6 @@ public:
     int redrawCount() const { return m_redraws; }
     QString toolTip() const { return m_toolTip; }
     const TrayMenuEntries &menuEntries() const { return m_entries; }
-    StatusNotifierItem *statusNotifierItem() const { return m_item; }
 
 signals:
     // A primary click: show the panel at anchor(), or hide it when shown.
@@ -68,7 +68,7 @@ private:
     void rebuildMenu();
     void onXEmbedActivated(QSystemTrayIcon::ActivationReason reason);
 
-    StatusNotifierItem *m_item;
+    TrayItem *m_item;
     QSystemTrayIcon *m_xembed = nullptr;
     QMenu *m_menu;
     QTimer *m_probe;

@@ -1,7 +1,7 @@
-#include "linux/statusnotifieritemadaptor.h"
+#include "linux/tray/statusnotifieritemadaptor.h"
 
-#include "linux/dbusmenu.h"
-#include "linux/statusnotifieritem.h"
+#include "linux/tray/dbusmenu.h"
+#include "linux/tray/statusnotifieritem.h"
 
 #include <QCoreApplication>
 

@@ -1,6 +1,6 @@
-#include "linux/dbusmenuadaptor.h"
+#include "linux/tray/dbusmenuadaptor.h"
 
-#include "linux/dbusmenu.h"
+#include "linux/tray/dbusmenu.h"
 
 DBusMenuAdaptor::DBusMenuAdaptor(DBusMenu *menu) : QDBusAbstractAdaptor(menu), m_menu(menu)
 {

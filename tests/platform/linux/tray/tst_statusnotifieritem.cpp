@@ -1,5 +1,5 @@
-#include "linux/dbusmenu.h"
-#include "linux/statusnotifieritem.h"
+#include "linux/tray/dbusmenu.h"
+#include "linux/tray/statusnotifieritem.h"
 
 #include <QDBusContext>
 #include <QDBusMessage>

@@ -1,4 +1,4 @@
-#include "linux/dbustraytypes.h"
+#include "linux/tray/dbustraytypes.h"
 
 #include <QDBusMetaType>
 

@@ -1,6 +1,6 @@
-#include "linux/dbusmenu.h"
+#include "linux/tray/dbusmenu.h"
 
-#include "linux/dbusmenuadaptor.h"
+#include "linux/tray/dbusmenuadaptor.h"
 
 #include <QDBusMessage>
 

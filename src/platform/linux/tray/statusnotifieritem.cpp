@@ -1,7 +1,8 @@
-#include "linux/statusnotifieritem.h"
+#include "linux/tray/statusnotifieritem.h"
 
-#include "linux/dbusmenu.h"
-#include "linux/statusnotifieritemadaptor.h"
+#include "linux/tray/dbusmenu.h"
+#include "linux/tray/statusnotifieritemadaptor.h"
+#include "linux/tray/xembedtray.h"
 
 #include <QCoreApplication>
 #include <QDBusConnectionInterface>
@@ -44,10 +45,12 @@ QString programName(uint pid)
 } // namespace
 
 StatusNotifierItem::StatusNotifierItem(QDBusConnection bus, QObject *parent)
-    : QObject(parent), m_bus(std::move(bus)), m_menu(new DBusMenu(this))
+    : TrayItem(parent), m_bus(std::move(bus)), m_menu(new DBusMenu(this))
 {
     registerDBusTrayTypes();
     m_adaptor = new StatusNotifierItemAdaptor(this);
+    connect(m_menu, &DBusMenu::clicked, this, &TrayItem::menuClicked);
+    connect(m_menu, &DBusMenu::aboutToShow, this, &TrayItem::menuAboutToShow);
 }
 
 StatusNotifierItem::~StatusNotifierItem()
@@ -125,6 +128,16 @@ void StatusNotifierItem::setDocked(bool docked)
         return;
     m_docked = docked;
     emit dockedChanged(docked);
+}
+
+bool StatusNotifierItem::systemTrayPresent() const
+{
+    return XEmbedTray::managerPresent();
+}
+
+void StatusNotifierItem::setMenuEntries(const TrayMenuEntries &entries)
+{
+    m_menu->setEntries(entries);
 }
 
 void StatusNotifierItem::setIcon(const QList<QImage> &images)

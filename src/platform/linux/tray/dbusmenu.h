@@ -1,7 +1,7 @@
 #pragma once
 
-#include "linux/dbustraytypes.h"
-#include "linux/traymenuentry.h"
+#include "linux/tray/dbustraytypes.h"
+#include "tray/traymenuentry.h"
 
 #include <QDBusConnection>
 #include <QDBusContext>
