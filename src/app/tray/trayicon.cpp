@@ -41,7 +41,7 @@ TrayIcon::TrayIcon(TrayItem *item, QObject *parent)
 {
     m_item->setParent(this);
     m_menu->setTitle(tr("Varnel Usage"));
-    connect(m_menu, &QMenu::aboutToShow, this, &TrayIcon::menuAboutToShow);
+    connect(m_menu, &QMenu::aboutToShow, this, &TrayIcon::onMenuAboutToShow);
     connect(m_item, &TrayItem::activateRequested, this, [this](QPoint point, const QString &host) {
         onHostPoint(point, host);
         emit panelRequested();
@@ -55,7 +55,7 @@ TrayIcon::TrayIcon(TrayItem *item, QObject *parent)
     connect(m_item, &TrayItem::watcherPresenceChanged, this, &TrayIcon::chooseTray);
     connect(m_item, &TrayItem::dockedChanged, this, &TrayIcon::updateHostPresence);
     connect(m_item, &TrayItem::menuClicked, this, &TrayIcon::onAction);
-    connect(m_item, &TrayItem::menuAboutToShow, this, &TrayIcon::menuAboutToShow);
+    connect(m_item, &TrayItem::menuAboutToShow, this, &TrayIcon::onMenuAboutToShow);
     // An XEmbed tray announces itself to Qt's icon, which docks on its own; this only notices
     // that it did, and only while none is there.
     m_probe->setInterval(1000);
@@ -221,4 +221,14 @@ void TrayIcon::onXEmbedActivated(QSystemTrayIcon::ActivationReason reason)
         emit panelRequested();
     else if (reason == QSystemTrayIcon::MiddleClick)
         emit refreshRequested();
+}
+
+void TrayIcon::onMenuAboutToShow()
+{
+    // Any program on the bus may ask as often as it likes, and the rows are computed from the
+    // whole plan history; their relative times change by the minute, so once a second will do.
+    if (m_rowsAsked.isValid() && m_rowsAsked.elapsed() < 1000)
+        return;
+    m_rowsAsked.start();
+    emit menuAboutToShow();
 }

@@ -4,6 +4,7 @@
 #include "tray/traychoice.h"
 #include "tray/traymenuentry.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QPoint>
 #include <QRect>
@@ -67,6 +68,7 @@ private:
     void onAction(int id);
     void rebuildMenu();
     void onXEmbedActivated(QSystemTrayIcon::ActivationReason reason);
+    void onMenuAboutToShow();
 
     TrayItem *m_item;
     QSystemTrayIcon *m_xembed = nullptr;
@@ -81,4 +83,5 @@ private:
     TrayMenuEntries m_entries;
     std::optional<QPoint> m_hostPoint;
     int m_redraws = 0;
+    QElapsedTimer m_rowsAsked;
 };

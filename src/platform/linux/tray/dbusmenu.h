@@ -6,6 +6,7 @@
 #include <QDBusConnection>
 #include <QDBusContext>
 #include <QObject>
+#include <QSet>
 
 class DBusMenuAdaptor;
 
@@ -30,8 +31,10 @@ public:
     // The node `id` (0: the root) with its children down to `depth` levels (-1: all), holding
     // only `names` (empty: every property). Nothing when no such node exists.
     std::optional<DBusMenuLayout> layout(int id, int depth, const QStringList &names) const;
-    // The properties of an existing node; an unknown id gives nothing.
-    std::optional<QVariantMap> properties(int id, const QStringList &names = {}) const;
+    // The properties of an existing node among `names` (empty: all); an unknown id gives nothing.
+    std::optional<QVariantMap> properties(int id, const QSet<QString> &names = {}) const;
+    // The row `id`, null when there is none.
+    const TrayMenuEntry *entry(int id) const;
     // A host reports an event on a node; "clicked" on an enabled row emits clicked(). Returns
     // false for an unknown node.
     bool handleEvent(int id, const QString &eventId);
@@ -47,8 +50,6 @@ signals:
     void clicked(int id);
 
 private:
-    const TrayMenuEntry *find(int id) const;
-
     TrayMenuEntries m_entries;
     uint m_revision = 1;
     DBusMenuAdaptor *m_adaptor;

@@ -2,6 +2,8 @@
 
 #include "linux/tray/dbusmenu.h"
 
+#include <QSet>
+
 DBusMenuAdaptor::DBusMenuAdaptor(DBusMenu *menu) : QDBusAbstractAdaptor(menu), m_menu(menu)
 {
     setAutoRelaySignals(false);
@@ -19,14 +21,22 @@ uint DBusMenuAdaptor::GetLayout(int parentId, int recursionDepth, const QStringL
 QList<DBusMenuItemProperties> DBusMenuAdaptor::GetGroupProperties(const QList<int> &ids,
                                                                   const QStringList &propertyNames)
 {
-    QList<int> wanted = ids;
-    if (wanted.isEmpty()) {
+    // Any peer may send any list: each node is answered once, in the order first asked for, so
+    // the work is bounded by the menu's size whatever the call holds.
+    QList<int> wanted;
+    if (ids.isEmpty()) {
         for (const TrayMenuEntry &entry : m_menu->entries())
             wanted.append(entry.id);
+    } else {
+        for (const int id : ids) {
+            if (!wanted.contains(id) && (id == 0 || m_menu->entry(id)))
+                wanted.append(id);
+        }
     }
+    const QSet<QString> names(propertyNames.begin(), propertyNames.end());
     DBusMenuItemPropertiesList out;
     for (const int id : wanted) {
-        if (const auto props = m_menu->properties(id, propertyNames))
+        if (const auto props = m_menu->properties(id, names))
             out.append({id, *props});
     }
     return out;

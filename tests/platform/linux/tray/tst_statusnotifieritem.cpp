@@ -213,6 +213,23 @@ private slots:
         QCOMPARE(describe(qdbus_cast<DBusMenuLayout>(reply.arguments().value(1))), layout);
     }
 
+    // Any peer may send any list: the answer holds each node once, with only the names asked.
+    void groupPropertiesBoundedByTheMenu()
+    {
+        QList<int> ids;
+        for (int i = 0; i < 50000; ++i)
+            ids << 5 << 77 << 1;
+        QStringList names{"label"};
+        for (int i = 0; i < 1000; ++i)
+            names << QStringLiteral("x-%1").arg(i);
+        const QDBusMessage reply = call(DBusMenu::objectPath, menuInterface, "GetGroupProperties",
+                                        {QVariant::fromValue(ids), names});
+        const auto rows = qdbus_cast<DBusMenuItemPropertiesList>(reply.arguments().value(0));
+        QCOMPARE(rows.size(), 2);
+        QCOMPARE(rows[0].id, 5);
+        QCOMPARE(rows[1].properties.keys(), QStringList{"label"});
+    }
+
     // Hosts fetch a property again only when told it changed.
     void announcesChanges_data()
     {
