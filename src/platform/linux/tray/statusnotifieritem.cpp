@@ -13,6 +13,9 @@
 #include <QFile>
 #include <QtEndian>
 
+#include <algorithm>
+#include <utility>
+
 namespace {
 
 // Long enough that a slow watcher is asked again seldom; the registration waits however long.
@@ -200,12 +203,30 @@ void StatusNotifierItem::hostCalled(HostCall call, QPoint point)
             });
 }
 
+void StatusNotifierItem::provideActivationToken(const QString &token)
+{
+    const bool plausible = !token.isEmpty() && token.size() <= 256 &&
+                           std::all_of(token.begin(), token.end(), [](QChar c) {
+                               return c.unicode() > 0x20 && c.unicode() < 0x7f;
+                           });
+    m_activationToken = plausible ? token.toLatin1() : QByteArray();
+}
+
 void StatusNotifierItem::report(HostCall call, QPoint point, const QString &host)
 {
     switch (call) {
-    case HostCall::activate:
+    case HostCall::activate: {
+        // Qt 6.4 has no way to hand a token to one window: its Wayland plugin reads it from the
+        // environment when a window asks to be activated. So it is there only while the owner
+        // answers this call on this thread (the panel shows and asks then), and gone after,
+        // never seen by a child process.
+        const QByteArray token = std::exchange(m_activationToken, {});
+        if (!token.isEmpty())
+            qputenv("XDG_ACTIVATION_TOKEN", token);
         emit activateRequested(point, host);
+        qunsetenv("XDG_ACTIVATION_TOKEN");
         break;
+    }
     case HostCall::secondaryActivate:
         emit secondaryActivateRequested(point, host);
         break;

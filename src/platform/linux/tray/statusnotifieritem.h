@@ -53,6 +53,9 @@ public:
     // from the event loop, so that the host's call returns at once whatever the owner does,
     // with the calling program's name once it is known.
     void hostCalled(HostCall call, QPoint point);
+    // A host's token for raising the window that its next Activate shows. Kept only when it
+    // looks like one: at most 256 printable ASCII characters.
+    void provideActivationToken(const QString &token);
 
     const SniPixmapList &pixmaps() const { return m_pixmaps; }
     const QString &toolTip() const { return m_toolTip; }
@@ -81,4 +84,5 @@ private:
     bool m_attention = false;
     QString m_label;
     QString m_labelGuide;
+    QByteArray m_activationToken;
 };

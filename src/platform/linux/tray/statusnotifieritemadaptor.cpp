@@ -68,7 +68,5 @@ void StatusNotifierItemAdaptor::Scroll(int, const QString &)
 
 void StatusNotifierItemAdaptor::ProvideXdgActivationToken(const QString &token)
 {
-    // Qt's Wayland plugin takes the token from here when the next window is activated, which
-    // lets the panel have the keyboard on compositors that guard focus.
-    qputenv("XDG_ACTIVATION_TOKEN", token.toUtf8());
+    m_item->provideActivationToken(token);
 }

@@ -230,6 +230,33 @@ private slots:
         QCOMPARE(rows[1].properties.keys(), QStringList{"label"});
     }
 
+    // A host's activation token is in the environment only while its Activate is answered,
+    // and only when it looks like one.
+    void activationToken_data()
+    {
+        QTest::addColumn<QString>("token");
+        QTest::addColumn<QByteArray>("seen");
+        QTest::addRow("a token") << "kwin-1234_TIME56" << QByteArray("kwin-1234_TIME56");
+        QTest::addRow("200 KB") << QString(200 * 1024, 'a') << QByteArray();
+        QTest::addRow("a newline") << "a\nb" << QByteArray();
+        QTest::addRow("not ASCII") << "t\u00f6k" << QByteArray();
+    }
+
+    void activationToken()
+    {
+        QFETCH(QString, token);
+        QFETCH(QByteArray, seen);
+        call(StatusNotifierItem::objectPath, itemInterface, "ProvideXdgActivationToken", {token});
+        QCOMPARE(qgetenv("XDG_ACTIVATION_TOKEN"), QByteArray());
+        QByteArray during = "not activated";
+        const auto connection = connect(m_item.get(), &TrayItem::activateRequested, this,
+                                        [&] { during = qgetenv("XDG_ACTIVATION_TOKEN"); });
+        call(StatusNotifierItem::objectPath, itemInterface, "Activate", {10, 20});
+        QTRY_COMPARE(during, seen);
+        disconnect(connection);
+        QCOMPARE(qgetenv("XDG_ACTIVATION_TOKEN"), QByteArray());
+    }
+
     // Hosts fetch a property again only when told it changed.
     void announcesChanges_data()
     {
