@@ -1,6 +1,7 @@
 // varnelusage: the tray application. Wiring only; its one argument is --version.
 #include "linux/linuxservices.h"
 #include "linux/stopsignals.h"
+#include "linux/tray/statusnotifieritem.h"
 #include "panel/panelview.h"
 #include "panel/panelwindow.h"
 #include "report.h"
@@ -63,7 +64,7 @@ int main(int argc, char **argv)
     const std::unique_ptr<LoginItem> loginItem = LinuxServices::loginItem();
     SettingsWindowOpener settingsWindow(store, settings, *loginItem, LinuxServices::systemLog());
 
-    Application application(settings, store);
+    Application application(settings, store, new StatusNotifierItem);
     QObject::connect(&application, &Application::settingsRequested, &app,
                      [&settingsWindow] { settingsWindow.open(); });
     QObject::connect(&application, &Application::quitRequested, &app, [] { QApplication::quit(); });

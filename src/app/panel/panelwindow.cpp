@@ -3,7 +3,7 @@
 #include "panel/panelplacement.h"
 #include "panel/panelview.h"
 
-#include "linux/swayipc.h"
+#include "linux/tray/swayipc.h"
 
 #include <QApplication>
 #include <QGuiApplication>

@@ -12,8 +12,8 @@
 
 #include <QTimer>
 
-Application::Application(Settings &settings, UsageStore &store, QObject *parent)
-    : QObject(parent), m_settings(settings), m_store(store), m_tray(new TrayIcon(this)),
+Application::Application(Settings &settings, UsageStore &store, TrayItem *trayItem, QObject *parent)
+    : QObject(parent), m_settings(settings), m_store(store), m_tray(new TrayIcon(trayItem, this)),
       m_panel(new PanelWindow)
 {
     connectStore();

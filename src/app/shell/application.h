@@ -8,6 +8,7 @@
 
 class PanelWindow;
 class TrayIcon;
+class TrayItem;
 class UsageStore;
 
 // The running tray application: the tray item and the panel over the one store, kept in step
@@ -19,7 +20,9 @@ class Application final : public QObject
     Q_DISABLE_COPY_MOVE(Application)
 
 public:
-    Application(Settings &settings, UsageStore &store, QObject *parent = nullptr);
+    // `trayItem` is the platform's tray item; the application takes it.
+    Application(Settings &settings, UsageStore &store, TrayItem *trayItem,
+                QObject *parent = nullptr);
     ~Application() override;
 
     // Shows the tray item.

@@ -1,10 +1,8 @@
 #include "tray/trayicon.h"
 
-#include "linux/dbusmenu.h"
-#include "linux/statusnotifieritem.h"
-#include "linux/xembedtray.h"
 #include "panel/panelplacement.h"
 #include "tray/trayiconpainter.h"
+#include "tray/trayitem.h"
 #include "tray/traymenu.h"
 
 #include <QCursor>
@@ -38,28 +36,26 @@ QPoint toLogical(QPoint native)
 
 } // namespace
 
-TrayIcon::TrayIcon(QObject *parent)
-    : QObject(parent), m_item(new StatusNotifierItem(QDBusConnection::sessionBus(), this)),
-      m_menu(new QMenu), m_probe(new QTimer(this))
+TrayIcon::TrayIcon(TrayItem *item, QObject *parent)
+    : QObject(parent), m_item(item), m_menu(new QMenu), m_probe(new QTimer(this))
 {
+    m_item->setParent(this);
     m_menu->setTitle(tr("Varnel Usage"));
-    connect(m_menu, &QMenu::aboutToShow, this, &TrayIcon::menuAboutToShow);
-    connect(m_item, &StatusNotifierItem::activateRequested, this,
-            [this](QPoint point, const QString &host) {
-                onHostPoint(point, host);
-                emit panelRequested();
-            });
-    connect(m_item, &StatusNotifierItem::secondaryActivateRequested, this,
-            &TrayIcon::refreshRequested);
-    connect(m_item, &StatusNotifierItem::contextMenuRequested, this,
+    connect(m_menu, &QMenu::aboutToShow, this, &TrayIcon::onMenuAboutToShow);
+    connect(m_item, &TrayItem::activateRequested, this, [this](QPoint point, const QString &host) {
+        onHostPoint(point, host);
+        emit panelRequested();
+    });
+    connect(m_item, &TrayItem::secondaryActivateRequested, this, &TrayIcon::refreshRequested);
+    connect(m_item, &TrayItem::contextMenuRequested, this,
             [this](QPoint point, const QString &host) {
                 onHostPoint(point, host);
                 m_menu->popup(m_hostPoint ? *m_hostPoint : QCursor::pos());
             });
-    connect(m_item, &StatusNotifierItem::watcherPresenceChanged, this, &TrayIcon::chooseTray);
-    connect(m_item, &StatusNotifierItem::dockedChanged, this, &TrayIcon::updateHostPresence);
-    connect(m_item->menu(), &DBusMenu::clicked, this, &TrayIcon::onAction);
-    connect(m_item->menu(), &DBusMenu::aboutToShow, this, &TrayIcon::menuAboutToShow);
+    connect(m_item, &TrayItem::watcherPresenceChanged, this, &TrayIcon::chooseTray);
+    connect(m_item, &TrayItem::dockedChanged, this, &TrayIcon::updateHostPresence);
+    connect(m_item, &TrayItem::menuClicked, this, &TrayIcon::onAction);
+    connect(m_item, &TrayItem::menuAboutToShow, this, &TrayIcon::onMenuAboutToShow);
     // An XEmbed tray announces itself to Qt's icon, which docks on its own; this only notices
     // that it did, and only while none is there.
     m_probe->setInterval(1000);
@@ -109,7 +105,7 @@ void TrayIcon::setFigureRows(const QStringList &rows)
     if (entries == m_entries)
         return;
     m_entries = entries;
-    m_item->menu()->setEntries(m_entries);
+    m_item->setMenuEntries(m_entries);
     rebuildMenu();
 }
 
@@ -184,7 +180,7 @@ void TrayIcon::updateHostPresence()
         present = m_item->isDocked();
         break;
     case TrayChoice::Tray::xembed:
-        present = XEmbedTray::managerPresent();
+        present = m_item->systemTrayPresent();
         break;
     case TrayChoice::Tray::none:
         break;
@@ -225,4 +221,14 @@ void TrayIcon::onXEmbedActivated(QSystemTrayIcon::ActivationReason reason)
         emit panelRequested();
     else if (reason == QSystemTrayIcon::MiddleClick)
         emit refreshRequested();
+}
+
+void TrayIcon::onMenuAboutToShow()
+{
+    // Any program on the bus may ask as often as it likes, and the rows are computed from the
+    // whole plan history; their relative times change by the minute, so once a second will do.
+    if (m_rowsAsked.isValid() && m_rowsAsked.elapsed() < 1000)
+        return;
+    m_rowsAsked.start();
+    emit menuAboutToShow();
 }

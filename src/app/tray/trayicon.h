@@ -1,9 +1,10 @@
 #pragma once
 
 #include "format/traylabel.h"
-#include "linux/traymenuentry.h"
 #include "tray/traychoice.h"
+#include "tray/traymenuentry.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QPoint>
 #include <QRect>
@@ -13,7 +14,7 @@
 
 class QMenu;
 class QTimer;
-class StatusNotifierItem;
+class TrayItem;
 
 // The tray item: the drawn icon, its tooltip, label and menu, on whichever tray the session has
 // (TrayChoice), moving to another when trays come and go, never on two at once. It only reports
@@ -24,7 +25,8 @@ class TrayIcon final : public QObject
     Q_DISABLE_COPY_MOVE(TrayIcon)
 
 public:
-    explicit TrayIcon(QObject *parent = nullptr);
+    // Takes `item`, the platform's tray item.
+    explicit TrayIcon(TrayItem *item, QObject *parent = nullptr);
     ~TrayIcon() override;
 
     // `figure` is what the icon draws, `text` the label's full figure ("42%"). Redraws the icon
@@ -44,7 +46,6 @@ public:
     int redrawCount() const { return m_redraws; }
     QString toolTip() const { return m_toolTip; }
     const TrayMenuEntries &menuEntries() const { return m_entries; }
-    StatusNotifierItem *statusNotifierItem() const { return m_item; }
 
 signals:
     // A primary click: show the panel at anchor(), or hide it when shown.
@@ -67,8 +68,9 @@ private:
     void onAction(int id);
     void rebuildMenu();
     void onXEmbedActivated(QSystemTrayIcon::ActivationReason reason);
+    void onMenuAboutToShow();
 
-    StatusNotifierItem *m_item;
+    TrayItem *m_item;
     QSystemTrayIcon *m_xembed = nullptr;
     QMenu *m_menu;
     QTimer *m_probe;
@@ -81,4 +83,5 @@ private:
     TrayMenuEntries m_entries;
     std::optional<QPoint> m_hostPoint;
     int m_redraws = 0;
+    QElapsedTimer m_rowsAsked;
 };

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "linux/traymenuentry.h"
 #include "panel/panelvalues.h"
+#include "tray/traymenuentry.h"
 
 #include <QStringList>
 

@@ -1,4 +1,4 @@
-#include "linux/swayipc.h"
+#include "linux/tray/swayipc.h"
 #include "panel/panelplacement.h"
 #include "panel/sparklinegeometry.h"
 

@@ -1,5 +1,6 @@
 #include "tray/trayicon.h"
 #include "tray/trayiconpainter.h"
+#include "tray/trayitem.h"
 
 #include <QApplication>
 #include <QPainter>
@@ -50,6 +51,21 @@ int inkHeight(const QImage &image)
     }
     return first < 0 ? 0 : last - first + 1;
 }
+
+// A tray item that no tray ever takes.
+class NoTrayItem final : public TrayItem
+{
+public:
+    bool start() override { return false; }
+    bool isDocked() const override { return false; }
+    bool watcherPresent() const override { return false; }
+    bool systemTrayPresent() const override { return false; }
+    void setIcon(const QList<QImage> &) override {}
+    void setToolTip(const QString &) override {}
+    void setNeedsAttention(bool) override {}
+    void setLabel(const QString &, const QString &) override {}
+    void setMenuEntries(const TrayMenuEntries &) override {}
+};
 
 } // namespace
 
@@ -126,7 +142,7 @@ private slots:
     // Every store publication reaches the tray; only a new figure or tint draws anew.
     void redrawsOnlyOnChange()
     {
-        TrayIcon icon;
+        TrayIcon icon(new NoTrayItem);
         const int initial = icon.redrawCount();
         icon.setLabel(QStringLiteral("42"), BarTint::none, QStringLiteral("42%"),
                       QStringLiteral("Plan used — 5h: 42%"));

@@ -1,11 +1,14 @@
-#include "linux/swayipc.h"
+#include "linux/tray/swayipc.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLocalSocket>
 #include <QtEndian>
+
+#include <algorithm>
 
 namespace {
 
@@ -13,8 +16,12 @@ constexpr quint32 runCommand = 0;
 constexpr quint32 getWorkspaces = 1;
 const QByteArray magic = QByteArrayLiteral("i3-ipc");
 constexpr int headerSize = 14; // magic, payload length, message type
-// sway answers at once; the bound keeps a stuck compositor from freezing the app.
-constexpr int replyTimeoutMs = 250;
+// sway answers at once; the bound on the whole request keeps a stuck or hostile socket from
+// freezing the app, and no single wait holds the main thread longer than a frame.
+constexpr int requestDeadlineMs = 250;
+constexpr int frameMs = 16;
+// Far beyond any workspace list or command result; a longer reply is refused unread.
+constexpr quint32 maxReplyBytes = 4 * 1024 * 1024;
 // sway knows a window only once it is mapped, which takes a frame or two after Qt shows it.
 constexpr int retryIntervalMs = 25;
 constexpr int retries = 40;
@@ -34,9 +41,15 @@ bool SwayIpc::available()
 
 std::optional<QByteArray> SwayIpc::request(quint32 type, const QByteArray &payload)
 {
+    const QDeadlineTimer deadline(requestDeadlineMs);
+    const auto slice = [&deadline] {
+        return int(std::clamp<qint64>(deadline.remainingTime(), 0, frameMs));
+    };
     QLocalSocket socket;
     socket.connectToServer(qEnvironmentVariable("SWAYSOCK"));
-    if (!socket.waitForConnected(replyTimeoutMs))
+    while (socket.state() == QLocalSocket::ConnectingState && !deadline.hasExpired())
+        socket.waitForConnected(slice());
+    if (socket.state() != QLocalSocket::ConnectedState)
         return std::nullopt;
     QByteArray message = magic;
     message.resize(headerSize);
@@ -46,15 +59,23 @@ std::optional<QByteArray> SwayIpc::request(quint32 type, const QByteArray &paylo
     QByteArray reply;
     qsizetype expected = headerSize;
     while (reply.size() < expected) {
-        if (!socket.bytesAvailable() && !socket.waitForReadyRead(replyTimeoutMs))
+        if (deadline.hasExpired())
             return std::nullopt;
-        reply += socket.readAll();
-        if (expected == headerSize && reply.size() >= headerSize)
-            expected += qFromLittleEndian<quint32>(reply.constData() + magic.size());
+        if (!socket.bytesAvailable() && !socket.waitForReadyRead(slice())) {
+            if (socket.state() != QLocalSocket::ConnectedState)
+                return std::nullopt;
+            continue;
+        }
+        // Never more than the reply announced, however much the socket offers.
+        reply += socket.read(expected - reply.size());
+        if (expected == headerSize && reply.size() == headerSize) {
+            const quint32 length = qFromLittleEndian<quint32>(reply.constData() + magic.size());
+            if (!reply.startsWith(magic) || length > maxReplyBytes)
+                return std::nullopt;
+            expected += length;
+        }
     }
-    if (!reply.startsWith(magic))
-        return std::nullopt;
-    return reply.mid(headerSize, expected - headerSize);
+    return reply.mid(headerSize);
 }
 
 std::optional<QRect> SwayIpc::focusedWorkspace(const QByteArray &reply)
@@ -114,7 +135,8 @@ void SwayIpc::tryPlace()
     const QJsonArray results = reply ? QJsonDocument::fromJson(*reply).array() : QJsonArray();
     const bool done =
         !results.isEmpty() && results.first().toObject().value(QLatin1String("success")).toBool();
-    if (done || --m_triesLeft <= 0)
+    // No answer at all is a socket that will not answer the next try either.
+    if (done || !reply || --m_triesLeft <= 0)
         m_retry.stop();
     else if (!m_retry.isActive())
         m_retry.start();

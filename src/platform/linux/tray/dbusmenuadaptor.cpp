@@ -1,6 +1,8 @@
-#include "linux/dbusmenuadaptor.h"
+#include "linux/tray/dbusmenuadaptor.h"
 
-#include "linux/dbusmenu.h"
+#include "linux/tray/dbusmenu.h"
+
+#include <QSet>
 
 DBusMenuAdaptor::DBusMenuAdaptor(DBusMenu *menu) : QDBusAbstractAdaptor(menu), m_menu(menu)
 {
@@ -16,17 +18,25 @@ uint DBusMenuAdaptor::GetLayout(int parentId, int recursionDepth, const QStringL
     return m_menu->revision();
 }
 
-DBusMenuItemPropertiesList DBusMenuAdaptor::GetGroupProperties(const QList<int> &ids,
-                                                               const QStringList &propertyNames)
+QList<DBusMenuItemProperties> DBusMenuAdaptor::GetGroupProperties(const QList<int> &ids,
+                                                                  const QStringList &propertyNames)
 {
-    QList<int> wanted = ids;
-    if (wanted.isEmpty()) {
+    // Any peer may send any list: each node is answered once, in the order first asked for, so
+    // the work is bounded by the menu's size whatever the call holds.
+    QList<int> wanted;
+    if (ids.isEmpty()) {
         for (const TrayMenuEntry &entry : m_menu->entries())
             wanted.append(entry.id);
+    } else {
+        for (const int id : ids) {
+            if (!wanted.contains(id) && (id == 0 || m_menu->entry(id)))
+                wanted.append(id);
+        }
     }
+    const QSet<QString> names(propertyNames.begin(), propertyNames.end());
     DBusMenuItemPropertiesList out;
     for (const int id : wanted) {
-        if (const auto props = m_menu->properties(id, propertyNames))
+        if (const auto props = m_menu->properties(id, names))
             out.append({id, *props});
     }
     return out;
@@ -42,14 +52,9 @@ void DBusMenuAdaptor::Event(int id, const QString &eventId, const QDBusVariant &
     m_menu->handleEvent(id, eventId);
 }
 
-QList<int> DBusMenuAdaptor::EventGroup(const DBusMenuEventList &events)
+QList<int> DBusMenuAdaptor::EventGroup(const QList<DBusMenuEvent> &events)
 {
-    QList<int> errors;
-    for (const DBusMenuEvent &event : events) {
-        if (!m_menu->handleEvent(event.id, event.eventId))
-            errors.append(event.id);
-    }
-    return errors;
+    return m_menu->handleEvents(events);
 }
 
 bool DBusMenuAdaptor::AboutToShow(int)

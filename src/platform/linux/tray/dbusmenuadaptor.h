@@ -1,6 +1,6 @@
 #pragma once
 
-#include "linux/dbustraytypes.h"
+#include "linux/tray/dbustraytypes.h"
 
 #include <QDBusAbstractAdaptor>
 
@@ -93,17 +93,19 @@ public:
 public slots:
     uint GetLayout(int parentId, int recursionDepth, const QStringList &propertyNames,
                    DBusMenuLayout &layout);
-    DBusMenuItemPropertiesList GetGroupProperties(const QList<int> &ids,
-                                                  const QStringList &propertyNames);
+    // Parameter and result types are written out in full: QtDBus matches a slot to a call by
+    // the type names moc records, and an alias's name is not one it knows.
+    QList<DBusMenuItemProperties> GetGroupProperties(const QList<int> &ids,
+                                                     const QStringList &propertyNames);
     QDBusVariant GetProperty(int id, const QString &name);
     void Event(int id, const QString &eventId, const QDBusVariant &data, uint timestamp);
-    QList<int> EventGroup(const DBusMenuEventList &events);
+    QList<int> EventGroup(const QList<DBusMenuEvent> &events);
     bool AboutToShow(int id);
     QList<int> AboutToShowGroup(const QList<int> &ids, QList<int> &idErrors);
 
 signals:
-    void ItemsPropertiesUpdated(const DBusMenuItemPropertiesList &updatedProps,
-                                const DBusMenuRemovedPropertiesList &removedProps);
+    void ItemsPropertiesUpdated(const QList<DBusMenuItemProperties> &updatedProps,
+                                const QList<DBusMenuRemovedProperties> &removedProps);
     void LayoutUpdated(uint revision, int parent);
     void ItemActivationRequested(int id, uint timestamp);
 

@@ -1,7 +1,8 @@
-#include "linux/statusnotifieritem.h"
+#include "linux/tray/statusnotifieritem.h"
 
-#include "linux/dbusmenu.h"
-#include "linux/statusnotifieritemadaptor.h"
+#include "linux/tray/dbusmenu.h"
+#include "linux/tray/statusnotifieritemadaptor.h"
+#include "linux/tray/xembedtray.h"
 
 #include <QCoreApplication>
 #include <QDBusConnectionInterface>
@@ -12,7 +13,13 @@
 #include <QFile>
 #include <QtEndian>
 
+#include <algorithm>
+#include <utility>
+
 namespace {
+
+// Long enough that a slow watcher is asked again seldom; the registration waits however long.
+constexpr int registrationTimeoutMs = 25000;
 
 // The image's pixels as ARGB32 words in network byte order, as the item protocol wants them.
 SniPixmap toSniPixmap(const QImage &image)
@@ -41,10 +48,12 @@ QString programName(uint pid)
 } // namespace
 
 StatusNotifierItem::StatusNotifierItem(QDBusConnection bus, QObject *parent)
-    : QObject(parent), m_bus(std::move(bus)), m_menu(new DBusMenu(this))
+    : TrayItem(parent), m_bus(std::move(bus)), m_menu(new DBusMenu(this))
 {
     registerDBusTrayTypes();
     m_adaptor = new StatusNotifierItemAdaptor(this);
+    connect(m_menu, &DBusMenu::clicked, this, &TrayItem::menuClicked);
+    connect(m_menu, &DBusMenu::aboutToShow, this, &TrayItem::menuAboutToShow);
 }
 
 StatusNotifierItem::~StatusNotifierItem()
@@ -99,11 +108,19 @@ void StatusNotifierItem::registerWith(const QString &owner)
         owner, QStringLiteral("/StatusNotifierWatcher"), watcherService,
         QStringLiteral("RegisterStatusNotifierItem"));
     call << m_serviceName;
-    auto *pending = new QDBusPendingCallWatcher(m_bus.asyncCall(call, 2000), this);
+    // A busy desktop's watcher may answer many seconds late: a call that got no answer in time
+    // is sent again while the same watcher holds the name, and only a refusal counts.
+    auto *pending = new QDBusPendingCallWatcher(m_bus.asyncCall(call, registrationTimeoutMs), this);
     connect(pending, &QDBusPendingCallWatcher::finished, this, [this, owner, pending] {
         pending->deleteLater();
         // An answer from a watcher that has since gone counts for nothing.
-        if (owner == m_watcherOwner)
+        if (owner != m_watcherOwner)
+            return;
+        const QDBusError::ErrorType error = pending->error().type();
+        if (error == QDBusError::NoReply || error == QDBusError::Timeout ||
+            error == QDBusError::TimedOut)
+            registerWith(owner);
+        else
             setDocked(!pending->isError());
     });
 }
@@ -114,6 +131,16 @@ void StatusNotifierItem::setDocked(bool docked)
         return;
     m_docked = docked;
     emit dockedChanged(docked);
+}
+
+bool StatusNotifierItem::systemTrayPresent() const
+{
+    return XEmbedTray::managerPresent();
+}
+
+void StatusNotifierItem::setMenuEntries(const TrayMenuEntries &entries)
+{
+    m_menu->setEntries(entries);
 }
 
 void StatusNotifierItem::setIcon(const QList<QImage> &images)
@@ -176,12 +203,30 @@ void StatusNotifierItem::hostCalled(HostCall call, QPoint point)
             });
 }
 
+void StatusNotifierItem::provideActivationToken(const QString &token)
+{
+    const bool plausible = !token.isEmpty() && token.size() <= 256 &&
+                           std::all_of(token.begin(), token.end(), [](QChar c) {
+                               return c.unicode() > 0x20 && c.unicode() < 0x7f;
+                           });
+    m_activationToken = plausible ? token.toLatin1() : QByteArray();
+}
+
 void StatusNotifierItem::report(HostCall call, QPoint point, const QString &host)
 {
     switch (call) {
-    case HostCall::activate:
+    case HostCall::activate: {
+        // Qt 6.4 has no way to hand a token to one window: its Wayland plugin reads it from the
+        // environment when a window asks to be activated. So it is there only while the owner
+        // answers this call on this thread (the panel shows and asks then), and gone after,
+        // never seen by a child process.
+        const QByteArray token = std::exchange(m_activationToken, {});
+        if (!token.isEmpty())
+            qputenv("XDG_ACTIVATION_TOKEN", token);
         emit activateRequested(point, host);
+        qunsetenv("XDG_ACTIVATION_TOKEN");
         break;
+    }
     case HostCall::secondaryActivate:
         emit secondaryActivateRequested(point, host);
         break;

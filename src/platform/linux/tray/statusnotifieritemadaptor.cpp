@@ -1,7 +1,7 @@
-#include "linux/statusnotifieritemadaptor.h"
+#include "linux/tray/statusnotifieritemadaptor.h"
 
-#include "linux/dbusmenu.h"
-#include "linux/statusnotifieritem.h"
+#include "linux/tray/dbusmenu.h"
+#include "linux/tray/statusnotifieritem.h"
 
 #include <QCoreApplication>
 
@@ -68,7 +68,5 @@ void StatusNotifierItemAdaptor::Scroll(int, const QString &)
 
 void StatusNotifierItemAdaptor::ProvideXdgActivationToken(const QString &token)
 {
-    // Qt's Wayland plugin takes the token from here when the next window is activated, which
-    // lets the panel have the keyboard on compositors that guard focus.
-    qputenv("XDG_ACTIVATION_TOKEN", token.toUtf8());
+    m_item->provideActivationToken(token);
 }

@@ -1,4 +1,4 @@
-#include "linux/dbustraytypes.h"
+#include "linux/tray/dbustraytypes.h"
 
 #include <QDBusMetaType>
 
@@ -124,6 +124,11 @@ void registerDBusTrayTypes()
         qDBusRegisterMetaType<DBusMenuRemovedPropertiesList>();
         qDBusRegisterMetaType<DBusMenuEvent>();
         qDBusRegisterMetaType<DBusMenuEventList>();
+        // The aliases' names as well, for the signatures that spell a type by its alias.
+        qRegisterMetaType<SniPixmapList>("SniPixmapList");
+        qRegisterMetaType<DBusMenuItemPropertiesList>("DBusMenuItemPropertiesList");
+        qRegisterMetaType<DBusMenuRemovedPropertiesList>("DBusMenuRemovedPropertiesList");
+        qRegisterMetaType<DBusMenuEventList>("DBusMenuEventList");
         return true;
     }();
     Q_UNUSED(once);

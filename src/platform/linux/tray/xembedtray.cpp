@@ -1,4 +1,4 @@
-#include "linux/xembedtray.h"
+#include "linux/tray/xembedtray.h"
 
 #include <QByteArray>
 #include <QGuiApplication>

@@ -1,23 +1,24 @@
 #pragma once
 
-#include "linux/dbustraytypes.h"
+#include "linux/tray/dbustraytypes.h"
+#include "tray/trayitem.h"
 
 #include <QDBusConnection>
 #include <QDBusContext>
 #include <QHash>
 #include <QImage>
-#include <QObject>
 #include <QPoint>
 
 class DBusMenu;
 class QDBusServiceWatcher;
 class StatusNotifierItemAdaptor;
 
-// The application's tray item, exported on the session bus as org.kde.StatusNotifierItem with
-// its menu (DBusMenu). It registers with the tray's watcher at start and again each time a
-// watcher takes the name (a tray started late, or restarted), once per watcher. It reports
-// what the host asks for, with the host's point; what happens is up to the owner.
-class StatusNotifierItem final : public QObject, protected QDBusContext
+// The application's tray item on Linux desktops, exported on the session bus as
+// org.kde.StatusNotifierItem with its menu (DBusMenu). It registers with the tray's watcher at
+// start and again each time a watcher takes the name (a tray started late, or restarted), once
+// per watcher. It reports what the host asks for, with the host's point; what happens is up to
+// the owner.
+class StatusNotifierItem final : public TrayItem, protected QDBusContext
 {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(StatusNotifierItem)
@@ -32,42 +33,35 @@ public:
 
     // Claims the item's name, exports item and menu and looks for a watcher. False without a
     // session bus (the item then never docks).
-    bool start();
-    // A watcher is there and took the item.
-    bool isDocked() const { return m_docked; }
+    bool start() override;
+    bool isDocked() const override { return m_docked; }
     // A watcher owns its name now, whether or not it has answered yet.
-    bool watcherPresent() const { return !m_watcherOwner.isEmpty(); }
+    bool watcherPresent() const override { return !m_watcherOwner.isEmpty(); }
+    // An XEmbed tray manager owns the screen's tray selection.
+    bool systemTrayPresent() const override;
     QString serviceName() const { return m_serviceName; }
     DBusMenu *menu() const { return m_menu; }
 
-    // The same picture in several sizes; hosts pick the one nearest to what they draw.
-    void setIcon(const QList<QImage> &images);
-    void setToolTip(const QString &text);
-    void setNeedsAttention(bool attention);
-    // Text that hosts able to show it put beside the icon; the guide is its widest form.
-    void setLabel(const QString &label, const QString &guide);
+    void setIcon(const QList<QImage> &images) override;
+    void setToolTip(const QString &text) override;
+    void setNeedsAttention(bool attention) override;
+    void setLabel(const QString &label, const QString &guide) override;
+    void setMenuEntries(const TrayMenuEntries &entries) override;
 
     enum class HostCall { activate, secondaryActivate, contextMenu };
     // A host's call with its point, made by the adaptor while the bus delivers it. Reported
     // from the event loop, so that the host's call returns at once whatever the owner does,
     // with the calling program's name once it is known.
     void hostCalled(HostCall call, QPoint point);
+    // A host's token for raising the window that its next Activate shows. Kept only when it
+    // looks like one: at most 256 printable ASCII characters.
+    void provideActivationToken(const QString &token);
 
     const SniPixmapList &pixmaps() const { return m_pixmaps; }
     const QString &toolTip() const { return m_toolTip; }
     bool needsAttention() const { return m_attention; }
     const QString &label() const { return m_label; }
     const QString &labelGuide() const { return m_labelGuide; }
-
-signals:
-    // `host` is the calling program's name ("waybar"), empty when it cannot be told.
-    void activateRequested(QPoint point, const QString &host);
-    void secondaryActivateRequested(QPoint point, const QString &host);
-    void contextMenuRequested(QPoint point, const QString &host);
-    // A watcher took the item, or the watcher it was registered with went away.
-    void dockedChanged(bool docked);
-    // The watcher's name got or lost an owner (before any answer to the registration).
-    void watcherPresenceChanged(bool present);
 
 private:
     void onWatcherOwner(const QString &owner);
@@ -90,4 +84,5 @@ private:
     bool m_attention = false;
     QString m_label;
     QString m_labelGuide;
+    QByteArray m_activationToken;
 };

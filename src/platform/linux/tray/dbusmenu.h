@@ -1,16 +1,18 @@
 #pragma once
 
-#include "linux/dbustraytypes.h"
-#include "linux/traymenuentry.h"
+#include "linux/tray/dbustraytypes.h"
+#include "tray/traymenuentry.h"
 
 #include <QDBusConnection>
+#include <QDBusContext>
 #include <QObject>
+#include <QSet>
 
 class DBusMenuAdaptor;
 
 // A flat menu exported on the session bus as com.canonical.dbusmenu, for tray hosts that draw
 // an item's menu themselves. Every change of the rows is a new layout revision, announced.
-class DBusMenu final : public QObject
+class DBusMenu final : public QObject, protected QDBusContext
 {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(DBusMenu)
@@ -29,11 +31,16 @@ public:
     // The node `id` (0: the root) with its children down to `depth` levels (-1: all), holding
     // only `names` (empty: every property). Nothing when no such node exists.
     std::optional<DBusMenuLayout> layout(int id, int depth, const QStringList &names) const;
-    // The properties of an existing node; an unknown id gives nothing.
-    std::optional<QVariantMap> properties(int id, const QStringList &names = {}) const;
+    // The properties of an existing node among `names` (empty: all); an unknown id gives nothing.
+    std::optional<QVariantMap> properties(int id, const QSet<QString> &names = {}) const;
+    // The row `id`, null when there is none.
+    const TrayMenuEntry *entry(int id) const;
     // A host reports an event on a node; "clicked" on an enabled row emits clicked(). Returns
     // false for an unknown node.
     bool handleEvent(int id, const QString &eventId);
+    // Events sent together; returns the ids of unknown nodes. A group in which no event could
+    // be handled is answered with an error, as hosts built on the common menu library expect.
+    QList<int> handleEvents(const QList<DBusMenuEvent> &events);
 
 signals:
     // A host is about to show the menu; the owner may set new entries right away, and the host
@@ -43,8 +50,6 @@ signals:
     void clicked(int id);
 
 private:
-    const TrayMenuEntry *find(int id) const;
-
     TrayMenuEntries m_entries;
     uint m_revision = 1;
     DBusMenuAdaptor *m_adaptor;

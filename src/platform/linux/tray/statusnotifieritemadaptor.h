@@ -1,6 +1,6 @@
 #pragma once
 
-#include "linux/dbustraytypes.h"
+#include "linux/tray/dbustraytypes.h"
 
 #include <QDBusAbstractAdaptor>
 #include <QDBusObjectPath>

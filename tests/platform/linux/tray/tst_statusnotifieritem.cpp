@@ -1,0 +1,315 @@
+#include "linux/tray/dbusmenu.h"
+#include "linux/tray/statusnotifieritem.h"
+
+#include <QDBusContext>
+#include <QDBusMessage>
+#include <QDBusPendingCall>
+#include <QDBusReply>
+#include <QImage>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+
+namespace {
+
+const QString itemInterface = QStringLiteral("org.kde.StatusNotifierItem");
+const QString menuInterface = QStringLiteral("com.canonical.dbusmenu");
+const TrayMenuEntries entries{{100, QStringLiteral("Today $1.00"), false, false},
+                              {1, QStringLiteral("Show Usage")},
+                              {4, {}, true, true},
+                              {5, QStringLiteral("Quit")}};
+
+// A tray's watcher that answers each registration after `delayMs`, as a busy one does.
+class FakeWatcher final : public QObject, protected QDBusContext
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierWatcher")
+
+public:
+    int delayMs = 0;
+
+public slots:
+    void RegisterStatusNotifierItem(const QString &)
+    {
+        setDelayedReply(true);
+        QTimer::singleShot(delayMs, this, [reply = message().createReply(), bus = connection()] {
+            bus.send(reply);
+        });
+    }
+};
+
+// What a host's signal carried, by name.
+class SignalLog final : public QObject
+{
+    Q_OBJECT
+
+public:
+    QList<QDBusMessage> received;
+    QStringList names() const
+    {
+        QStringList out;
+        for (const QDBusMessage &m : received)
+            out << m.member();
+        return out;
+    }
+
+public slots:
+    void onSignal(const QDBusMessage &message) { received << message; }
+};
+
+QString describe(const DBusMenuLayout &node)
+{
+    QStringList keys = node.properties.keys();
+    QString out = QString::number(node.id) + '{' + keys.join(',') + '}';
+    if (node.children.isEmpty())
+        return out;
+    QStringList children;
+    for (const DBusMenuLayout &child : node.children)
+        children << describe(child);
+    return out + '[' + children.join(' ') + ']';
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(QList<DBusMenuEvent>)
+
+// The exported item and its menu, as a tray host on the same private bus sees them.
+class TestStatusNotifierItem : public QObject
+{
+    Q_OBJECT
+
+    QDBusConnection m_host{QString()};
+    FakeWatcher m_watcher;
+    std::unique_ptr<StatusNotifierItem> m_item;
+    SignalLog m_log;
+
+    QDBusMessage call(const QString &path, const QString &interface, const QString &method,
+                      const QVariantList &args)
+    {
+        QDBusMessage message =
+            QDBusMessage::createMethodCall(m_item->serviceName(), path, interface, method);
+        message.setArguments(args);
+        const QDBusPendingCall pending = m_host.asyncCall(message);
+        if (!QTest::qWaitFor([&] { return pending.isFinished(); }, 5000))
+            return {};
+        return pending.reply();
+    }
+
+private slots:
+    void initTestCase()
+    {
+        if (qgetenv("DBUS_SESSION_BUS_ADDRESS").isEmpty())
+            QFAIL("run under dbus-run-session: this test needs a private session bus");
+        m_host = QDBusConnection::connectToBus(QDBusConnection::SessionBus, "host");
+        QVERIFY(m_host.registerObject("/StatusNotifierWatcher", &m_watcher,
+                                      QDBusConnection::ExportAllSlots));
+        QVERIFY(m_host.registerService(StatusNotifierItem::watcherService));
+        m_item = std::make_unique<StatusNotifierItem>();
+        QVERIFY(m_item->start());
+        QTRY_VERIFY(m_item->isDocked());
+        m_item->menu()->setEntries(entries);
+        for (const char *name : {"NewToolTip", "NewIcon", "NewStatus"})
+            QVERIFY(m_host.connect(m_item->serviceName(), StatusNotifierItem::objectPath,
+                                   itemInterface, name, &m_log, SLOT(onSignal(QDBusMessage))));
+        QVERIFY(m_host.connect(m_item->serviceName(), DBusMenu::objectPath, menuInterface,
+                               "LayoutUpdated", &m_log, SLOT(onSignal(QDBusMessage))));
+    }
+
+    void init() { m_log.received.clear(); }
+
+    // A click arrives by Event, or by EventGroup from hosts built on the common menu library;
+    // a group answers the ids it could not handle, and is refused when it handled none.
+    void clicks_data()
+    {
+        QTest::addColumn<QString>("method");
+        QTest::addColumn<QList<DBusMenuEvent>>("events");
+        QTest::addColumn<QList<int>>("clicked");
+        QTest::addColumn<QList<int>>("idErrors");
+        QTest::addColumn<bool>("refused");
+        const auto click = [](int id) {
+            return DBusMenuEvent{id, QStringLiteral("clicked"), QDBusVariant(0), 0};
+        };
+        QTest::addRow("Event") << "Event" << QList{click(5)} << QList{5} << QList<int>() << false;
+        QTest::addRow("Event on an unknown id")
+            << "Event" << QList{click(77)} << QList<int>() << QList<int>() << false;
+        QTest::addRow("EventGroup")
+            << "EventGroup" << QList{click(5)} << QList{5} << QList<int>() << false;
+        QTest::addRow("EventGroup with an unknown id")
+            << "EventGroup" << QList{click(77), click(1)} << QList{1} << QList{77} << false;
+        QTest::addRow("EventGroup of unknown ids only")
+            << "EventGroup" << QList{click(77)} << QList<int>() << QList<int>() << true;
+        QTest::addRow("EventGroup on a row that cannot be clicked")
+            << "EventGroup" << QList{click(100)} << QList<int>() << QList<int>() << false;
+    }
+
+    void clicks()
+    {
+        QFETCH(QString, method);
+        QFETCH(QList<DBusMenuEvent>, events);
+        QFETCH(QList<int>, clicked);
+        QFETCH(QList<int>, idErrors);
+        QFETCH(bool, refused);
+        QSignalSpy spy(m_item->menu(), &DBusMenu::clicked);
+        QVariantList args;
+        if (method == QLatin1String("Event"))
+            args = {events[0].id, events[0].eventId, QVariant::fromValue(events[0].data), 0u};
+        else
+            args = {QVariant::fromValue(events)};
+        const QDBusMessage reply = call(DBusMenu::objectPath, menuInterface, method, args);
+        QCOMPARE(reply.type() == QDBusMessage::ErrorMessage, refused);
+        if (method == QLatin1String("EventGroup") && !refused)
+            QCOMPARE(qdbus_cast<QList<int>>(reply.arguments().value(0)), idErrors);
+        QTRY_COMPARE(spy.size(), clicked.size());
+        for (int i = 0; i < clicked.size(); ++i)
+            QCOMPARE(spy[i][0].toInt(), clicked[i]);
+    }
+
+    // A changed row is a new revision, announced; the same rows again are none.
+    void layoutUpdatedWhenARowChanges()
+    {
+        const auto revision = [this] {
+            return call(DBusMenu::objectPath, menuInterface, "GetLayout", {0, -1, QStringList()})
+                .arguments()
+                .value(0)
+                .toUInt();
+        };
+        const uint before = revision();
+        TrayMenuEntries changed = entries;
+        changed[0].label = QStringLiteral("Today $2.00");
+        m_item->menu()->setEntries(changed);
+        m_item->menu()->setEntries(changed);
+        QCOMPARE(revision(), before + 1);
+        QTRY_COMPARE(m_log.names(), QStringList{"LayoutUpdated"});
+        QCOMPARE(m_log.received[0].arguments().value(0).toUInt(), before + 1);
+        m_item->menu()->setEntries(entries);
+    }
+
+    // GetLayout gives the node asked for, its children down to the depth asked for, and only
+    // the properties named.
+    void layoutSubtreeAndDepth_data()
+    {
+        QTest::addColumn<int>("parent");
+        QTest::addColumn<int>("depth");
+        QTest::addColumn<QStringList>("names");
+        QTest::addColumn<QString>("layout");
+        const QString row = QStringLiteral("{enabled,label,visible}");
+        QTest::addRow("whole menu")
+            << 0 << -1 << QStringList()
+            << "0{children-display}[100" + row + " 1" + row + " 4{type} 5" + row + "]";
+        QTest::addRow("root alone") << 0 << 0 << QStringList() << "0{children-display}";
+        QTest::addRow("one row") << 5 << -1 << QStringList() << "5" + row;
+        QTest::addRow("labels only") << 0 << 1 << QStringList{"label", "x-unknown"}
+                                     << "0{}[100{label} 1{label} 4{} 5{label}]";
+    }
+
+    void layoutSubtreeAndDepth()
+    {
+        QFETCH(int, parent);
+        QFETCH(int, depth);
+        QFETCH(QStringList, names);
+        QFETCH(QString, layout);
+        const QDBusMessage reply =
+            call(DBusMenu::objectPath, menuInterface, "GetLayout", {parent, depth, names});
+        QCOMPARE(describe(qdbus_cast<DBusMenuLayout>(reply.arguments().value(1))), layout);
+    }
+
+    // Any peer may send any list: the answer holds each node once, with only the names asked.
+    void groupPropertiesBoundedByTheMenu()
+    {
+        QList<int> ids;
+        for (int i = 0; i < 50000; ++i)
+            ids << 5 << 77 << 1;
+        QStringList names{"label"};
+        for (int i = 0; i < 1000; ++i)
+            names << QStringLiteral("x-%1").arg(i);
+        const QDBusMessage reply = call(DBusMenu::objectPath, menuInterface, "GetGroupProperties",
+                                        {QVariant::fromValue(ids), names});
+        const auto rows = qdbus_cast<DBusMenuItemPropertiesList>(reply.arguments().value(0));
+        QCOMPARE(rows.size(), 2);
+        QCOMPARE(rows[0].id, 5);
+        QCOMPARE(rows[1].properties.keys(), QStringList{"label"});
+    }
+
+    // A host's activation token is in the environment only while its Activate is answered,
+    // and only when it looks like one.
+    void activationToken_data()
+    {
+        QTest::addColumn<QString>("token");
+        QTest::addColumn<QByteArray>("seen");
+        QTest::addRow("a token") << "kwin-1234_TIME56" << QByteArray("kwin-1234_TIME56");
+        QTest::addRow("200 KB") << QString(200 * 1024, 'a') << QByteArray();
+        QTest::addRow("a newline") << "a\nb" << QByteArray();
+        QTest::addRow("not ASCII") << "t\u00f6k" << QByteArray();
+    }
+
+    void activationToken()
+    {
+        QFETCH(QString, token);
+        QFETCH(QByteArray, seen);
+        call(StatusNotifierItem::objectPath, itemInterface, "ProvideXdgActivationToken", {token});
+        QCOMPARE(qgetenv("XDG_ACTIVATION_TOKEN"), QByteArray());
+        QByteArray during = "not activated";
+        const auto connection = connect(m_item.get(), &TrayItem::activateRequested, this,
+                                        [&] { during = qgetenv("XDG_ACTIVATION_TOKEN"); });
+        call(StatusNotifierItem::objectPath, itemInterface, "Activate", {10, 20});
+        QTRY_COMPARE(during, seen);
+        disconnect(connection);
+        QCOMPARE(qgetenv("XDG_ACTIVATION_TOKEN"), QByteArray());
+    }
+
+    // Hosts fetch a property again only when told it changed.
+    void announcesChanges_data()
+    {
+        QTest::addColumn<int>("change");
+        QTest::addColumn<QString>("signal");
+        QTest::addRow("tooltip") << 0 << "NewToolTip";
+        QTest::addRow("icon") << 1 << "NewIcon";
+        QTest::addRow("status") << 2 << "NewStatus";
+    }
+
+    void announcesChanges()
+    {
+        QFETCH(int, change);
+        QFETCH(QString, signal);
+        if (change == 0)
+            m_item->setToolTip(QStringLiteral("Plan used — 5h: %1%").arg(QTest::currentDataTag()));
+        else if (change == 1)
+            m_item->setIcon({QImage(16, 16, QImage::Format_ARGB32)});
+        else
+            m_item->setNeedsAttention(!m_item->needsAttention());
+        QTRY_COMPARE(m_log.names(), QStringList{signal});
+    }
+
+    // ARGB32 in network byte order: alpha first, then red, green and blue.
+    void iconPixmapInNetworkByteOrder()
+    {
+        QImage image(2, 1, QImage::Format_ARGB32);
+        image.setPixel(0, 0, qRgba(0x11, 0x22, 0x33, 0xff));
+        image.setPixel(1, 0, qRgba(0x44, 0x55, 0x66, 0xff));
+        m_item->setIcon({image});
+        const QDBusMessage reply =
+            call(StatusNotifierItem::objectPath, "org.freedesktop.DBus.Properties", "Get",
+                 {itemInterface, "IconPixmap"});
+        const auto pixmaps = qdbus_cast<SniPixmapList>(
+            reply.arguments().value(0).value<QDBusVariant>().variant().value<QDBusArgument>());
+        QCOMPARE(pixmaps.size(), 1);
+        QCOMPARE(pixmaps[0].width, 2);
+        QCOMPARE(pixmaps[0].argb.toHex(), QByteArray("ff112233ff445566"));
+    }
+
+    // A watcher that answers the registration long after a call's usual patience still gets
+    // the item.
+    void registrationAnsweredLate()
+    {
+        m_watcher.delayMs = 2500;
+        StatusNotifierItem late(QDBusConnection::connectToBus(QDBusConnection::SessionBus, "late"));
+        QSignalSpy docked(&late, &StatusNotifierItem::dockedChanged);
+        QVERIFY(late.start());
+        QVERIFY(docked.wait(10000));
+        QCOMPARE(docked[0][0].toBool(), true);
+        m_watcher.delayMs = 0;
+    }
+};
+
+QTEST_GUILESS_MAIN(TestStatusNotifierItem)
+#include "tst_statusnotifieritem.moc"
