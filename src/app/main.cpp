@@ -1,7 +1,6 @@
 // varnelusage: the tray application. Wiring only; its one argument is --version.
 #include "linux/linuxservices.h"
 #include "linux/stopsignals.h"
-#include "panel/panelview.h"
 #include "panel/panelwindow.h"
 #include "report.h"
 #include "settings/settings.h"
@@ -71,7 +70,7 @@ int main(int argc, char **argv)
                      &Application::showPanel);
 #ifdef VARNELUSAGE_TEST_SEAMS
     if (qEnvironmentVariableIsSet("VARNELUSAGE_TEST_PAINT_TRACE"))
-        PaintTrace::install(application.panel()->view());
+        PaintTrace::install(application.panel());
 #endif
     application.show();
     return app.exec();
