@@ -94,6 +94,7 @@ void PanelWindow::showNear(const QRect &anchor)
     place();
     askToSkipTaskbar(this);
     show();
+    askToSkipTaskbar(this);
     raise();
     // Under XWayland the compositor hands the keyboard to an unmanaged window as it maps; one
     // that takes the focus itself is put back at once (and would close on losing it).
