@@ -130,6 +130,10 @@ void PanelWindow::leaveStandalone()
         return;
     hide();
     setStandalone(false);
+    // The window's activation goes with it: the platform's late word that its focus left would
+    // otherwise come as the panel's own loss of activation, and close it as soon as it opens.
+    if (QApplication::activeWindow() == this)
+        QApplication::setActiveWindow(nullptr);
 }
 
 void PanelWindow::setStandalone(bool standalone)

@@ -220,7 +220,9 @@ QRect TrayIcon::anchor() const
 
 void TrayIcon::onXEmbedActivated(QSystemTrayIcon::ActivationReason reason)
 {
-    if (reason == QSystemTrayIcon::Trigger)
+    // A second click soon after the first comes as a double click: it closes the panel the
+    // first one opened, as any click on the icon does.
+    if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick)
         emit panelRequested();
     else if (reason == QSystemTrayIcon::MiddleClick)
         emit refreshRequested();
