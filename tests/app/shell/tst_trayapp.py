@@ -709,7 +709,8 @@ def main():
         home = os.path.join(base, "home")
         env = {"PATH": "/usr/local/bin:/usr/bin:/bin", "HOME": home, "LANG": "C.UTF-8", "LC_ALL": "C.UTF-8",
                "TZ": "UTC", "XDG_CONFIG_HOME": home + "/.config", "XDG_DATA_HOME": home + "/.local/share",
-               "XDG_CACHE_HOME": home + "/.cache", "XDG_RUNTIME_DIR": base + "/run", TAG: base}
+               "XDG_CACHE_HOME": home + "/.cache", "XDG_RUNTIME_DIR": base + "/run", TAG: base,
+               "VU_TRAY_HOSTS": " ".join(RUN)}
         argv = [sys.executable, os.path.join(bin_dir, os.path.basename(__file__))] + sys.argv[3:]
         status = subprocess.call(run_as + argv, env=env)
     finally:
