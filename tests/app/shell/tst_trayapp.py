@@ -577,7 +577,7 @@ class TrayAppTest(unittest.TestCase):
         s.key("Escape")
         wait_for("Escape to close the panel", lambda: not s.panel())
         s.activate(icon)
-        wait_for("the panel to open again", s.panel)
+        wait_for(lambda: "the panel to open again; the app said: " + read(s.dir + "/app.log")[-300:], s.panel)
         s.activate(icon)
         wait_for("a second activation to close the panel", lambda: not s.panel())
         if s.kind == "sway":  # sway moves the keyboard away on a click elsewhere
