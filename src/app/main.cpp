@@ -2,7 +2,6 @@
 #include "linux/linuxservices.h"
 #include "linux/stopsignals.h"
 #include "linux/tray/statusnotifieritem.h"
-#include "panel/panelview.h"
 #include "panel/panelwindow.h"
 #include "report.h"
 #include "settings/settings.h"
@@ -72,7 +71,7 @@ int main(int argc, char **argv)
                      &Application::showPanel);
 #ifdef VARNELUSAGE_TEST_SEAMS
     if (qEnvironmentVariableIsSet("VARNELUSAGE_TEST_PAINT_TRACE"))
-        PaintTrace::install(application.panel()->view());
+        PaintTrace::install(application.panel());
 #endif
     application.show();
     return app.exec();

@@ -1,6 +1,7 @@
 #include "panel/panelplacement.h"
 
 #include <algorithm>
+#include <cstdlib>
 
 namespace {
 
@@ -8,6 +9,42 @@ constexpr int gap = 4;
 constexpr int notionalIcon = 24;
 // How far below the screen's top a bar that reserves no strut (as seen from X11) may reach.
 constexpr int notionalBar = 32;
+
+// A host point this far from the pointer at the click is not where the user clicked.
+constexpr int farFromPointer = 3 * notionalIcon;
+
+// The point of the screens nearest to `point`; coordinates beyond them (whatever a host sends)
+// so never reach arithmetic that could overflow.
+QPoint clampOnto(QPoint point, const QList<PanelPlacement::Screen> &screens)
+{
+    QPoint nearest = point;
+    qint64 best = -1;
+    for (const PanelPlacement::Screen &screen : screens) {
+        const QRect &g = screen.geometry;
+        const QPoint on(std::clamp(point.x(), g.left(), std::max(g.left(), g.right())),
+                        std::clamp(point.y(), g.top(), std::max(g.top(), g.bottom())));
+        const qint64 distance =
+            std::abs(qint64(point.x()) - on.x()) + std::abs(qint64(point.y()) - on.y());
+        if (best < 0 || distance < best) {
+            best = distance;
+            nearest = on;
+        }
+    }
+    if (best < 0) // no screen known: any bound far from overflow will do
+        return {std::clamp(point.x(), -(1 << 20), 1 << 20),
+                std::clamp(point.y(), -(1 << 20), 1 << 20)};
+    return nearest;
+}
+
+// `point` in logical pixels when it lies on a screen counted in `ratio` of the display's own
+// pixels per logical one.
+std::optional<QPoint> onScreen(QPoint point, const QRect &logical, qreal ratio)
+{
+    const QRect device(logical.topLeft(), logical.size() * ratio);
+    if (!device.contains(point))
+        return std::nullopt;
+    return logical.topLeft() + (point - logical.topLeft()) / ratio;
+}
 
 int clampInto(int pos, int length, int low, int high)
 {
@@ -54,11 +91,33 @@ QRect unknownAnchor(const QRect &screen, const QRect &available)
                  notionalBar);
 }
 
-bool isScreenPoint(QPoint point, QStringView host)
+std::optional<QPoint> hostPoint(QPoint point, QStringView host, const QList<Screen> &screens,
+                                bool nativePixels, std::optional<QPoint> pointer)
 {
     // 0,0 is what hosts send when they know no point; waybar sends the click's place inside
     // its own icon, which says nothing of where that icon is.
-    return point != QPoint(0, 0) && host != u"waybar";
+    if (point == QPoint(0, 0) || host == u"waybar")
+        return std::nullopt;
+    std::optional<QPoint> logical;
+    for (const Screen &screen : screens) {
+        if ((logical = onScreen(point, screen.geometry, nativePixels ? screen.ratio : 1)))
+            break;
+    }
+    // A host that scales its own surfaces counts the compositor's device pixels, which an
+    // application on a scaled-up X server does not see: a point beyond every screen that
+    // lands on one at a whole scale is such a point.
+    for (int scale = 2; !logical && scale <= 4; ++scale) {
+        for (const Screen &screen : screens) {
+            if ((logical = onScreen(point, screen.geometry, scale)))
+                break;
+        }
+    }
+    const QPoint at = clampOnto(logical.value_or(point), screens);
+    // Where the platform knows the pointer, a point far from it is some other place (MATE
+    // sends the bar's corner): the click was where the pointer is.
+    if (pointer && (at - clampOnto(*pointer, screens)).manhattanLength() > farFromPointer)
+        return clampOnto(*pointer, screens);
+    return at;
 }
 
 QPoint place(QSize panel, const QRect &anchor, const QRect &screen, const QRect &available)

@@ -2,6 +2,7 @@
 
 #include "panel/panelplacement.h"
 #include "panel/panelview.h"
+#include "panel/skiptaskbar.h"
 
 #include "linux/tray/swayipc.h"
 
@@ -10,13 +11,14 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QScreen>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace {
 
 // A click on the icon that arrives this soon after the panel lost activation is the click that
 // closed it, not a request to open it again.
-constexpr qint64 reopenGuardMs = 300;
+constexpr int reopenGuardMs = 300;
 
 bool compositorPlaces()
 {
@@ -51,8 +53,12 @@ PanelWindow::PanelWindow(QWidget *parent)
       m_sway(SwayIpc::available() ? new SwayIpc(this) : nullptr),
       m_notice(new QLabel(tr("No system tray found — Varnel Usage keeps running and docks when "
                              "a tray appears."),
-                          this))
+                          this)),
+      m_reopenGuard(new QTimer(this))
 {
+    m_reopenGuard->setSingleShot(true);
+    m_reopenGuard->setInterval(reopenGuardMs);
+    connect(m_reopenGuard, &QTimer::timeout, this, [this] { emit reopenGuardChanged(false); });
     setWindowTitle(tr("Varnel Usage"));
     setAccessibleName(tr("Varnel Usage"));
     m_notice->setTextFormat(Qt::PlainText);
@@ -73,7 +79,7 @@ void PanelWindow::toggle(const QRect &anchor)
         hide();
         return;
     }
-    if (m_deactivated.isValid() && m_deactivated.elapsed() < reopenGuardMs)
+    if (m_reopenGuard->isActive())
         return;
     showNear(anchor);
 }
@@ -87,7 +93,9 @@ void PanelWindow::showNear(const QRect &anchor)
         emit aboutToShow();
     fit();
     place();
+    askToSkipTaskbar(this);
     show();
+    askToSkipTaskbar(this);
     raise();
     // Under XWayland the compositor hands the keyboard to an unmanaged window as it maps; one
     // that takes the focus itself is put back at once (and would close on losing it).
@@ -123,6 +131,10 @@ void PanelWindow::leaveStandalone()
         return;
     hide();
     setStandalone(false);
+    // The window's activation goes with it: the platform's late word that its focus left would
+    // otherwise come as the panel's own loss of activation, and close it as soon as it opens.
+    if (QApplication::activeWindow() == this)
+        QApplication::setActiveWindow(nullptr);
 }
 
 void PanelWindow::setStandalone(bool standalone)
@@ -171,7 +183,8 @@ void PanelWindow::changeEvent(QEvent *event)
     // Hiding the panel (Escape, a second activation) deactivates it on the way, while it still
     // counts as visible: that is no click elsewhere, and must not hold off the next activation.
     if (!isActiveWindow() && !isHidden()) {
-        m_deactivated.start();
+        m_reopenGuard->start();
+        emit reopenGuardChanged(true);
         hide();
     }
 }

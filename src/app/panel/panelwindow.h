@@ -1,11 +1,11 @@
 #pragma once
 
-#include <QElapsedTimer>
 #include <QRect>
 #include <QWidget>
 
 class PanelView;
 class QLabel;
+class QTimer;
 class SwayIpc;
 
 // The window that holds the panel. Beside a tray icon it is frameless: placed next to the icon,
@@ -35,6 +35,9 @@ public:
 signals:
     // Just before the panel becomes visible, so its content can be brought up to date first.
     void aboutToShow();
+    // The panel closed because it lost activation (true), and the time in which a click on the
+    // icon counts as the click that closed it is over (false).
+    void reopenGuardChanged(bool on);
 
 protected:
     bool event(QEvent *event) override;
@@ -53,7 +56,7 @@ private:
     QLabel *m_notice;
     QRect m_anchor;
     bool m_standalone = false;
-    // When the panel last closed because it lost activation: the click that took it away may
-    // be the very click on the icon that is about to toggle it.
-    QElapsedTimer m_deactivated;
+    // Runs from when the panel closed because it lost activation: the click that took it away
+    // may be the very click on the icon that is about to toggle it.
+    QTimer *m_reopenGuard;
 };

@@ -12,10 +12,25 @@
 
 #include <QTimer>
 
+namespace {
+
+// How long a tray may take to appear (or come back) before the panel shows as a window instead.
+constexpr int trayGraceMs = 5000;
+
+} // namespace
+
 Application::Application(Settings &settings, UsageStore &store, TrayItem *trayItem, QObject *parent)
     : QObject(parent), m_settings(settings), m_store(store), m_tray(new TrayIcon(trayItem, this)),
-      m_panel(new PanelWindow)
+      m_panel(new PanelWindow), m_trayGrace(new QTimer(this))
 {
+    // Without a tray the app would have no face at all: after a grace for a tray to come (at
+    // start) or come back (it went away), the panel shows as a window instead.
+    m_trayGrace->setSingleShot(true);
+    m_trayGrace->setInterval(trayGraceMs);
+    connect(m_trayGrace, &QTimer::timeout, this, [this] {
+        if (!m_tray->hostPresent())
+            m_panel->showStandalone();
+    });
     connectStore();
     connectViews();
     update();
@@ -26,20 +41,10 @@ Application::~Application()
     delete m_panel;
 }
 
-namespace {
-
-// How long a tray may take to appear after start before the panel shows as a window instead.
-constexpr int trayGraceMs = 5000;
-
-} // namespace
-
 void Application::show()
 {
     m_tray->show();
-    QTimer::singleShot(trayGraceMs, this, [this] {
-        if (!m_tray->hostPresent())
-            m_panel->showStandalone();
-    });
+    m_trayGrace->start();
 }
 
 void Application::showPanel()
@@ -77,11 +82,21 @@ void Application::connectViews()
     connect(m_tray, &TrayIcon::refreshRequested, this, [this] { refreshAll(true); });
     connect(m_tray, &TrayIcon::settingsRequested, this, &Application::settingsRequested);
     connect(m_tray, &TrayIcon::quitRequested, this, &Application::quitRequested);
-    connect(m_tray, &TrayIcon::menuAboutToShow, this, &Application::updateTray);
+    connect(m_tray, &TrayIcon::menuAboutToShow, this, [this] {
+        updateTray();
+        // The tray's menu replaces the panel, as one popup does another; left open, the panel
+        // may cover the menu (an unmanaged window stays above a compositor's popups).
+        if (!m_panel->isStandalone())
+            m_panel->hide();
+    });
     // The window that stood in for a missing tray goes once the item has docked.
     connect(m_tray, &TrayIcon::hostPresenceChanged, this, [this](bool present) {
-        if (present)
+        if (present) {
+            m_trayGrace->stop();
             m_panel->leaveStandalone();
+        } else {
+            m_trayGrace->start();
+        }
     });
 
     // Each opening shows the figures as they stand, then asks for fresh ones; the store may

@@ -7,6 +7,7 @@
 #include <functional>
 
 class PanelWindow;
+class QTimer;
 class TrayIcon;
 class TrayItem;
 class UsageStore;
@@ -53,5 +54,6 @@ private:
     UsageStore &m_store;
     TrayIcon *m_tray;
     PanelWindow *m_panel;
+    QTimer *m_trayGrace;
     bool m_updateScheduled = false;
 };

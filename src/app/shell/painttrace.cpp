@@ -1,6 +1,8 @@
 #include "shell/painttrace.h"
 
 #include "base/instant.h"
+#include "panel/panelview.h"
+#include "panel/panelwindow.h"
 
 #include <QEvent>
 #include <QWidget>
@@ -36,9 +38,13 @@ private:
 
 namespace PaintTrace {
 
-void install(QWidget *widget)
+void install(PanelWindow *panel)
 {
-    widget->installEventFilter(new Filter(widget));
+    panel->view()->installEventFilter(new Filter(panel->view()));
+    QObject::connect(panel, &PanelWindow::reopenGuardChanged, panel, [](bool on) {
+        std::fprintf(stderr, "varnelusage: panel reopen guard %s\n", on ? "on" : "off");
+        std::fflush(stderr);
+    });
 }
 
 } // namespace PaintTrace

@@ -18,20 +18,22 @@ bool onX11()
     return QGuiApplication::platformName() == QLatin1String("xcb");
 }
 
-// Hosts give points in the display's own pixels; Qt's global coordinates are logical, which
-// differs under a scale factor.
-QPoint toLogical(QPoint native)
+QList<PanelPlacement::Screen> screens()
 {
-    if (!onX11())
-        return native;
-    for (const QScreen *screen : QGuiApplication::screens()) {
-        const QRect logical = screen->geometry();
-        const qreal ratio = screen->devicePixelRatio();
-        const QRect nativeRect(logical.topLeft(), logical.size() * ratio);
-        if (nativeRect.contains(native))
-            return logical.topLeft() + (native - logical.topLeft()) / ratio;
-    }
-    return native;
+    QList<PanelPlacement::Screen> out;
+    for (const QScreen *screen : QGuiApplication::screens())
+        out.append({screen->geometry(), screen->devicePixelRatio()});
+    return out;
+}
+
+// On X11 the pointer at a click on the tray is on the icon; an X server behind a Wayland
+// compositor sees the pointer only over its own windows.
+std::optional<QPoint> pointerAtClick()
+{
+    if (!onX11() || qEnvironmentVariableIsSet("WAYLAND_DISPLAY") ||
+        qgetenv("XDG_SESSION_TYPE") == "wayland")
+        return std::nullopt;
+    return QCursor::pos();
 }
 
 } // namespace
@@ -198,11 +200,8 @@ void TrayIcon::updateHostPresence()
 void TrayIcon::onHostPoint(QPoint point, const QString &host)
 {
     // A point that is no place on the screen leaves the panel to its place for an unknown tray,
-    // rather than one another host gave earlier.
-    if (PanelPlacement::isScreenPoint(point, host))
-        m_hostPoint = toLogical(point);
-    else
-        m_hostPoint.reset();
+    // rather than one another host gave earlier. Hosts count the display's own pixels on X11.
+    m_hostPoint = PanelPlacement::hostPoint(point, host, screens(), onX11(), pointerAtClick());
 }
 
 QRect TrayIcon::anchor() const
@@ -217,7 +216,9 @@ QRect TrayIcon::anchor() const
 
 void TrayIcon::onXEmbedActivated(QSystemTrayIcon::ActivationReason reason)
 {
-    if (reason == QSystemTrayIcon::Trigger)
+    // A second click soon after the first comes as a double click: it closes the panel the
+    // first one opened, as any click on the icon does.
+    if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick)
         emit panelRequested();
     else if (reason == QSystemTrayIcon::MiddleClick)
         emit refreshRequested();

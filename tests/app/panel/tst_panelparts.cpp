@@ -4,6 +4,8 @@
 
 #include <QTest>
 
+#include <climits>
+
 // The panel's pure parts: its chart's geometry and its place on the screen.
 namespace {
 
@@ -152,25 +154,56 @@ private slots:
         QCOMPARE(at, topLeft);
     }
 
-    // Which hosts' points are places on the screen.
-    void isScreenPoint_data()
+    // Where a host's point lies on a 1920 × 1080 screen, in logical pixels; (-1, -1) for no
+    // place at all. A null pointer is one the platform does not know.
+    void hostPoint_data()
     {
         QTest::addColumn<QPoint>("point");
         QTest::addColumn<QString>("host");
-        QTest::addColumn<bool>("onScreen");
-        QTest::addRow("swaybar") << QPoint(1262, 14) << QStringLiteral("swaybar") << true;
-        QTest::addRow("host not told") << QPoint(1262, 14) << QString() << true;
+        QTest::addColumn<qreal>("ratio");
+        QTest::addColumn<bool>("x11");
+        QTest::addColumn<QPoint>("pointer");
+        QTest::addColumn<QPoint>("logical");
+        const QPoint none(-1, -1);
+        QTest::addRow("swaybar") << QPoint(1262, 14) << QStringLiteral("swaybar") << 1.0 << false
+                                 << QPoint() << QPoint(1262, 14);
+        QTest::addRow("host not told, Wayland scale 2")
+            << QPoint(1262, 14) << QString() << 2.0 << false << QPoint() << QPoint(1262, 14);
         QTest::addRow("waybar, inside its icon")
-            << QPoint(10, 16) << QStringLiteral("waybar") << false;
-        QTest::addRow("no point") << QPoint(0, 0) << QStringLiteral("gnome-shell") << false;
+            << QPoint(10, 16) << QStringLiteral("waybar") << 1.0 << false << QPoint() << none;
+        QTest::addRow("no point") << QPoint(0, 0) << QStringLiteral("gnome-shell") << 1.0 << true
+                                  << QPoint() << none;
+        QTest::addRow("X11 at scale 2 counts the display's pixels")
+            << QPoint(1000, 20) << QString() << 2.0 << true << QPoint(498, 12) << QPoint(500, 10);
+        QTest::addRow("device pixels of a scaled compositor, X server unscaled")
+            << QPoint(2144, 1556) << QStringLiteral("plasmashell") << 1.0 << true << QPoint()
+            << QPoint(1072, 778);
+        QTest::addRow("far from the pointer: the pointer")
+            << QPoint(0, 25) << QStringLiteral("mate-panel") << 1.0 << true << QPoint(1890, 12)
+            << QPoint(1890, 12);
+        QTest::addRow("near the pointer: the host's")
+            << QPoint(1880, 4) << QString() << 1.0 << true << QPoint(1890, 12) << QPoint(1880, 4);
+        QTest::addRow("ends of the int range, clamped onto the screen")
+            << QPoint(INT_MIN, INT_MAX) << QString() << 1.0 << true << QPoint() << QPoint(0, 1079);
+        QTest::addRow("beyond any scale, clamped")
+            << QPoint(INT_MAX, -5) << QString() << 2.0 << false << QPoint() << QPoint(1919, 0);
     }
 
-    void isScreenPoint()
+    void hostPoint()
     {
         QFETCH(QPoint, point);
         QFETCH(QString, host);
-        QFETCH(bool, onScreen);
-        QCOMPARE(PanelPlacement::isScreenPoint(point, host), onScreen);
+        QFETCH(qreal, ratio);
+        QFETCH(bool, x11);
+        QFETCH(QPoint, pointer);
+        QFETCH(QPoint, logical);
+        const auto at =
+            PanelPlacement::hostPoint(point, host, {{QRect(0, 0, 1920, 1080), ratio}}, x11,
+                                      pointer.isNull() ? std::nullopt : std::optional(pointer));
+        QCOMPARE(at.value_or(QPoint(-1, -1)), logical);
+        // The icon around any point stays far from overflowing.
+        if (at)
+            QVERIFY(QRect(-100, -100, 2200, 1300).contains(PanelPlacement::aroundPoint(*at)));
     }
 
     // What sway is told: this process's panel, matched by its whole title taken literally.

@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """The tray application on the desktops people run: headless sway with swaybar's and with
-waybar's tray (the app under XWayland, and natively on Wayland), Xvfb with trayer (XEmbed) and
-with the StatusNotifierItem host of sni_host.py. Every host gets the same checks, each session
+waybar's tray (the app under XWayland, and natively on Wayland), Xvfb with trayer (XEmbed), with
+the StatusNotifierItem host of sni_host.py, with Xfce's panel (xfwm4) and LXQt's (openbox). Every host gets the same checks, each session
 its own bus; one temporary home holds a small transcript tree and no sign-in. On X11 the panel
 is read as a screen reader does, through AT-SPI. As root (CI) it all runs as an unprivileged
 user, since sway refuses to run as root.
@@ -10,6 +10,7 @@ user, since sway refuses to run as root.
 """
 import ctypes
 import glob
+import itertools
 import json
 import math
 import os
@@ -33,7 +34,26 @@ ACTIONS = ["Show Usage", "Refresh Now", "Settings…", "Quit"]
 FALLBACK_LINE = "No system tray found — Varnel Usage keeps running and docks when a tray appears."
 # Session kind, tray host, platform of the app's second start (the first runs on the default).
 HOSTS = {"swaybar": ("sway", "wayland"), "waybar": ("sway", None), "trayer": ("x11", None),
-         "sni": ("x11", None)}
+         "sni": ("x11", None), "xfce": ("x11", None), "lxqt": ("x11", None), "mate": ("x11", None),
+         "cinnamon": ("x11", None), "plasma-x11": ("x11", None)}
+# The large desktops run only when asked for (scripts/check-desktops).
+RUN = os.environ.get("VU_TRAY_HOSTS", "swaybar waybar trayer sni xfce lxqt").split()
+# Window managers, the panels' commands, their default layouts, their desktops' environments,
+# and the screen edge of the bar that holds the tray.
+DESKTOPS = {
+    "xfce": (["sh", "-c", "xfsettingsd --no-daemon & exec xfwm4 --compositor=off"],  # light bars
+             ["xfce4-panel", "--disable-wm-check"],
+             {"xfce4/xfconf/xfce-perchannel-xml/xfce4-panel.xml": "/etc/xdg/xfce4/panel/default.xml"},
+             {"XDG_CURRENT_DESKTOP": "XFCE"}, "top"),
+    "lxqt": (["openbox"], ["lxqt-panel"], {"lxqt/panel.conf": "/usr/share/lxqt/panel.conf",
+                                           "lxqt/lxqt.conf": "[General]\ntheme=light\n"},
+             {"XDG_CURRENT_DESKTOP": "LXQt"}, "bottom"),
+    "mate": (["marco", "--no-composite"], ["mate-panel"], None, {"XDG_CURRENT_DESKTOP": "MATE"}, "top"),
+    "cinnamon": (None, ["cinnamon", "--replace"], None,
+                 {"XDG_CURRENT_DESKTOP": "X-Cinnamon", "LIBGL_ALWAYS_SOFTWARE": "1"}, "bottom"),
+    "plasma-x11": (["kwin_x11"], ["sh", "-c", "kded5 & exec plasmashell --no-respawn"], None,
+                   {"XDG_CURRENT_DESKTOP": "KDE", "KDE_FULL_SESSION": "true", "KDE_SESSION_VERSION": "5",
+                    "KWIN_COMPOSE": "N"}, "bottom")}
 BIN = os.path.dirname(os.path.abspath(__file__))
 APP, REPORT = os.path.join(BIN, "varnelusage"), os.path.join(BIN, "varnelusage-report")
 
@@ -200,6 +220,13 @@ class Session:
         self.env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY")}
         self.env.update({TAG: self.tag, "XDG_RUNTIME_DIR": run,
                          "DBUS_SESSION_BUS_ADDRESS": "unix:path=" + run + "/bus"})
+        if host in DESKTOPS:  # the panel's settings daemon is started by the bus: set up first
+            self.env.update(DESKTOPS[host][3], XDG_CONFIG_HOME=os.path.join(self.dir, "config"))
+            for name, text in (DESKTOPS[host][2] or {}).items():  # a file's text, or the file to copy
+                path = os.path.join(self.env["XDG_CONFIG_HOME"], name)
+                os.makedirs(os.path.dirname(path), exist_ok=True)
+                with open(path, "w") as f:
+                    f.write(read(text) if text.startswith("/") else text)
         self.spawn("bus", ["dbus-daemon", "--session", "--nofork", "--address=" + self.env["DBUS_SESSION_BUS_ADDRESS"]])
         # The socket file appears before the daemon listens on it: wait for a connection.
         wait_for("the session bus", lambda: accepts(run + "/bus"))
@@ -248,6 +275,9 @@ class Session:
         self.env.update(DISPLAY=":" + number.decode().strip(), XDG_SESSION_TYPE="x11")
         if self.host == "trayer":
             self.spawn("atspi", ["/usr/libexec/at-spi-bus-launcher", "--launch-immediately"])
+        if self.host in DESKTOPS and DESKTOPS[self.host][0]:
+            self.spawn("wm", DESKTOPS[self.host][0])
+            wait_for("the window manager", lambda: self.x_root_property("_NET_SUPPORTING_WM_CHECK"))
 
     # --- the tray host --------------------------------------------------------------------
     def start_host(self):
@@ -260,7 +290,8 @@ class Session:
                 "waybar": ["waybar", "-c", self.dir + "/waybar.json", "-s", self.dir + "/waybar.css"],
                 "trayer": ["trayer", "--edge", "top", "--align", "right", "--widthtype", "pixel", "--width", "160",
                            "--height", "24", "--SetDockType", "true", "--transparent", "false"],
-                "sni": [sys.executable, os.path.join(BIN, "sni_host.py")]}[self.host])
+                "sni": [sys.executable, os.path.join(BIN, "sni_host.py")],
+                **{d: v[1] for d, v in DESKTOPS.items()}}[self.host])
         wait_for("the tray host " + self.host, self.x_selection_owned if self.host == "trayer" else lambda: bool(
             self.bus.call_blocking("org.freedesktop.DBus", "/", "org.freedesktop.DBus", "NameHasOwner", "s", (WATCHER,))))
 
@@ -276,6 +307,39 @@ class Session:
         d = display.Display(self.env["DISPLAY"])
         try:
             return d.get_selection_owner(d.intern_atom("_NET_SYSTEM_TRAY_S0")) != 0
+        finally:
+            d.close()
+
+    def x_root_property(self, name):
+        from Xlib import X, display
+        d = display.Display(self.env["DISPLAY"])
+        try:
+            return d.screen().root.get_full_property(d.intern_atom(name), X.AnyPropertyType)
+        finally:
+            d.close()
+
+    def bar_icon(self):
+        """Our icon on the panel's bar: the block of columns that its dark plate fills (other
+        icons there are strokes, or light)."""
+        from Xlib import X, display
+        d = display.Display(self.env["DISPLAY"])
+        try:
+            for top in [0 if DESKTOPS[self.host][4] == "top" else H - 48]:
+                px = d.screen().root.get_image(0, top, W, 48, X.ZPixmap, 0xffffffff).data
+                at = lambda x, y: px[(y * W + x) * 4:(y * W + x) * 4 + 3]
+                # The bar: the light rows from the screen's edge, in its empty middle.
+                rows = list(itertools.takewhile(lambda y: max(at(W // 2, y)) >= 0x80,
+                                                range(48) if top == 0 else range(47, -1, -1)))
+                cols = [[y for y in rows if max(at(x, y)) < 0x48] for x in range(W)]
+                x = W - 1
+                while x >= 0:  # trays sit at the right end
+                    end = x
+                    while x >= 0 and len(cols[x]) >= 5:
+                        x -= 1
+                    if 12 <= end - x <= 40:  # an icon's width, not a dark stretch of desktop
+                        ys = [y for c in cols[x + 1:end + 1] for y in c]
+                        return x + 1, top + min(ys), end - x, max(ys) - min(ys) + 1
+                    x -= 1
         finally:
             d.close()
 
@@ -298,6 +362,8 @@ class Session:
         """Where the tray drew the item, if it did: the rectangle its pixels cover."""
         if self.host == "trayer":
             return next(iter(self.items()), None)
+        if self.host in DESKTOPS:
+            return self.bar_icon()
         if self.host == "sni":  # this host draws nothing: the picture is there, at a place of ours
             pixmaps = self.call(PROPS, "Get", "ss", (ITEM, "IconPixmap")) if self.items() else []
             drawn = any(bytes(bytearray(d))[0::4].strip(b"\0") for _, _, d in pixmaps)
@@ -315,13 +381,20 @@ class Session:
 
     def activate(self, icon, button="left"):
         x, y = icon[0] + icon[2] // 2, icon[1] + icon[3] // 2
+        if button == "left":  # a click within the panel's reopen guard would count as the closing one
+            wait_for("the panel's reopen guard to end", lambda: read(self.dir + "/app.log").count(
+                " guard on\n") == read(self.dir + "/app.log").count(" guard off\n"))
         if self.kind == "sway" and (self.host == "swaybar" or button == "left"):
             self.pointer.click(x, y, button)  # swaybar sends ContextMenu on a right click
-        elif self.host == "trayer":
-            subprocess.run(["xdotool", "mousemove", "0", "400", "sleep", "0.2", "mousemove", str(x), str(y),
-                            "sleep", "0.2", "click", "1" if button == "left" else "3"], env=self.env, check=True)
-        else:  # waybar draws the exported menu itself on a right click; the test host draws nothing
+            return
+        if self.kind == "x11":  # the pointer is where the user clicks, as the app may check
+            self.xdotool("mousemove", "--sync", "0", "400", "mousemove", "--sync", str(x), str(y),
+                         *(["click", "1" if button == "left" else "3"] if self.host != "sni" else []))
+        if self.host in ("waybar", "sni"):  # waybar draws the exported menu itself on a right click
             self.call(ITEM, "Activate" if button == "left" else "ContextMenu", "ii", (x, y))
+
+    def xdotool(self, *args):
+        subprocess.run(["xdotool"] + list(args), env=self.env, check=True)
 
     def key(self, name):
         # wtype sends its own keymap first, which XWayland takes a moment to apply.
@@ -330,6 +403,14 @@ class Session:
 
     def swaymsg(self, *args):
         return subprocess.run(["swaymsg", "-r"] + list(args), env=self.env, capture_output=True, check=True).stdout
+
+    def speaks_event_group(self):
+        import dbus
+        try:
+            self.call(MENU, "EventGroup", "a(isvu)", ([],), self.call(PROPS, "Get", "ss", (ITEM, "Menu")))
+        except dbus.DBusException as e:
+            return e.get_dbus_name() != "org.freedesktop.DBus.Error.UnknownMethod"
+        return True
 
     def layout(self):
         """The exported menu's rows: (id, label, enabled), separators left out."""
@@ -353,6 +434,13 @@ class Session:
         root, atom = d.screen().root, d.intern_atom
         out = []
 
+        def client(frame):
+            for c in frame.query_tree().children:
+                if c.get_attributes().map_state == X.IsViewable:
+                    found = c if c.get_wm_class() else client(c)
+                    if found:
+                        return found
+
         def walk(win, depth):
             for w in win.query_tree().children:
                 try:
@@ -366,11 +454,17 @@ class Session:
                         if len({image[i:i + 4] for i in range(0, len(image), 4)}) > 2:
                             out.append(rect)
                     elif not tray and depth == 0:
+                        if not cls:  # a window manager's frame: its client is inside
+                            w = client(w)
+                            pos, geo = w.translate_coords(root, 0, 0), w.get_geometry()
+                            rect = (-pos.x, -pos.y, geo.width, geo.height)
                         name = w.get_full_property(atom("_NET_WM_NAME"), atom("UTF8_STRING"))
                         kind = w.get_full_property(atom("_NET_WM_WINDOW_TYPE"), X.AnyPropertyType)
                         kind = d.get_atom_name(kind.value[0]).split("_TYPE_")[1].lower() if kind else ""
+                        state = w.get_full_property(atom("_NET_WM_STATE"), X.AnyPropertyType)
                         out.append({"title": name.value.decode() if name else "", "rect": rect,
-                                    "override": bool(attrs.override_redirect), "type": kind})
+                                    "override": bool(attrs.override_redirect), "type": kind,
+                                    "skip": bool(state) and atom("_NET_WM_STATE_SKIP_TASKBAR") in state.value})
                     if tray:
                         walk(w, depth + 1)
                 except Exception:  # gone meanwhile
@@ -404,9 +498,10 @@ class Session:
         return [w for w in self.windows() if w["title"] == "Varnel Usage" and w["type"] == "normal"]
 
     def menu(self):
-        # Qt's menus on X11 are unmanaged windows typed normal; its tooltips say what they are.
+        # Qt's menus on X11 are unmanaged windows typed normal; its tooltips say what they are;
+        # window managers keep tiny or off-screen unmanaged windows of their own.
         return [w for w in self.windows() if w["override"] and w["title"] != "Varnel Usage"
-                and w["type"] not in ("tooltip", "utility")]
+                and w["type"] not in ("tooltip", "utility") and min(w["rect"]) >= 0 and min(w["rect"][2:]) > 8]
 
     def stop(self):
         if hasattr(self, "pointer"):
@@ -459,14 +554,16 @@ class TrayAppTest(unittest.TestCase):
             s.stop()
 
     def start(self, s, platform=None):
-        env = {"QT_LINUX_ACCESSIBILITY_ALWAYS_ON": "1"}
+        env = {"QT_LINUX_ACCESSIBILITY_ALWAYS_ON": "1", "VARNELUSAGE_TEST_PAINT_TRACE": "1"}
         if platform:
             env["QT_QPA_PLATFORM"] = platform
         return s.spawn("app", [APP], **env)
 
     def docked(self, s, when):
         """The icon of the one item the host shows, once drawn."""
-        icon = wait_for("the item " + when, lambda: s.items() and s.icon())
+        seen = []  # where the host drew it, once its bar has laid it out (icons shift meanwhile)
+        icon = wait_for("the item " + when, lambda: seen.append(s.items() and s.icon()) or (
+            len(seen) > 2 and seen[-1] == seen[-2] == seen[-3] and seen[-1]))
         self.assertEqual(len(s.items()), 1, s.items())
         return icon
 
@@ -475,10 +572,12 @@ class TrayAppTest(unittest.TestCase):
         elsewhere close it."""
         s.activate(icon)
         wait_beside(s, icon)
+        if s.kind == "x11":  # part of the icon, not a window of its own to switch to
+            self.assertTrue([w["skip"] for w in s.windows() if w["title"] == "Varnel Usage"] == [True])
         s.key("Escape")
         wait_for("Escape to close the panel", lambda: not s.panel())
         s.activate(icon)
-        wait_for("the panel to open again", s.panel)
+        wait_for(lambda: "the panel to open again; the app said: " + read(s.dir + "/app.log")[-300:], s.panel)
         s.activate(icon)
         wait_for("a second activation to close the panel", lambda: not s.panel())
         if s.kind == "sway":  # sway moves the keyboard away on a click elsewhere
@@ -497,8 +596,8 @@ class TrayAppTest(unittest.TestCase):
             # Shown 5 s after start; the wait leaves room for a slow start on a busy machine.
             wait_for("the fallback window", s.fallback, timeout=15)
             wait_for("the fallback line", lambda: FALLBACK_LINE in accessible(s))
-        else:
-            time.sleep(3)
+        else:  # the item waits on the bus for a tray to come
+            wait_for("the item's bus name", lambda: any(n.startswith(ITEM + "-%d-" % app.pid) for n in s.bus.list_names()))
         s.start_host()
         icon = self.docked(s, "on a late " + name)
         wait_for("the fallback window to go", lambda: not s.fallback())
@@ -511,13 +610,20 @@ class TrayAppTest(unittest.TestCase):
         if name == "trayer":
             self.check_screen_reader(s, app, icon)
         s.kill_host()
+        if name == "sni":  # with the tray gone for good, the window stands in for it again
+            wait_for("the fallback window", s.fallback, timeout=15)
         s.start_host()
         icon = self.docked(s, "on the restarted " + name)
+        wait_for("the fallback window to go", lambda: not s.fallback())
         if name == "trayer":  # XEmbed has no exported menu: its own menu's last entry quits
             s.activate(icon, "right")
             wait_for("the context menu", s.menu)
             s.key("Up")
             s.key("Return")
+        elif name in DESKTOPS and (name != "xfce" or s.speaks_event_group()):  # Xfce's clicks come so
+            s.activate(icon, "right")  # the host's own menu, its last entry clicked
+            m = wait_for("the host's menu", s.menu)[0]["rect"]
+            s.xdotool("mousemove", "--sync", str(m[0] + m[2] // 2), str(m[1] + m[3] - 12), "click", "1")
         else:
             rows = s.layout()  # disabled figure rows, today's cost among them, then the actions
             figures, actions = rows[:-len(ACTIONS)], [label for _, label, _ in rows[-len(ACTIONS):]]
@@ -553,10 +659,7 @@ class TrayAppTest(unittest.TestCase):
         wait_for("a second start to show the panel", s.panel)
         settings = lambda: [w for w in s.windows() if w["title"] == "Varnel Usage Settings"]
         for _ in range(2):  # asked again from the panel, it opens no second one
-            if not s.panel():
-                # The settings window took the activation and closed the panel; a click within
-                # the panel's 300 ms guard after that is taken for the closing click, so wait.
-                time.sleep(0.5)
+            if not s.panel():  # the settings window took the activation and closed the panel
                 s.activate(icon)
             wait_for("the Settings button", lambda: accessible(s, "Settings…"))
             wait_for("one settings window", lambda: len(settings()) == 1)
@@ -572,7 +675,7 @@ class TrayAppTest(unittest.TestCase):
         self.assertEqual(run.stdout, subprocess.run([REPORT], env=env, capture_output=True, text=True).stdout)
 
 
-for _name in HOSTS:
+for _name in RUN:
     setattr(TrayAppTest, "test_" + _name, lambda self, n=_name: self.check_host(n))
 
 
@@ -606,7 +709,8 @@ def main():
         home = os.path.join(base, "home")
         env = {"PATH": "/usr/local/bin:/usr/bin:/bin", "HOME": home, "LANG": "C.UTF-8", "LC_ALL": "C.UTF-8",
                "TZ": "UTC", "XDG_CONFIG_HOME": home + "/.config", "XDG_DATA_HOME": home + "/.local/share",
-               "XDG_CACHE_HOME": home + "/.cache", "XDG_RUNTIME_DIR": base + "/run", TAG: base}
+               "XDG_CACHE_HOME": home + "/.cache", "XDG_RUNTIME_DIR": base + "/run", TAG: base,
+               "VU_TRAY_HOSTS": " ".join(RUN)}
         argv = [sys.executable, os.path.join(bin_dir, os.path.basename(__file__))] + sys.argv[3:]
         status = subprocess.call(run_as + argv, env=env)
     finally:
