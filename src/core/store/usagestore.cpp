@@ -5,6 +5,26 @@
 #include <QtConcurrent/QtConcurrentRun>
 #include <algorithm>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
+namespace {
+
+// The allocator keeps what a large pass freed (read buffers, a reload's old records, the
+// batch's keys) for reuse; a program that runs all day gives it back to the system instead.
+void giveBackFreedMemory()
+{
+#ifdef __GLIBC__
+    malloc_trim(0);
+#endif
+}
+
+// Fewer new replies than this leave too little freed memory to be worth a trim.
+constexpr std::size_t trimAfter = 4096;
+
+} // namespace
+
 UsageStore::UsageStore(Settings &settings, std::optional<std::string> projectsRoot,
                        UsageStoreServices services, QObject *parent)
     : QObject(parent), m_settings(settings), m_services(std::move(services)),
@@ -86,6 +106,18 @@ void UsageStore::startPass()
     m_listings.passStarted();
     TranscriptScan::Pass pass = m_scan.beginPass(std::exchange(m_pending, {}));
     pass.cancelled = m_cancel;
+    // The store outlives the pass (its destructor waits for it), and an event queued to it is
+    // dropped should it be gone.
+    pass.reloading = [this] {
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                m_reloading = true;
+                m_scan.forgetEntries();
+                giveBackFreedMemory();
+            },
+            Qt::QueuedConnection);
+    };
     m_pass = QtConcurrent::run([this, pass = std::move(pass)]() mutable {
         auto result =
             std::make_shared<TranscriptScan::Result>(TranscriptScan::run(std::move(pass)));
@@ -106,7 +138,11 @@ void UsageStore::applyRefresh(TranscriptScan::Result &&result)
     }
     m_scan.applyRefresh(std::move(result));
     m_passRunning = false;
+    m_reloading = false;
     updateAggregates(rebuild, firstNew);
+    if (rebuild ||
+        m_scan.entries().size() - std::min(firstNew, m_scan.entries().size()) >= trimAfter)
+        giveBackFreedMemory();
     m_lastUpdated = m_services.now();
     emit lastUpdatedChanged();
     if (!m_pending.empty()) {
@@ -118,6 +154,8 @@ void UsageStore::applyRefresh(TranscriptScan::Result &&result)
 
 void UsageStore::updateAggregates(bool rebuild, std::size_t firstNew)
 {
+    if (m_reloading)
+        return;
     const Instant now = m_services.now();
     const Calendar calendar = m_services.calendar();
     const Instant dayStart = calendar.startOfDay(now);

@@ -306,7 +306,8 @@ private slots:
     }
 
     // A reply counts for the first directory below the root that holds its transcript (a
-    // subagent's for its session's), a repeated one for the transcript it was kept from.
+    // subagent's for its session's), a repeated one for the transcript it was kept from; and it
+    // belongs to its session's conversation.
     void perProject()
     {
         Tree tree;
@@ -338,6 +339,16 @@ private slots:
             QCOMPARE(p.today, p.allTime);
             QCOMPARE(p.last7Days, p.allTime);
         }
+        // One conversation per session, its subagents' replies in it.
+        QMap<QString, qint64> conversations;
+        const UsageRecords &records = scan.entries().records();
+        for (const UsageRecord &r : records)
+            conversations[QString::fromStdString(
+                std::string(records.projectName(r.project)) + '/' +
+                std::string(records.conversationSession(r.conversation)))] += r.outputTokens;
+        QCOMPARE(conversations, (QMap<QString, qint64>{{"/top", 16},
+                                                       {"web/s2", apiFirst ? 8 : 9},
+                                                       {"-home-dev-api/s1", apiFirst ? 7 : 6}}));
     }
 };
 

@@ -61,16 +61,19 @@ qint64 todayTokens(const UsageStore &store)
 }
 
 // A reply of one of the days up to the fixed clock's, of one of three models. A keyed reply is
-// the same line wherever it appears, as a reply written twice is; there are few keys, so repeats
-// across files and passes occur.
-QByteArray reply(std::mt19937 &random, bool keyed)
+// the same line wherever it appears in its project, as a reply written twice is; there are few
+// keys, so repeats across files and passes occur. Keys differ between projects: which of two
+// equal replies is kept decides the project it counts for, and a first scan keeps the one first
+// in listing order where a live store keeps the one read first.
+QByteArray reply(std::mt19937 &random, bool keyed, const std::string &project)
 {
     QByteArray key;
     std::mt19937 own(random());
     if (keyed) {
         const unsigned k = random() % 40;
         own.seed(k);
-        key = ",\"requestId\":\"r" + QByteArray::number(k) + "\",\"message\":{\"id\":\"m\",";
+        key = ",\"requestId\":\"" + QByteArray::fromStdString(project) + QByteArray::number(k) +
+              "\",\"message\":{\"id\":\"m\",";
     }
     const char *models[] = {"varnel-corvel", "varnel-magnar", "other"};
     return "{\"type\":\"assistant\",\"timestamp\":\"2026-12-0" + QByteArray::number(1 + own() % 6) +
@@ -80,7 +83,8 @@ QByteArray reply(std::mt19937 &random, bool keyed)
            ",\"output_tokens\":" + QByteArray::number(own() % 900) + "}}}\n";
 }
 
-// Today's, the seven days' and the models' figures as text: counts exact, costs to 12 digits.
+// Today's, the seven days', the models' and the projects' figures as text: counts exact, costs to
+// 12 digits.
 QString figures(const Aggregates &a)
 {
     QStringList parts;
@@ -93,6 +97,11 @@ QString figures(const Aggregates &a)
         add(std::to_string(d.date.seconds()), d.bucket);
     for (const ModelUsage &m : a.perModel)
         add(m.model, m.bucket);
+    for (const ProjectUsage &p : a.perProject) {
+        add("project " + p.project, p.allTime);
+        add("today", p.today);
+        add("week", p.last7Days);
+    }
     return parts.join(' ');
 }
 
@@ -149,13 +158,14 @@ private slots:
             if (std::ranges::find(files, file) == files.end())
                 files.push_back(file);
         };
-        const auto replies = [&](int n) {
+        const auto replies = [&](const fs::path &file, int n) {
+            const std::string project = file.lexically_relative(base).begin()->string();
             QByteArray bytes;
             for (int i = 0; i < n; ++i)
-                bytes += reply(random, random() % 2);
+                bytes += reply(random, random() % 2, project);
             return bytes;
         };
-        write(base / "p0/a.jsonl", replies(5));
+        write(base / "p0/a.jsonl", replies(base / "p0", 5));
         UsageStore store(m_settings, root(), fixedClock());
         QSignalSpy passes(&store, &UsageStore::lastUpdatedChanged);
         store.start();
@@ -165,23 +175,26 @@ private slots:
             QByteArray partial;
             switch (random() % 8) {
             case 0: { // a line arriving in two writes, a pass between them
-                partial = replies(1);
+                partial = replies(file, 1);
                 const qsizetype before = passes.count();
                 write(file, partial.left(partial.size() / 2));
                 QTRY_VERIFY(passes.count() > before && !store.isLoading());
                 write(file, partial.mid(partial.size() / 2));
                 break;
             }
-            case 1:
-                write(base / ("p" + std::to_string(random() % 3)) /
-                          ("n" + std::to_string(step) + ".jsonl"),
-                      replies(3));
+            case 1: {
+                const fs::path to = base / ("p" + std::to_string(random() % 3)) /
+                                    ("n" + std::to_string(step) + ".jsonl");
+                write(to, replies(to, 3));
                 break;
-            case 2:
-                write(base / ("d" + std::to_string(step)) / "deep" / "s.jsonl", replies(2));
+            }
+            case 2: {
+                const fs::path to = base / ("d" + std::to_string(step)) / "deep" / "s.jsonl";
+                write(to, replies(to, 2));
                 break;
-            case 3: {
-                const fs::path to = base / ("r" + std::to_string(step) + ".jsonl");
+            }
+            case 3: { // within its project
+                const fs::path to = file.parent_path() / ("r" + std::to_string(step) + ".jsonl");
                 fs::rename(file, to, error);
                 std::ranges::replace(files, file, to);
                 break;
@@ -198,7 +211,7 @@ private slots:
                 }
                 break;
             default:
-                write(file, replies(1 + int(random() % 3)));
+                write(file, replies(file, 1 + int(random() % 3)));
             }
             QTRY_VERIFY2_WITH_TIMEOUT(
                 !store.isLoading() && figures(store.aggregates()) == freshScan(m_tmp.path()),

@@ -132,12 +132,17 @@ private slots:
             entry("2025-06-01T10:00:01Z", "a", max),
             entry("2025-06-01T10:00:02Z", "b", max, max, min, min), // exactly -2
             entry("2025-06-01T10:00:03Z", "c", min, -1),
+            // Around the widths records are packed in.
+            entry("2025-06-01T10:00:04Z", "d", 0xffff'ffff, 0xffff'fffe, 2),
+            entry("2025-06-01T10:00:05Z", "e", 0, 1, 0x1'0000'0000),
         };
         const Aggregates a =
             Aggregates::compute(entries, at("2025-06-01T12:00:00Z"), Calendar::current());
         QCOMPARE(ofModel(a, "a").bucket.tokens, max);
         QCOMPARE(ofModel(a, "b").bucket.tokens, -2);
         QCOMPARE(ofModel(a, "c").bucket.tokens, min);
+        QCOMPARE(ofModel(a, "d").bucket.tokens, 0x1'ffff'ffff);
+        QCOMPARE(ofModel(a, "e").bucket.tokens, 0x1'0000'0001);
     }
 
     void orderOfEntriesDoesNotMatter()
