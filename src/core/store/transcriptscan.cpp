@@ -301,7 +301,9 @@ void TranscriptScan::applyRefresh(Result &&result)
             mark.scannedTo = 0;
         }
     }
-    for (auto &[path, mark] : result.marks)
-        m_offsets.insert_or_assign(std::move(path), mark);
+    // Copied, not moved: the pass's strings lie among its short-lived blocks, and one kept for
+    // good would pin their pages once they are freed.
+    for (const auto &[path, mark] : result.marks)
+        m_offsets.insert_or_assign(path, mark);
     m_entries.merge(std::move(result.newEntries));
 }

@@ -41,7 +41,7 @@ bool DedupKeySet::insert(KeyFingerprint key)
     if (key.empty() || inSorted(key))
         return false;
     if (m_recent.empty())
-        m_recent.resize(minRecent);
+        m_recent = PageArray<KeyFingerprint>(minRecent);
     KeyFingerprint &slot = m_recent[recentSlot(key)];
     if (!slot.empty())
         return false;
@@ -54,37 +54,32 @@ bool DedupKeySet::insert(KeyFingerprint key)
 
 void DedupKeySet::mergeRecent()
 {
-    std::vector<KeyFingerprint> recent;
-    recent.reserve(m_recentCount);
-    for (const KeyFingerprint &k : m_recent) {
-        if (!k.empty())
-            recent.push_back(k);
-    }
+    PageArray<KeyFingerprint> recent(m_recentCount);
+    std::copy_if(m_recent.begin(), m_recent.end(), recent.begin(),
+                 [](const KeyFingerprint &k) { return !k.empty(); });
     std::sort(recent.begin(), recent.end());
     // Sized exactly: a long-lived array keeps no growth slack.
-    std::vector<KeyFingerprint> merged;
-    merged.reserve(m_sorted.size() + recent.size());
-    std::merge(m_sorted.begin(), m_sorted.end(), recent.begin(), recent.end(),
-               std::back_inserter(merged));
-    std::vector<KeyFingerprint>().swap(recent);
-    m_sorted.swap(merged);
-    std::vector<KeyFingerprint>().swap(merged);
+    PageArray<KeyFingerprint> merged(m_sorted.size() + recent.size());
+    std::merge(m_sorted.begin(), m_sorted.end(), recent.begin(), recent.end(), merged.begin());
+    recent = {};
+    m_sorted = std::move(merged);
 
     // About eight keys a run of leading bits: half a byte a key for the index.
     const int bits = std::max(1, int(std::bit_width(m_sorted.size() / 8)));
     m_shift = 64 - bits;
-    std::vector<std::uint32_t> starts((std::size_t(1) << bits) + 1);
+    PageArray<std::uint32_t> starts((std::size_t(1) << bits) + 1);
     std::size_t at = 0;
     for (std::size_t b = 0; b + 1 < starts.size(); ++b) {
         while (at < m_sorted.size() && (m_sorted[at].hi >> m_shift) < b)
             ++at;
         starts[b] = std::uint32_t(at);
     }
-    starts.back() = std::uint32_t(m_sorted.size());
-    m_starts.swap(starts);
+    starts[starts.size() - 1] = std::uint32_t(m_sorted.size());
+    m_starts = std::move(starts);
 
     const std::size_t recentSize = std::max(minRecent, std::bit_ceil(m_sorted.size() / 16));
-    std::vector<KeyFingerprint>(recentSize).swap(m_recent);
+    m_recent = {}; // before the new one: never both at once
+    m_recent = PageArray<KeyFingerprint>(recentSize);
     m_recentCount = 0;
 }
 
@@ -102,9 +97,9 @@ DedupKeySet &DedupKeySet::operator=(DedupKeySet &&other) noexcept
 
 void DedupKeySet::clear()
 {
-    std::vector<KeyFingerprint>().swap(m_sorted);
-    std::vector<std::uint32_t>().swap(m_starts);
-    std::vector<KeyFingerprint>().swap(m_recent);
+    m_sorted = {};
+    m_starts = {};
+    m_recent = {};
     m_recentCount = 0;
     m_shift = 63;
 }

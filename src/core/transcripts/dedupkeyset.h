@@ -1,11 +1,11 @@
 #pragma once
 
 #include "transcripts/keyfingerprint.h"
+#include "transcripts/pagearray.h"
 
 #include <cstdint>
 #include <string_view>
 #include <utility>
-#include <vector>
 
 // The de-duplication keys met so far, by fingerprint, in about 18 bytes a key. Most keys sit in
 // one array sorted by fingerprint, found through an index of where each run of leading bits starts
@@ -36,10 +36,10 @@ private:
     std::size_t recentSlot(KeyFingerprint key) const;
     void mergeRecent();
 
-    std::vector<KeyFingerprint> m_sorted;
+    PageArray<KeyFingerprint> m_sorted;
     // m_starts[b]: the first position in m_sorted whose fingerprint's top bits are b or more.
-    std::vector<std::uint32_t> m_starts;
+    PageArray<std::uint32_t> m_starts;
     int m_shift = 63;
-    std::vector<KeyFingerprint> m_recent; // empty slots hold the all-zero fingerprint
+    PageArray<KeyFingerprint> m_recent; // empty slots hold the all-zero fingerprint
     std::size_t m_recentCount = 0;
 };

@@ -3,8 +3,6 @@
 #include "transcripts/dedupkeyset.h"
 #include "transcripts/usagerecords.h"
 
-#include <deque>
-
 class UsageBatch;
 
 // Every accepted reply, with the keys of those that carry one: a reply whose key was met before
@@ -41,5 +39,5 @@ public:
 private:
     friend class UsageLedger;
     UsageLedger m_ledger;
-    std::deque<KeyFingerprint> m_keys; // empty: the reply has no key
+    ChunkedArray<KeyFingerprint, 13> m_keys; // empty: the reply has no key
 };

@@ -114,14 +114,6 @@ UsageRecords::Packed UsageRecords::pack(Instant timestamp, std::uint32_t model,
     return p;
 }
 
-void UsageRecords::push(const Packed &packed)
-{
-    if ((m_size & (chunkSize - 1)) == 0)
-        m_chunks.push_back(std::make_unique_for_overwrite<Packed[]>(chunkSize));
-    m_chunks.back()[m_size & (chunkSize - 1)] = packed;
-    ++m_size;
-}
-
 UsageRecord UsageRecords::operator[](std::size_t i) const
 {
     const Packed &p = at(i);
@@ -141,8 +133,9 @@ void UsageRecords::append(const UsageEntry &e, std::string_view project, std::st
 {
     const std::uint32_t model = modelId(e.model);
     const std::uint32_t conversation = conversationId(projectId(project), session);
-    push(pack(e.timestamp, model, conversation,
-              {e.inputTokens, e.outputTokens, e.cacheCreationTokens, e.cacheReadTokens}));
+    m_records.push_back(
+        pack(e.timestamp, model, conversation,
+             {e.inputTokens, e.outputTokens, e.cacheCreationTokens, e.cacheReadTokens}));
 }
 
 void UsageRecords::append(const UsageRecord &record, const UsageRecords &from)
@@ -153,17 +146,16 @@ void UsageRecords::append(const UsageRecord &record, const UsageRecords &from)
         conversation = conversationId(projectId(from.projectName(record.project)),
                                       from.conversationSession(record.conversation));
     }
-    push(pack(record.timestamp, model, conversation,
-              {record.inputTokens, record.outputTokens, record.cacheCreationTokens,
-               record.cacheReadTokens}));
+    m_records.push_back(pack(record.timestamp, model, conversation,
+                             {record.inputTokens, record.outputTokens, record.cacheCreationTokens,
+                              record.cacheReadTokens}));
 }
 
 UsageRecords &UsageRecords::operator=(UsageRecords &&other) noexcept
 {
     if (this == &other)
         return *this;
-    m_chunks = std::move(other.m_chunks);
-    m_size = std::exchange(other.m_size, 0);
+    m_records = std::move(other.m_records);
     m_wide = std::move(other.m_wide);
     m_models = std::move(other.m_models);
     m_modelIds = std::move(other.m_modelIds);

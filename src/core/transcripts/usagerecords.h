@@ -1,6 +1,7 @@
 #pragma once
 
 #include "base/instant.h"
+#include "transcripts/pagearray.h"
 #include "transcripts/usageentry.h"
 
 #include <array>
@@ -29,11 +30,10 @@ struct UsageRecord
 };
 
 // An ordered list of replies, held for the life of the program, so packed: 32 bytes a reply in
-// chunks of 64 KiB. Counts sit in 32 bits each; a reply with a count outside 0 to 2³² - 2 keeps
-// all four at full width in a side table, so every count reads back exactly. The project is not
-// stored: it follows from the conversation (a top-level transcript and its subagents' transcripts
-// lie in one project). Chunks instead of one array: growing never needs twice the size, and
-// freed chunks go back to the system whole.
+// chunks of 128 KiB of pages of their own (see PageArray). Counts sit in 32 bits each; a reply
+// with a count outside 0 to 2³² - 2 keeps all four at full width in a side table, so every count
+// reads back exactly. The project is not stored: it follows from the conversation (a top-level
+// transcript and its subagents' transcripts lie in one project).
 class UsageRecords
 {
 public:
@@ -52,8 +52,8 @@ public:
     void append(const UsageRecord &record, const UsageRecords &from);
     void clear();
 
-    std::size_t size() const { return m_size; }
-    bool empty() const { return m_size == 0; }
+    std::size_t size() const { return m_records.size(); }
+    bool empty() const { return m_records.size() == 0; }
     UsageRecord operator[](std::size_t i) const;
     Instant timestamp(std::size_t i) const { return Instant{at(i).micros}; }
     // Where record `i` is held, to prefetch it.
@@ -77,7 +77,7 @@ public:
         std::size_t m_at;
     };
     Iterator begin() const { return {this, 0}; }
-    Iterator end() const { return {this, m_size}; }
+    Iterator end() const { return {this, m_records.size()}; }
 
     // Model ids run from 1 to modelCount(); 0 means "no model".
     std::uint32_t modelCount() const { return std::uint32_t(m_models.size()); }
@@ -107,8 +107,6 @@ private:
     };
     static_assert(sizeof(Packed) == 32);
     static constexpr std::uint32_t wide = 0xffffffff;
-    static constexpr std::size_t chunkBits = 11; // 2048 records, 64 KiB
-    static constexpr std::size_t chunkSize = std::size_t(1) << chunkBits;
 
     struct Conversation
     {
@@ -117,14 +115,12 @@ private:
         std::uint32_t nameSize;
     };
 
-    const Packed &at(std::size_t i) const { return m_chunks[i >> chunkBits][i & (chunkSize - 1)]; }
-    void push(const Packed &packed);
+    const Packed &at(std::size_t i) const { return m_records[i]; }
     Packed pack(Instant timestamp, std::uint32_t model, std::uint32_t conversation,
                 const std::array<std::int64_t, 4> &counts);
     std::size_t conversationSlot(std::uint32_t project, std::string_view session) const;
 
-    std::vector<std::unique_ptr<Packed[]>> m_chunks;
-    std::size_t m_size = 0;
+    ChunkedArray<Packed, 12> m_records; // 4,096 a chunk
     std::vector<std::array<std::int64_t, 4>> m_wide;
 
     std::deque<std::string> m_models; // stable addresses: m_modelIds holds views into them
