@@ -23,6 +23,21 @@ void giveBackFreedMemory()
 // Fewer new replies than this leave too little freed memory to be worth a trim.
 constexpr std::size_t trimAfter = 4096;
 
+// glibc raises its thresholds each time a large block is freed (up to 32 MiB), and then serves
+// large blocks from its heaps and keeps their tops: a pass's read buffers and sort orders stayed
+// resident in the readers' heaps, which malloc_trim does not shrink. Fixed, they do neither.
+void fixAllocatorThresholds()
+{
+#ifdef __GLIBC__
+    static const bool fixed = [] {
+        mallopt(M_MMAP_THRESHOLD, 256 * 1024);
+        mallopt(M_TRIM_THRESHOLD, 256 * 1024);
+        return true;
+    }();
+    (void)fixed;
+#endif
+}
+
 } // namespace
 
 UsageStore::UsageStore(Settings &settings, std::optional<std::string> projectsRoot,
@@ -33,6 +48,7 @@ UsageStore::UsageStore(Settings &settings, std::optional<std::string> projectsRo
       m_history(UsageHistoryStore::load(m_services.now())),
       m_notifier(settings, m_services.notifications), m_tokenLookup(m_services.tokenSources, this)
 {
+    fixAllocatorThresholds();
 }
 
 UsageStore::~UsageStore()
@@ -137,6 +153,7 @@ void UsageStore::applyRefresh(TranscriptScan::Result &&result)
             m_timer->start(int(m_listings.seconds() * 1000));
     }
     m_scan.applyRefresh(std::move(result));
+    result = {}; // its marks and names are freed now, before the trim below
     m_passRunning = false;
     m_reloading = false;
     updateAggregates(rebuild, firstNew);

@@ -77,7 +77,7 @@ void DedupKeySet::mergeRecent()
     starts[starts.size() - 1] = std::uint32_t(m_sorted.size());
     m_starts = std::move(starts);
 
-    const std::size_t recentSize = std::max(minRecent, std::bit_ceil(m_sorted.size() / 16));
+    const std::size_t recentSize = std::max(minRecent, std::bit_ceil(m_sorted.size() / 32));
     m_recent = {}; // before the new one: never both at once
     m_recent = PageArray<KeyFingerprint>(recentSize);
     m_recentCount = 0;

@@ -7,13 +7,13 @@
 #include <string_view>
 #include <utility>
 
-// The de-duplication keys met so far, by fingerprint, in about 18 bytes a key. Most keys sit in
+// The de-duplication keys met so far, by fingerprint, in about 17 bytes a key. Most keys sit in
 // one array sorted by fingerprint, found through an index of where each run of leading bits starts
 // (fingerprints are uniform, so a run holds a handful). Keys met since the array was last rebuilt
 // sit in a small open-addressed table; once that is three quarters full, they are sorted and
-// merged into the array. The table is a sixteenth to an eighth of the array's length, so a key is
-// moved about twenty times over the life of the set, sequentially and cheaply; a table of all
-// keys would cost 21 to 43 bytes a key at the loads a doubling open-addressed table runs at.
+// merged into the array. The table is a thirty-second to a sixteenth of the array's length, so a
+// key is moved about forty times over the life of the set, sequentially and cheaply; a table of
+// all keys would cost 21 to 43 bytes a key at the loads a doubling open-addressed table runs at.
 class DedupKeySet
 {
 public:

@@ -101,15 +101,18 @@ UsageRecords::Packed UsageRecords::pack(Instant timestamp, std::uint32_t model,
                                         std::uint32_t conversation,
                                         const std::array<std::int64_t, 4> &counts)
 {
-    Packed p{timestamp.micros, model, conversation, {}};
-    if (std::ranges::all_of(counts,
+    const auto micros = std::uint64_t(timestamp.micros);
+    Packed p{std::uint32_t(micros), std::uint32_t(micros >> 32), 0, {}};
+    if (model < (1u << modelBits) - 1 && conversation < (1u << (32 - modelBits)) &&
+        std::ranges::all_of(counts,
                             [](std::int64_t c) { return c >= 0 && c < std::int64_t(wide); })) {
+        p.ids = model | conversation << modelBits;
         for (std::size_t k = 0; k < 4; ++k)
             p.counts[k] = std::uint32_t(counts[k]);
     } else {
         p.counts[0] = wide;
         p.counts[1] = std::uint32_t(m_wide.size());
-        m_wide.push_back(counts);
+        m_wide.push_back({counts, model, conversation});
     }
     return p;
 }
@@ -117,15 +120,19 @@ UsageRecords::Packed UsageRecords::pack(Instant timestamp, std::uint32_t model,
 UsageRecord UsageRecords::operator[](std::size_t i) const
 {
     const Packed &p = at(i);
-    UsageRecord r{Instant{p.micros}, p.model, conversationProject(p.conversation), p.conversation};
+    UsageRecord r;
+    r.timestamp = Instant{p.micros()};
     if (p.counts[0] == wide) {
-        const auto &c = m_wide[p.counts[1]];
-        r.inputTokens = c[0], r.outputTokens = c[1], r.cacheCreationTokens = c[2];
-        r.cacheReadTokens = c[3];
+        const Wide &w = m_wide[p.counts[1]];
+        r.model = w.model, r.conversation = w.conversation;
+        r.inputTokens = w.counts[0], r.outputTokens = w.counts[1];
+        r.cacheCreationTokens = w.counts[2], r.cacheReadTokens = w.counts[3];
     } else {
+        r.model = p.ids & ((1u << modelBits) - 1), r.conversation = p.ids >> modelBits;
         r.inputTokens = p.counts[0], r.outputTokens = p.counts[1];
         r.cacheCreationTokens = p.counts[2], r.cacheReadTokens = p.counts[3];
     }
+    r.project = conversationProject(r.conversation);
     return r;
 }
 

@@ -29,11 +29,12 @@ struct UsageRecord
     std::int64_t cacheReadTokens = 0;
 };
 
-// An ordered list of replies, held for the life of the program, so packed: 32 bytes a reply in
-// chunks of 128 KiB of pages of their own (see PageArray). Counts sit in 32 bits each; a reply
-// with a count outside 0 to 2³² - 2 keeps all four at full width in a side table, so every count
-// reads back exactly. The project is not stored: it follows from the conversation (a top-level
-// transcript and its subagents' transcripts lie in one project).
+// An ordered list of replies, held for the life of the program, so packed: 28 bytes a reply in
+// chunks of 112 KiB of pages of their own (see PageArray). Counts sit in 32 bits each, the model
+// id in 8 and the conversation id in 24; a reply with a count outside 0 to 2³² - 2, a model id from
+// 255 or a conversation id from 2²⁴ on keeps them all at full width in a side table, so every
+// value reads back exactly. The project is not stored: it follows from the conversation (a
+// top-level transcript and its subagents' transcripts lie in one project).
 class UsageRecords
 {
 public:
@@ -55,7 +56,7 @@ public:
     std::size_t size() const { return m_records.size(); }
     bool empty() const { return m_records.size() == 0; }
     UsageRecord operator[](std::size_t i) const;
-    Instant timestamp(std::size_t i) const { return Instant{at(i).micros}; }
+    Instant timestamp(std::size_t i) const { return Instant{at(i).micros()}; }
     // Where record `i` is held, to prefetch it.
     const void *address(std::size_t i) const { return &at(i); }
 
@@ -97,16 +98,28 @@ public:
     UsageEntry entry(std::size_t i) const;
 
 private:
+    // 28 bytes: 32-bit words only, so nothing pads it.
     struct Packed
     {
-        std::int64_t micros;
-        std::uint32_t model;
-        std::uint32_t conversation;
+        std::uint32_t microsLow, microsHigh;
+        std::uint32_t ids; // the model id in the low 8 bits, the conversation id above
         // All four counts; or, when counts[0] is `wide`, counts[1] indexes m_wide.
         std::uint32_t counts[4];
+        std::int64_t micros() const
+        {
+            return std::int64_t(std::uint64_t(microsHigh) << 32 | microsLow);
+        }
     };
-    static_assert(sizeof(Packed) == 32);
+    static_assert(sizeof(Packed) == 28);
     static constexpr std::uint32_t wide = 0xffffffff;
+    static constexpr std::uint32_t modelBits = 8;
+    // A reply whose counts, model or conversation do not fit.
+    struct Wide
+    {
+        std::array<std::int64_t, 4> counts;
+        std::uint32_t model;
+        std::uint32_t conversation;
+    };
 
     struct Conversation
     {
@@ -121,7 +134,7 @@ private:
     std::size_t conversationSlot(std::uint32_t project, std::string_view session) const;
 
     ChunkedArray<Packed, 12> m_records; // 4,096 a chunk
-    std::vector<std::array<std::int64_t, 4>> m_wide;
+    std::vector<Wide> m_wide;
 
     std::deque<std::string> m_models; // stable addresses: m_modelIds holds views into them
     std::unordered_map<std::string_view, std::uint32_t> m_modelIds;

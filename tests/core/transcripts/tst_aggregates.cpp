@@ -123,6 +123,19 @@ private slots:
         QCOMPARE(ofModel(a, "unknown").bucket, (UsageBucket{30, 0.0, 2}));
     }
 
+    // Model ids beyond what a packed record holds are kept whole.
+    void manyModels()
+    {
+        std::vector<UsageEntry> entries;
+        for (int i = 0; i < 300; ++i)
+            entries.push_back(entry("2025-06-01T10:00:00Z", "m" + std::to_string(i), i + 1));
+        const Aggregates a =
+            Aggregates::compute(entries, at("2025-06-01T12:00:00Z"), Calendar::current());
+        QCOMPARE(a.perModel.size(), 300u);
+        for (int i = 0; i < 300; i += 37)
+            QCOMPARE(ofModel(a, ("m" + std::to_string(i)).c_str()).bucket.tokens, i + 1);
+    }
+
     void sumsSaturate()
     {
         const std::int64_t max = std::numeric_limits<std::int64_t>::max();
