@@ -51,6 +51,7 @@ replace_one() {
 }
 
 watch_rss() { # ROOT OUT: starts a watch, prints its pid once the first report is out
+  : >"$2"
   "$report" --watch --json --root "$1" >"$2" 2>/dev/null &
   echo $! >"$2.pid"
   lines "$2" 1

@@ -22,12 +22,17 @@ struct Work
 
 // Transcripts are independent, so a pass reads them side by side on a few threads of its own,
 // at low priority; the results are still taken in listing order, which decides which of two
-// equal replies is kept. A reader starts a transcript only while it lies fewer than `window`
-// places past the one taken last: however the readers race, no more than that many files' results
-// wait at a time, so a pass's peak memory does not depend on their timing. `produce(i)` runs on
+// equal replies is kept. A reader starts a transcript only while the bytes from the one to be
+// taken next up to the end of it stay within `readAhead` (or it is the one to be taken next):
+// however the readers race, the results waiting hold no more than that many bytes' replies, so
+// a pass's peak memory does not depend on their timing, while the readers still run far enough
+// ahead to keep the disk busy. `bytes(i)` is what transcript i has to read; `produce(i)` runs on
 // the readers, `consume(i, result)` on the caller.
-template <typename Produce, typename Consume>
-void inListingOrder(std::size_t count, const Produce &produce, const Consume &consume)
+constexpr std::uint64_t readAhead = 64ull << 20;
+
+template <typename Bytes, typename Produce, typename Consume>
+void inListingOrder(std::size_t count, const Bytes &bytes, const Produce &produce,
+                    const Consume &consume)
 {
     const auto inTurn = [&] {
         for (std::size_t i = 0; i < count; ++i)
@@ -44,12 +49,15 @@ void inListingOrder(std::size_t count, const Produce &produce, const Consume &co
     const auto cells = std::make_unique<Cell[]>(count);
     const std::size_t wanted =
         std::min<std::size_t>(count, std::clamp(std::thread::hardware_concurrency(), 1u, 8u));
-    const std::size_t window = 2 * wanted;
+    std::vector<std::uint64_t> upTo(count + 1); // bytes of the transcripts before i
+    for (std::size_t i = 0; i < count; ++i)
+        upTo[i + 1] = upTo[i] + bytes(i);
     std::atomic<std::size_t> next{0};
     std::atomic<std::size_t> taken{0};
     const auto read = [&] {
         for (std::size_t i; (i = next.fetch_add(1)) < count;) {
-            for (std::size_t t = taken.load(std::memory_order_acquire); i >= t + window;
+            for (std::size_t t = taken.load(std::memory_order_acquire);
+                 i > t && upTo[i + 1] - upTo[t] > readAhead;
                  t = taken.load(std::memory_order_acquire))
                 taken.wait(t, std::memory_order_acquire);
             cells[i].value.emplace(produce(i));
@@ -173,6 +181,9 @@ void readAll(const std::vector<TranscriptFile> &files, const TranscriptScan::Pas
     const std::atomic<bool> *cancelled = pass.cancelled.get();
     inListingOrder(
         work.size(),
+        [&](std::size_t i) {
+            return work[i].file->size - std::min(work[i].file->size, work[i].from.offset);
+        },
         [&](std::size_t i) {
             if (cancelled && cancelled->load())
                 return TranscriptRead{};
