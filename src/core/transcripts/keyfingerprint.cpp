@@ -21,7 +21,7 @@ std::uint64_t finish(std::uint64_t k)
 std::uint64_t load(const char *p, std::size_t n)
 {
     std::uint64_t v = 0;
-    std::memcpy(&v, p, n); // little-endian hosts only read it the same way; that is all we need
+    std::memcpy(&v, p, n); // the host's byte order: the same key always gets the same value
     return v;
 }
 
