@@ -22,15 +22,24 @@ struct Work
 
 // Transcripts are independent, so a pass reads them side by side on a few threads of its own,
 // at low priority; the results are still taken in listing order, which decides which of two
-// equal replies is kept. `produce(i)` runs on the readers, `consume(i, result)` on the caller.
-template <typename Produce, typename Consume>
-void inListingOrder(std::size_t count, const Produce &produce, const Consume &consume)
+// equal replies is kept. A reader starts a transcript only while the bytes from the one to be
+// taken next up to the end of it stay within `readAhead` (or it is the one to be taken next):
+// however the readers race, the results waiting hold no more than that many bytes' replies, so
+// a pass's peak memory does not depend on their timing, while the readers still run far enough
+// ahead to keep the disk busy. `bytes(i)` is what transcript i has to read; `produce(i)` runs on
+// the readers, `consume(i, result)` on the caller.
+constexpr std::uint64_t readAhead = 64ull << 20;
+
+template <typename Bytes, typename Produce, typename Consume>
+void inListingOrder(std::size_t count, const Bytes &bytes, const Produce &produce,
+                    const Consume &consume)
 {
-    if (count <= 1) { // not worth a thread
+    const auto inTurn = [&] {
         for (std::size_t i = 0; i < count; ++i)
             consume(i, produce(i));
-        return;
-    }
+    };
+    if (count <= 1) // not worth a thread
+        return inTurn();
     using Result = decltype(produce(std::size_t()));
     struct Cell
     {
@@ -38,17 +47,25 @@ void inListingOrder(std::size_t count, const Produce &produce, const Consume &co
         std::atomic<bool> ready{false};
     };
     const auto cells = std::make_unique<Cell[]>(count);
+    const std::size_t wanted =
+        std::min<std::size_t>(count, std::clamp(std::thread::hardware_concurrency(), 1u, 8u));
+    std::vector<std::uint64_t> upTo(count + 1); // bytes of the transcripts before i
+    for (std::size_t i = 0; i < count; ++i)
+        upTo[i + 1] = upTo[i] + bytes(i);
     std::atomic<std::size_t> next{0};
+    std::atomic<std::size_t> taken{0};
     const auto read = [&] {
         for (std::size_t i; (i = next.fetch_add(1)) < count;) {
+            for (std::size_t t = taken.load(std::memory_order_acquire);
+                 i > t && upTo[i + 1] - upTo[t] > readAhead;
+                 t = taken.load(std::memory_order_acquire))
+                taken.wait(t, std::memory_order_acquire);
             cells[i].value.emplace(produce(i));
             cells[i].ready.store(true, std::memory_order_release);
             cells[i].ready.notify_one();
         }
     };
     std::vector<std::jthread> readers;
-    const std::size_t wanted =
-        std::min<std::size_t>(count, std::clamp(std::thread::hardware_concurrency(), 1u, 8u));
     try {
         while (readers.size() < wanted) {
             readers.emplace_back([&read] {
@@ -58,12 +75,14 @@ void inListingOrder(std::size_t count, const Produce &produce, const Consume &co
         }
     } catch (const std::system_error &) {
         if (readers.empty())
-            read(); // no thread to be had: read here
+            return inTurn(); // no thread to be had: read here
     }
     for (std::size_t i = 0; i < count; ++i) {
         cells[i].ready.wait(false, std::memory_order_acquire);
         consume(i, std::move(*cells[i].value));
         cells[i].value.reset();
+        taken.store(i + 1, std::memory_order_release);
+        taken.notify_all();
     }
 }
 
@@ -122,16 +141,32 @@ bool visibleBelow(const std::string &root, const std::string &path)
     return true;
 }
 
-// The first directory below the root that holds `path`; empty for a transcript in the root.
-// Subagent transcripts lie deeper in their session's directory, so they share its project.
-std::string_view projectOf(std::string_view root, std::string_view path)
+// Where a transcript belongs: its project, the first directory below the root that holds it
+// (empty for a transcript in the root), and its conversation's session, the name below the project
+// (without the extension when it is the transcript itself). Subagent transcripts lie deeper in
+// their session's directory, so they share its project and conversation.
+struct Place
+{
+    std::string_view project;
+    std::string_view session;
+};
+
+Place placeOf(std::string_view root, std::string_view path)
 {
     const std::size_t below = !root.empty() && root.back() == '/' ? root.size() : root.size() + 1;
     if (path.size() <= below || !path.starts_with(root) || path[below - 1] != '/')
         return {};
     path.remove_prefix(below);
+    const auto first = [](std::string_view p) { return p.substr(0, p.find('/')); };
+    const auto stem = [](std::string_view name) {
+        return name.ends_with(".jsonl") ? name.substr(0, name.size() - 6) : name;
+    };
     const std::size_t slash = path.find('/');
-    return slash == std::string_view::npos ? std::string_view() : path.substr(0, slash);
+    if (slash == std::string_view::npos)
+        return {{}, stem(path)};
+    const std::string_view rest = path.substr(slash + 1);
+    const std::string_view session = first(rest);
+    return {path.substr(0, slash), session.size() == rest.size() ? stem(session) : session};
 }
 
 // Reads every file that has new bytes, from its mark, and collects records and marks.
@@ -147,6 +182,9 @@ void readAll(const std::vector<TranscriptFile> &files, const TranscriptScan::Pas
     inListingOrder(
         work.size(),
         [&](std::size_t i) {
+            return work[i].file->size - std::min(work[i].file->size, work[i].from.offset);
+        },
+        [&](std::size_t i) {
             if (cancelled && cancelled->load())
                 return TranscriptRead{};
             return TranscriptFiles::read(*work[i].file, work[i].from);
@@ -157,9 +195,9 @@ void readAll(const std::vector<TranscriptFile> &files, const TranscriptScan::Pas
             const TranscriptFile &file = *work[i].file;
             result.marks.emplace_back(
                 file.path, FileMark{read.newOffset, file.device, file.inode, read.scannedTo});
-            const std::string_view project = projectOf(pass.root, file.path);
+            const Place place = placeOf(pass.root, file.path);
             for (const UsageEntry &entry : read.entries)
-                result.newEntries.add(entry, project);
+                result.newEntries.add(entry, place.project, place.session);
         });
 }
 
@@ -195,6 +233,8 @@ TranscriptScan::Result runListing(const TranscriptScan::Pass &pass)
                 result.changed.push_back(path);
         }
     }
+    if (result.fullReload && pass.reloading)
+        pass.reloading();
     readAll(files, pass, result.fullReload, result);
     return result;
 }
@@ -251,7 +291,7 @@ std::string TranscriptScan::defaultRoot()
 
 TranscriptScan::Pass TranscriptScan::beginPass(TreeChanges changes) const
 {
-    return {m_root, &m_offsets, std::move(changes), nullptr};
+    return {m_root, &m_offsets, std::move(changes), nullptr, {}};
 }
 
 TranscriptScan::Result TranscriptScan::run(const Pass &pass)
@@ -272,7 +312,9 @@ void TranscriptScan::applyRefresh(Result &&result)
             mark.scannedTo = 0;
         }
     }
-    for (auto &[path, mark] : result.marks)
-        m_offsets.insert_or_assign(std::move(path), mark);
+    // Copied, not moved: the pass's strings lie among its short-lived blocks, and one kept for
+    // good would pin their pages once they are freed.
+    for (const auto &[path, mark] : result.marks)
+        m_offsets.insert_or_assign(path, mark);
     m_entries.merge(std::move(result.newEntries));
 }

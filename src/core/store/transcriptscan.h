@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -47,6 +48,10 @@ public:
         TreeChanges changes;
         // Set by the owner to stop a pass early; transcripts not yet read are left as they were.
         std::shared_ptr<const std::atomic<bool>> cancelled;
+        // Called on the pass's thread once it has decided to be a full reload, before it reads
+        // anything: the owner may forget its records then instead of holding them beside the
+        // new ones until the result is applied.
+        std::function<void()> reloading;
     };
     struct Result
     {
@@ -77,6 +82,8 @@ public:
     static Result run(const Pass &pass);
     // Takes in a pass's result: de-duplicates its records against all earlier ones.
     void applyRefresh(Result &&result);
+    // Drops every record ahead of a full reload's result; the marks stay until it is applied.
+    void forgetEntries() { m_entries.clear(); }
 
 private:
     std::string m_root;

@@ -5,6 +5,41 @@
 #include <QtConcurrent/QtConcurrentRun>
 #include <algorithm>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
+namespace {
+
+// The allocator keeps what a large pass freed (read buffers, a reload's old records, the
+// batch's keys) for reuse; a program that runs all day gives it back to the system instead.
+void giveBackFreedMemory()
+{
+#ifdef __GLIBC__
+    malloc_trim(0);
+#endif
+}
+
+// Fewer new replies than this leave too little freed memory to be worth a trim.
+constexpr std::size_t trimAfter = 4096;
+
+// glibc raises its thresholds each time a large block is freed (up to 32 MiB), and then serves
+// large blocks from its heaps and keeps their tops: a pass's read buffers and sort orders stayed
+// resident in the readers' heaps, which malloc_trim does not shrink. Fixed, they do neither.
+void fixAllocatorThresholds()
+{
+#ifdef __GLIBC__
+    static const bool fixed = [] {
+        mallopt(M_MMAP_THRESHOLD, 256 * 1024);
+        mallopt(M_TRIM_THRESHOLD, 256 * 1024);
+        return true;
+    }();
+    (void)fixed;
+#endif
+}
+
+} // namespace
+
 UsageStore::UsageStore(Settings &settings, std::optional<std::string> projectsRoot,
                        UsageStoreServices services, QObject *parent)
     : QObject(parent), m_settings(settings), m_services(std::move(services)),
@@ -13,6 +48,7 @@ UsageStore::UsageStore(Settings &settings, std::optional<std::string> projectsRo
       m_history(UsageHistoryStore::load(m_services.now())),
       m_notifier(settings, m_services.notifications), m_tokenLookup(m_services.tokenSources, this)
 {
+    fixAllocatorThresholds();
 }
 
 UsageStore::~UsageStore()
@@ -86,6 +122,18 @@ void UsageStore::startPass()
     m_listings.passStarted();
     TranscriptScan::Pass pass = m_scan.beginPass(std::exchange(m_pending, {}));
     pass.cancelled = m_cancel;
+    // The store outlives the pass (its destructor waits for it), and an event queued to it is
+    // dropped should it be gone.
+    pass.reloading = [this] {
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                m_reloading = true;
+                m_scan.forgetEntries();
+                giveBackFreedMemory();
+            },
+            Qt::QueuedConnection);
+    };
     m_pass = QtConcurrent::run([this, pass = std::move(pass)]() mutable {
         auto result =
             std::make_shared<TranscriptScan::Result>(TranscriptScan::run(std::move(pass)));
@@ -105,8 +153,13 @@ void UsageStore::applyRefresh(TranscriptScan::Result &&result)
             m_timer->start(int(m_listings.seconds() * 1000));
     }
     m_scan.applyRefresh(std::move(result));
+    result = {}; // its marks and names are freed now, before the trim below
     m_passRunning = false;
+    m_reloading = false;
     updateAggregates(rebuild, firstNew);
+    if (rebuild ||
+        m_scan.entries().size() - std::min(firstNew, m_scan.entries().size()) >= trimAfter)
+        giveBackFreedMemory();
     m_lastUpdated = m_services.now();
     emit lastUpdatedChanged();
     if (!m_pending.empty()) {
@@ -118,6 +171,8 @@ void UsageStore::applyRefresh(TranscriptScan::Result &&result)
 
 void UsageStore::updateAggregates(bool rebuild, std::size_t firstNew)
 {
+    if (m_reloading)
+        return;
     const Instant now = m_services.now();
     const Calendar calendar = m_services.calendar();
     const Instant dayStart = calendar.startOfDay(now);

@@ -141,6 +141,9 @@ private:
     bool m_passRunning = false;
     TreeChanges m_pending;
     std::shared_ptr<std::atomic<bool>> m_cancel;
+    // The running pass is a full reload and the records were dropped ahead of its result: the
+    // totals are left alone until it comes.
+    bool m_reloading = false;
 
     // The plan half.
     OptionalPlanUsage m_planUsage;

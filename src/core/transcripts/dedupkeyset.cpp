@@ -1,89 +1,105 @@
 #include "transcripts/dedupkeyset.h"
 
-#include <cstring>
-#include <functional>
+#include <algorithm>
+#include <bit>
 
 namespace {
 
-constexpr std::size_t blockSize = 256 * 1024;
-// An empty key still needs a non-null address to tell it from an empty slot.
-constexpr char emptyKey[1] = {0};
-
-std::uint64_t hashOf(std::string_view key)
-{
-    return std::hash<std::string_view>{}(key);
-}
+constexpr std::size_t minRecent = 1024;
 
 } // namespace
 
-std::size_t DedupKeySet::find(std::string_view key, std::uint64_t hash) const
+std::size_t DedupKeySet::recentSlot(KeyFingerprint key) const
 {
-    const std::size_t mask = m_slots.size() - 1;
-    const auto tag = std::uint32_t(hash >> 32);
-    for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
-        const Slot &slot = m_slots[i];
-        if (!slot.data || (slot.hash == tag && slot.size == key.size() &&
-                           std::memcmp(slot.data, key.data(), key.size()) == 0))
-            return i;
-    }
+    const std::size_t mask = m_recent.size() - 1;
+    std::size_t i = key.lo & mask;
+    while (!m_recent[i].empty() && m_recent[i] != key)
+        i = (i + 1) & mask;
+    return i;
 }
 
-bool DedupKeySet::contains(std::string_view key) const
+bool DedupKeySet::inSorted(KeyFingerprint key) const
 {
-    return !m_slots.empty() && m_slots[find(key, hashOf(key))].data;
+    if (m_sorted.empty())
+        return false;
+    const std::size_t bucket = key.hi >> m_shift;
+    const auto first = m_sorted.begin() + m_starts[bucket];
+    const auto last = m_sorted.begin() + m_starts[bucket + 1];
+    const auto it = std::lower_bound(first, last, key);
+    return it != last && *it == key;
 }
 
-DedupKeySet::Insertion DedupKeySet::insert(std::string_view key)
-{
-    // Keep the load at or below three quarters.
-    if ((m_count + 1) * 4 > m_slots.size() * 3)
-        grow();
-    const std::uint64_t hash = hashOf(key);
-    Slot &slot = m_slots[find(key, hash)];
-    if (slot.data)
-        return {false, {slot.data, slot.size}};
-    slot = {store(key), std::uint32_t(key.size()), std::uint32_t(hash >> 32)};
-    ++m_count;
-    return {true, {slot.data, slot.size}};
-}
-
-const char *DedupKeySet::store(std::string_view key)
+bool DedupKeySet::contains(KeyFingerprint key) const
 {
     if (key.empty())
-        return emptyKey;
-    if (key.size() > m_blockFree) {
-        const std::size_t size = std::max(blockSize, key.size());
-        m_blocks.push_back(std::make_unique<char[]>(size));
-        m_blockPos = m_blocks.back().get();
-        m_blockFree = size;
-    }
-    char *at = m_blockPos;
-    std::memcpy(at, key.data(), key.size());
-    m_blockPos += key.size();
-    m_blockFree -= key.size();
-    return at;
+        return false;
+    return (!m_recent.empty() && !m_recent[recentSlot(key)].empty()) || inSorted(key);
 }
 
-void DedupKeySet::grow()
+bool DedupKeySet::insert(KeyFingerprint key)
 {
-    std::vector<Slot> old(std::max<std::size_t>(64, m_slots.size() * 2));
-    old.swap(m_slots);
-    const std::size_t mask = m_slots.size() - 1;
-    for (const Slot &slot : old) {
-        if (!slot.data)
-            continue;
-        std::size_t i = hashOf({slot.data, slot.size}) & mask;
-        while (m_slots[i].data)
-            i = (i + 1) & mask;
-        m_slots[i] = slot;
+    if (key.empty() || inSorted(key))
+        return false;
+    if (m_recent.empty())
+        m_recent = PageArray<KeyFingerprint>(minRecent);
+    KeyFingerprint &slot = m_recent[recentSlot(key)];
+    if (!slot.empty())
+        return false;
+    slot = key;
+    // Three quarters full: into the sorted array with them.
+    if (++m_recentCount * 4 >= m_recent.size() * 3)
+        mergeRecent();
+    return true;
+}
+
+void DedupKeySet::mergeRecent()
+{
+    PageArray<KeyFingerprint> recent(m_recentCount);
+    std::copy_if(m_recent.begin(), m_recent.end(), recent.begin(),
+                 [](const KeyFingerprint &k) { return !k.empty(); });
+    std::sort(recent.begin(), recent.end());
+    // Sized exactly: a long-lived array keeps no growth slack.
+    PageArray<KeyFingerprint> merged(m_sorted.size() + recent.size());
+    std::merge(m_sorted.begin(), m_sorted.end(), recent.begin(), recent.end(), merged.begin());
+    recent = {};
+    m_sorted = std::move(merged);
+
+    // About eight keys a run of leading bits: half a byte a key for the index.
+    const int bits = std::max(1, int(std::bit_width(m_sorted.size() / 8)));
+    m_shift = 64 - bits;
+    PageArray<std::uint32_t> starts((std::size_t(1) << bits) + 1);
+    std::size_t at = 0;
+    for (std::size_t b = 0; b + 1 < starts.size(); ++b) {
+        while (at < m_sorted.size() && (m_sorted[at].hi >> m_shift) < b)
+            ++at;
+        starts[b] = std::uint32_t(at);
     }
+    starts[starts.size() - 1] = std::uint32_t(m_sorted.size());
+    m_starts = std::move(starts);
+
+    const std::size_t recentSize = std::max(minRecent, std::bit_ceil(m_sorted.size() / 32));
+    m_recent = {}; // before the new one: never both at once
+    m_recent = PageArray<KeyFingerprint>(recentSize);
+    m_recentCount = 0;
+}
+
+DedupKeySet &DedupKeySet::operator=(DedupKeySet &&other) noexcept
+{
+    if (this != &other) {
+        m_sorted = std::move(other.m_sorted);
+        m_starts = std::move(other.m_starts);
+        m_shift = std::exchange(other.m_shift, 63);
+        m_recent = std::move(other.m_recent);
+        m_recentCount = std::exchange(other.m_recentCount, 0);
+    }
+    return *this;
 }
 
 void DedupKeySet::clear()
 {
-    std::vector<Slot>().swap(m_slots);
-    std::vector<std::unique_ptr<char[]>>().swap(m_blocks);
-    m_count = 0;
-    m_blockFree = 0;
-    m_blockPos = nullptr;
+    m_sorted = {};
+    m_starts = {};
+    m_recent = {};
+    m_recentCount = 0;
+    m_shift = 63;
 }

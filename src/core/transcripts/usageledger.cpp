@@ -8,8 +8,8 @@ void UsageLedger::merge(UsageBatch &&batch)
     } else {
         const UsageRecords &from = batch.m_ledger.m_records;
         for (std::size_t i = 0; i < from.size(); ++i) {
-            const UsageBatch::KeyRef key = batch.m_keys[i];
-            if (key.data && !m_seen.insert({key.data, key.size}).inserted)
+            const KeyFingerprint key = batch.m_keys[i];
+            if (!key.empty() && !m_seen.insert(key))
                 continue;
             m_records.append(from[i], from);
         }
@@ -23,16 +23,15 @@ void UsageLedger::clear()
     m_seen.clear();
 }
 
-bool UsageBatch::add(const UsageEntry &entry, std::string_view project)
+bool UsageBatch::add(const UsageEntry &entry, std::string_view project, std::string_view session)
 {
-    KeyRef ref;
+    KeyFingerprint key;
     if (entry.dedupKey) {
-        const auto [inserted, stored] = m_ledger.m_seen.insert(*entry.dedupKey);
-        if (!inserted)
+        key = KeyFingerprint::of(*entry.dedupKey);
+        if (!m_ledger.m_seen.insert(key))
             return false;
-        ref = {stored.data(), std::uint32_t(stored.size())};
     }
-    m_ledger.m_records.append(entry, project);
-    m_keys.push_back(ref);
+    m_ledger.m_records.append(entry, project, session);
+    m_keys.push_back(key);
     return true;
 }

@@ -3,8 +3,6 @@
 #include "transcripts/dedupkeyset.h"
 #include "transcripts/usagerecords.h"
 
-#include <deque>
-
 class UsageBatch;
 
 // Every accepted reply, with the keys of those that carry one: a reply whose key was met before
@@ -32,19 +30,14 @@ private:
 class UsageBatch
 {
 public:
-    // `project`: the first directory below the root holding the transcript it was read from.
-    bool add(const UsageEntry &entry, std::string_view project = {});
+    // `project`: the first directory below the root holding the transcript it was read from;
+    // `session`: the name of its conversation's top-level transcript.
+    bool add(const UsageEntry &entry, std::string_view project = {}, std::string_view session = {});
     std::size_t size() const { return m_ledger.size(); }
     const UsageRecords &records() const { return m_ledger.records(); }
 
 private:
     friend class UsageLedger;
-    // A record's key as stored in the batch's own key set; null data: the reply has no key.
-    struct KeyRef
-    {
-        const char *data = nullptr;
-        std::uint32_t size = 0;
-    };
     UsageLedger m_ledger;
-    std::deque<KeyRef> m_keys;
+    ChunkedArray<KeyFingerprint, 13> m_keys; // empty: the reply has no key
 };

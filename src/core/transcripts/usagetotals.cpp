@@ -87,7 +87,7 @@ void UsageTotals::addAll(const UsageRecords &records, const Calendar &calendar)
     constexpr std::size_t ahead = 16;
     for (std::size_t k = 0; k < order.size(); ++k) {
         if (k + ahead < order.size())
-            __builtin_prefetch(&records[order[k + ahead]]);
+            __builtin_prefetch(records.address(order[k + ahead]));
         const UsageRecord &r = records[order[k]];
         addTo(slots[r.model], projects[r.project], r, calendar);
     }

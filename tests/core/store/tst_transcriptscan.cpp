@@ -306,8 +306,8 @@ private slots:
     }
 
     // A reply counts for the first directory below the root that holds its transcript (a
-    // subagent's for its session's), a repeated one for the transcript it was kept from. This
-    // week's cost orders them, not all time's.
+    // subagent's for its session's), a repeated one for the transcript it was kept from; and it
+    // belongs to its session's conversation. This week's cost orders them, not all time's.
     void perProject()
     {
         Tree tree;
@@ -340,6 +340,16 @@ private slots:
             QCOMPARE(p.allTime.tokens, expected[i].second + (i == 2 ? 64 : 0));
             QCOMPARE(p.today, p.last7Days);
         }
+        // One conversation per session, its subagents' replies in it.
+        QMap<QString, qint64> conversations;
+        const UsageRecords &records = scan.entries().records();
+        for (const UsageRecord &r : records)
+            conversations[QString::fromStdString(
+                std::string(records.projectName(r.project)) + '/' +
+                std::string(records.conversationSession(r.conversation)))] += r.outputTokens;
+        QCOMPARE(conversations, (QMap<QString, qint64>{{"/top", 16},
+                                                       {"web/s2", apiFirst ? 8 : 9},
+                                                       {"-home-dev-api/s1", apiFirst ? 7 : 6}}));
     }
 };
 

@@ -61,19 +61,19 @@ qint64 todayTokens(const UsageStore &store)
 }
 
 // A reply of one of the days up to the fixed clock's, of one of three models. A keyed reply is
-// the same line wherever it appears, as a reply written twice is; there are few keys, so repeats
-// across files and passes occur. Each of the projects p0 to p2 has keys of its own (others have
-// none): which copy of a repeat is kept may differ between a live store and a fresh scan, and it
-// must not move the reply to another project.
-QByteArray reply(std::mt19937 &random, bool keyed, int project)
+// the same line wherever it appears in its project, as a reply written twice is; there are few
+// keys, so repeats across files and passes occur. Keys differ between projects: which of two
+// equal replies is kept decides the project it counts for, and a first scan keeps the one first
+// in listing order where a live store keeps the one read first.
+QByteArray reply(std::mt19937 &random, bool keyed, const std::string &project)
 {
     QByteArray key;
     std::mt19937 own(random());
-    keyed = keyed && project >= 0;
     if (keyed) {
-        const unsigned k = 3 * (random() % 14) + unsigned(project);
+        const unsigned k = random() % 40;
         own.seed(k);
-        key = ",\"requestId\":\"r" + QByteArray::number(k) + "\",\"message\":{\"id\":\"m\",";
+        key = ",\"requestId\":\"" + QByteArray::fromStdString(project) + QByteArray::number(k) +
+              "\",\"message\":{\"id\":\"m\",";
     }
     const char *models[] = {"varnel-corvel", "varnel-magnar", "other"};
     return "{\"type\":\"assistant\",\"timestamp\":\"2026-12-0" + QByteArray::number(1 + own() % 6) +
@@ -158,15 +158,14 @@ private slots:
             if (std::ranges::find(files, file) == files.end())
                 files.push_back(file);
         };
-        const auto replies = [&](int n, const fs::path &file) {
-            const std::string dir = file.parent_path().filename().string();
-            const int project = dir.size() == 2 && dir[0] == 'p' ? dir[1] - '0' : -1;
+        const auto replies = [&](const fs::path &file, int n) {
+            const std::string project = file.lexically_relative(base).begin()->string();
             QByteArray bytes;
             for (int i = 0; i < n; ++i)
                 bytes += reply(random, random() % 2, project);
             return bytes;
         };
-        write(base / "p0/a.jsonl", replies(5, base / "p0/a.jsonl"));
+        write(base / "p0/a.jsonl", replies(base / "p0", 5));
         UsageStore store(m_settings, root(), fixedClock());
         QSignalSpy passes(&store, &UsageStore::lastUpdatedChanged);
         store.start();
@@ -176,7 +175,7 @@ private slots:
             QByteArray partial;
             switch (random() % 8) {
             case 0: { // a line arriving in two writes, a pass between them
-                partial = replies(1, file);
+                partial = replies(file, 1);
                 const qsizetype before = passes.count();
                 write(file, partial.left(partial.size() / 2));
                 QTRY_VERIFY(passes.count() > before && !store.isLoading());
@@ -186,15 +185,15 @@ private slots:
             case 1: {
                 const fs::path to = base / ("p" + std::to_string(random() % 3)) /
                                     ("n" + std::to_string(step) + ".jsonl");
-                write(to, replies(3, to));
+                write(to, replies(to, 3));
                 break;
             }
             case 2: {
                 const fs::path to = base / ("d" + std::to_string(step)) / "deep" / "s.jsonl";
-                write(to, replies(2, to));
+                write(to, replies(to, 2));
                 break;
             }
-            case 3: {
+            case 3: { // within its project
                 const fs::path to = file.parent_path() / ("r" + std::to_string(step) + ".jsonl");
                 fs::rename(file, to, error);
                 std::ranges::replace(files, file, to);
@@ -212,7 +211,7 @@ private slots:
                 }
                 break;
             default:
-                write(file, replies(1 + int(random() % 3), file));
+                write(file, replies(file, 1 + int(random() % 3)));
             }
             QTRY_VERIFY2_WITH_TIMEOUT(
                 !store.isLoading() && figures(store.aggregates()) == freshScan(m_tmp.path()),

@@ -123,6 +123,19 @@ private slots:
         QCOMPARE(ofModel(a, "unknown").bucket, (UsageBucket{30, 0.0, 2}));
     }
 
+    // Model ids beyond what a packed record holds are kept whole.
+    void manyModels()
+    {
+        std::vector<UsageEntry> entries;
+        for (int i = 0; i < 300; ++i)
+            entries.push_back(entry("2025-06-01T10:00:00Z", "m" + std::to_string(i), i + 1));
+        const Aggregates a =
+            Aggregates::compute(entries, at("2025-06-01T12:00:00Z"), Calendar::current());
+        QCOMPARE(a.perModel.size(), 300u);
+        for (int i = 0; i < 300; i += 37)
+            QCOMPARE(ofModel(a, ("m" + std::to_string(i)).c_str()).bucket.tokens, i + 1);
+    }
+
     void sumsSaturate()
     {
         const std::int64_t max = std::numeric_limits<std::int64_t>::max();
@@ -132,12 +145,17 @@ private slots:
             entry("2025-06-01T10:00:01Z", "a", max),
             entry("2025-06-01T10:00:02Z", "b", max, max, min, min), // exactly -2
             entry("2025-06-01T10:00:03Z", "c", min, -1),
+            // Around the widths records are packed in.
+            entry("2025-06-01T10:00:04Z", "d", 0xffff'ffff, 0xffff'fffe, 2),
+            entry("2025-06-01T10:00:05Z", "e", 0, 1, 0x1'0000'0000),
         };
         const Aggregates a =
             Aggregates::compute(entries, at("2025-06-01T12:00:00Z"), Calendar::current());
         QCOMPARE(ofModel(a, "a").bucket.tokens, max);
         QCOMPARE(ofModel(a, "b").bucket.tokens, -2);
         QCOMPARE(ofModel(a, "c").bucket.tokens, min);
+        QCOMPARE(ofModel(a, "d").bucket.tokens, 0x1'ffff'ffff);
+        QCOMPARE(ofModel(a, "e").bucket.tokens, 0x1'0000'0001);
     }
 
     void orderOfEntriesDoesNotMatter()

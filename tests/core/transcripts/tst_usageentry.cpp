@@ -1,6 +1,7 @@
 #include "base/isodate.h"
 #include "transcripts/numberrescue.h"
 #include "transcripts/usageentry.h"
+#include "transcripts/usageledger.h"
 #include "transcripts/usagelineparser.h"
 
 #include <QTest>
@@ -24,6 +25,40 @@ class TestUsageEntry : public QObject
     Q_OBJECT
 
 private slots:
+    // Keys are held by fingerprint in a table that is rebuilt as it grows: every key met stays
+    // met across the rebuilds, within a batch and across batches, and no other key counts as met.
+    void keysStayMetAsTheSetGrows_data()
+    {
+        QTest::addColumn<int>("n");
+        for (const int n : {10, 3000, 70000})
+            QTest::addRow("%d keys", n) << n;
+    }
+
+    void keysStayMetAsTheSetGrows()
+    {
+        QFETCH(int, n);
+        const auto key = [](int i) {
+            return "msg_" + std::to_string(i) + ":req_" + std::to_string(i);
+        };
+        UsageEntry e;
+        e.outputTokens = 1;
+        UsageLedger ledger;
+        for (const int from : {0, n / 2}) { // the second batch repeats half of the first
+            UsageBatch batch;
+            for (int i = from; i < from + n; ++i) {
+                e.dedupKey = key(i);
+                QVERIFY(batch.add(e));
+                QVERIFY(!batch.add(e)); // one reply over two lines
+            }
+            ledger.merge(std::move(batch));
+        }
+        QCOMPARE(int(ledger.size()), n + n / 2);
+        for (int i = 0; i < n + n / 2; ++i)
+            QVERIFY(ledger.hasSeen(key(i)));
+        for (int i = n + n / 2; i < 2 * n + 10; ++i)
+            QVERIFY(!ledger.hasSeen(key(i)));
+    }
+
     void counts_data()
     {
         QTest::addColumn<QByteArray>("line");
