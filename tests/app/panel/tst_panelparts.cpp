@@ -96,8 +96,7 @@ private slots:
         QFETCH(SparkPoint, point);
         const auto px = SparklineGeometry::pixels({point}, QSizeF(200, 22));
         QCOMPARE(px.size(), std::size_t(1));
-        QFETCH(QPointF, pixel);
-        QCOMPARE(px.front(), pixel);
+        QTEST(px.front(), "pixel");
     }
 
     // Down to the bottom edge under the first point, along the line, down under the last.
@@ -150,8 +149,7 @@ private slots:
         QFETCH(QRect, available);
         const QPoint at =
             PanelPlacement::place(QSize(320, 500), anchor, QRect(0, 0, 1920, 1080), available);
-        QFETCH(QPoint, topLeft);
-        QCOMPARE(at, topLeft);
+        QTEST(at, "topLeft");
     }
 
     // Where a host's point lies on a 1920 × 1080 screen, in logical pixels; (-1, -1) for no
@@ -227,8 +225,7 @@ private slots:
     {
         QFETCH(QString, title);
         QFETCH(QPoint, at);
-        QFETCH(QByteArray, command);
-        QCOMPARE(SwayIpc::placeCommand(42, title, at), command);
+        QTEST(SwayIpc::placeCommand(42, title, at), "command");
     }
 
     // The usable area is the focused workspace's, wherever it stands in the reply.
@@ -249,8 +246,7 @@ private slots:
     void swayWorkspace()
     {
         QFETCH(QByteArray, reply);
-        QFETCH(QRect, area);
-        QCOMPARE(SwayIpc::focusedWorkspace(reply).value_or(QRect()), area);
+        QTEST(SwayIpc::focusedWorkspace(reply).value_or(QRect()), "area");
     }
 };
 

@@ -75,14 +75,12 @@ private slots:
         QFETCH(double, critical);
         QFETCH(bool, colour);
         const UsageBucket today{1'234'567, 12.34, 3};
-        QFETCH(QString, text);
-        QCOMPARE(TrayLabel::text(metric, today, usage), text);
+        QTEST(TrayLabel::text(metric, today, usage), "text");
         QFETCH(BarTint, tint);
         QCOMPARE(TrayLabel::barTint(colour, TrayLabel::activeUtilization(metric, usage), warning,
                                     critical),
                  tint);
-        QFETCH(QString, icon);
-        QCOMPARE(TrayLabel::iconText(metric, today, usage), icon);
+        QTEST(TrayLabel::iconText(metric, today, usage), "icon");
     }
 
     // The square icon's short figures, where rounding meets the next unit.
@@ -111,8 +109,7 @@ private slots:
         QFETCH(BarMetric, metric);
         QFETCH(qint64, tokens);
         QFETCH(double, cost);
-        QFETCH(QString, icon);
-        QCOMPARE(TrayLabel::iconText(metric, {tokens, cost, 1}, std::nullopt), icon);
+        QTEST(TrayLabel::iconText(metric, {tokens, cost, 1}, std::nullopt), "icon");
     }
 
     // The menu leads with the panel's figures, rows that cannot be clicked, then the actions.

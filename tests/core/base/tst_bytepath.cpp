@@ -25,8 +25,7 @@ private slots:
     void clean()
     {
         QFETCH(QByteArray, path);
-        QFETCH(QByteArray, cleaned);
-        QCOMPARE(QByteArray::fromStdString(BytePath::clean(path.toStdString())), cleaned);
+        QTEST(QByteArray::fromStdString(BytePath::clean(path.toStdString())), "cleaned");
     }
 };
 

@@ -35,8 +35,7 @@ private slots:
     void tokens()
     {
         QFETCH(qint64, count);
-        QFETCH(QString, text);
-        QCOMPARE(QString::fromStdString(Format::tokens(count)), text);
+        QTEST(QString::fromStdString(Format::tokens(count)), "text");
     }
 
     // The rules that take a double: countdown, cost and percent.
@@ -67,11 +66,10 @@ private slots:
     {
         QFETCH(QString, rule);
         QFETCH(double, value);
-        QFETCH(QString, text);
         const std::string got = rule == "countdown" ? Format::countdown(value)
                                 : rule == "cost"    ? Format::cost(value)
                                                     : Format::percent(value);
-        QCOMPARE(QString::fromStdString(got), text);
+        QTEST(QString::fromStdString(got), "text");
     }
 
     void projectName_data()

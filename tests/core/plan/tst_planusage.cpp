@@ -105,8 +105,7 @@ void TestPlanUsage::document_data()
 void TestPlanUsage::document()
 {
     QFETCH(QByteArray, body);
-    QFETCH(QString, expected);
-    QCOMPARE(describe(PlanUsage::parse(body)), expected);
+    QTEST(describe(PlanUsage::parse(body)), "expected");
 }
 
 void TestPlanUsage::resetTime_data()
@@ -167,7 +166,6 @@ void TestPlanUsage::token_data()
     QTest::addRow("trailing CR, LF, space, tab") << plain + "\r\n \t\n" << std::optional(token);
     // Only those four bytes are cut; anything else after the document spoils it.
     QTest::addRow("trailing vertical tab") << plain + "\v" << std::optional<QString>();
-    QTest::addRow("trailing NUL") << plain + QByteArray(1, '\0') << std::optional<QString>();
     QTest::addRow("spaces inside the token kept")
         << document(R"({"accessToken": "  fake token  "})")
         << std::optional(QStringLiteral("  fake token  "));
@@ -187,7 +185,6 @@ void TestPlanUsage::token_data()
     QTest::addRow("token at the top level")
         << QByteArray(R"({"accessToken": "fake-token-0001"})") << std::optional<QString>();
     QTest::addRow("top-level array") << "[" + plain + "]" << std::optional<QString>();
-    QTest::addRow("bare token") << QByteArray("fake-token-0001") << std::optional<QString>();
     QTest::addRow("only white space") << QByteArray("\n \r\t") << std::optional<QString>();
     QTest::addRow("cut document") << plain.chopped(1) << std::optional<QString>();
 }

@@ -132,8 +132,6 @@ private slots:
         QTest::addRow("Event") << "Event" << QList{click(5)} << QList{5} << QList<int>() << false;
         QTest::addRow("Event on an unknown id")
             << "Event" << QList{click(77)} << QList<int>() << QList<int>() << false;
-        QTest::addRow("EventGroup")
-            << "EventGroup" << QList{click(5)} << QList{5} << QList<int>() << false;
         QTest::addRow("EventGroup with an unknown id")
             << "EventGroup" << QList{click(77), click(1)} << QList{1} << QList{77} << false;
         QTest::addRow("EventGroup of unknown ids only")
@@ -147,7 +145,6 @@ private slots:
         QFETCH(QString, method);
         QFETCH(QList<DBusMenuEvent>, events);
         QFETCH(QList<int>, clicked);
-        QFETCH(QList<int>, idErrors);
         QFETCH(bool, refused);
         QSignalSpy spy(m_item->menu(), &DBusMenu::clicked);
         QVariantList args;
@@ -158,7 +155,7 @@ private slots:
         const QDBusMessage reply = call(DBusMenu::objectPath, menuInterface, method, args);
         QCOMPARE(reply.type() == QDBusMessage::ErrorMessage, refused);
         if (method == QLatin1String("EventGroup") && !refused)
-            QCOMPARE(qdbus_cast<QList<int>>(reply.arguments().value(0)), idErrors);
+            QTEST(qdbus_cast<QList<int>>(reply.arguments().value(0)), "idErrors");
         QTRY_COMPARE(spy.size(), clicked.size());
         for (int i = 0; i < clicked.size(); ++i)
             QCOMPARE(spy[i][0].toInt(), clicked[i]);
@@ -207,10 +204,9 @@ private slots:
         QFETCH(int, parent);
         QFETCH(int, depth);
         QFETCH(QStringList, names);
-        QFETCH(QString, layout);
         const QDBusMessage reply =
             call(DBusMenu::objectPath, menuInterface, "GetLayout", {parent, depth, names});
-        QCOMPARE(describe(qdbus_cast<DBusMenuLayout>(reply.arguments().value(1))), layout);
+        QTEST(describe(qdbus_cast<DBusMenuLayout>(reply.arguments().value(1))), "layout");
     }
 
     // Any peer may send any list: the answer holds each node once, with only the names asked.

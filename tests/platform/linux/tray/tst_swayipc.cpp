@@ -115,14 +115,13 @@ private slots:
     {
         QFETCH(QByteArray, reply);
         QFETCH(int, dripMs);
-        QFETCH(bool, answered);
         const QString path = m_dir.filePath(QTest::currentDataTag());
         FakeSway sway(path, reply, dripMs);
         qputenv("SWAYSOCK", QFile::encodeName(path));
         SwayIpc ipc;
         QElapsedTimer clock;
         clock.start();
-        QCOMPARE(ipc.workspaceArea().has_value(), answered);
+        QTEST(ipc.workspaceArea().has_value(), "answered");
         QVERIFY2(clock.elapsed() < 1000, "within the request's deadline");
     }
 };
