@@ -5,6 +5,7 @@
 #include "periodreport.h"
 #include "planreport.h"
 #include "report.h"
+#include "sessionreport.h"
 #include "store/transcriptscan.h"
 #include "watchreport.h"
 
@@ -63,6 +64,14 @@ int main(int argc, char **argv)
                                              options, options.now.value_or(Instant::now()));
         return Output::write(options.json ? PeriodReport::json(rows, *options.period) + "\n"
                                           : PeriodReport::text(rows, *options.period))
+                   ? 0
+                   : 1;
+    }
+    if (options.sessions) {
+        const auto rows =
+            SessionReport::scan(options.root.value_or(TranscriptScan::defaultRoot()), options);
+        return Output::write(options.json ? SessionReport::json(rows) + "\n"
+                                          : SessionReport::text(rows))
                    ? 0
                    : 1;
     }

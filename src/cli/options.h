@@ -21,6 +21,7 @@ struct Options
     bool help = false;
     bool version = false;
     bool byProject = false;
+    bool sessions = false;           // one row per conversation
     std::optional<BarFormat> format; // with --watch only
     std::optional<Period> period;    // --daily or --monthly
     std::optional<LocalDate> since, until;
