@@ -14,17 +14,18 @@
 
 namespace {
 
-// "45m", "2h 05m", "31h 00m": whole minutes, which is all a person reads from it.
+// "45m", "2h 05m", "3d 04h": two units at most, which is all a person reads from it.
 std::string duration(const ConversationUsage &row)
 {
-    const std::int64_t minutes =
+    const long long minutes =
         std::max<std::int64_t>(row.last.micros - row.first.micros, 0) / 60'000'000;
-    char buf[32];
+    char buf[48];
     if (minutes < 60)
-        std::snprintf(buf, sizeof buf, "%lldm", static_cast<long long>(minutes));
+        std::snprintf(buf, sizeof buf, "%lldm", minutes);
+    else if (minutes < 24 * 60)
+        std::snprintf(buf, sizeof buf, "%lldh %02lldm", minutes / 60, minutes % 60);
     else
-        std::snprintf(buf, sizeof buf, "%lldh %02lldm", static_cast<long long>(minutes / 60),
-                      static_cast<long long>(minutes % 60));
+        std::snprintf(buf, sizeof buf, "%lldd %02lldh", minutes / (24 * 60), minutes / 60 % 24);
     return buf;
 }
 

@@ -213,6 +213,13 @@ private slots:
             << "p s1 2 2026-12-01T10:00:00Z 2026-12-01T11:00:00Z 3600 other,varnel-corvel-4; "
                "q s1 1 2026-12-01T09:00:00Z 2026-12-01T09:00:00Z 0 varnel-corvel-4"
             << QByteArray();
+        QTest::addRow("resumed days later, a model name escaped")
+            << QStringList{"p/s.jsonl|2026-12-01T10:00:00Z|1",
+                           "p/s.jsonl|2026-12-04T14:30:00Z|2|x\\u001b[2J"}
+            << QStringList{}
+            << "p s 2 2026-12-01T10:00:00Z 2026-12-04T14:30:00Z 275400 varnel-corvel-4,x\x1b[2J"
+            << QByteArray("2026-12-04 15:30 CET    3d 04h        2   2.00K  $0.01  "
+                          "varnel-corvel-4, x\\x1b[2J\n");
         // Which copy is kept follows the directory listing: either, but only once.
         QTest::addRow("a repeat in another conversation")
             << QStringList{"p/a.jsonl|2026-12-01T09:00:00Z|1", "p/a.jsonl|2026-12-01T10:00:00Z|2",
