@@ -196,15 +196,11 @@ private slots:
         // From the JSON, "name session count first last seconds models" a row; " | ": or.
         QTest::addColumn<QString>("rows");
         QTest::addColumn<QByteArray>("textLine"); // in the text report, if given
-        const QStringList midnight{"p/s1.jsonl|2026-11-30T22:30:00Z|1",
-                                   "p/s1.jsonl|2026-11-30T23:45:00Z|2"};
         QTest::addRow("over midnight and a month's end")
-            << midnight << QStringList{}
+            << QStringList{"p/s1.jsonl|2026-11-30T22:30:00Z|1", "p/s1.jsonl|2026-11-30T23:45:00Z|2"}
+            << QStringList{}
             << "p s1 2 2026-11-30T22:30:00Z 2026-11-30T23:45:00Z 4500 varnel-corvel-4"
             << QByteArray("p        2026-11-30 23:30 CET  2026-12-01 00:45 CET    1h 15m");
-        QTest::addRow("since a local midnight")
-            << midnight << QStringList{"--since", "2026-12-01"}
-            << "p s1 1 2026-11-30T23:45:00Z 2026-11-30T23:45:00Z 0 varnel-corvel-4" << QByteArray();
         QTest::addRow("subagents with their parent")
             << QStringList{"p/s1.jsonl|2026-12-01T10:00:00Z|1",
                            "p/s1/subagents/agent-a.jsonl|2026-12-01T11:00:00Z|2|other",
