@@ -6,6 +6,7 @@
 #include "periodreport.h"
 #include "planreport.h"
 #include "report.h"
+#include "sessionreport.h"
 #include "store/transcriptscan.h"
 #include "watchreport.h"
 
@@ -67,6 +68,14 @@ int main(int argc, char **argv)
         return Output::write(options.json
                                  ? PeriodReport::json(rows, period, options.breakdown) + "\n"
                                  : PeriodReport::text(rows, period, options.breakdown))
+                   ? 0
+                   : 1;
+    }
+    if (options.sessions) {
+        const auto rows =
+            SessionReport::scan(options.root.value_or(TranscriptScan::defaultRoot()), options);
+        return Output::write(options.json ? SessionReport::json(rows) + "\n"
+                                          : SessionReport::text(rows))
                    ? 0
                    : 1;
     }

@@ -40,6 +40,8 @@ bool setFlag(Options &o, const std::string &name)
         o.byProject = true;
     else if (name == "--breakdown")
         o.breakdown = true;
+    else if (name == "--sessions")
+        o.sessions = true;
     else if (name == "--daily" || name == "--monthly") {
         if (o.period && *o.period != (name == "--daily" ? Period::day : Period::month))
             o.bothPeriods = true;
@@ -106,20 +108,23 @@ std::optional<std::string> checkCombination(const Options &o)
         return "--daily and --monthly exclude each other";
     if (o.period && (o.watch || o.plan))
         return "--daily and --monthly take no --watch or --plan";
-    if ((o.sinceText || o.untilText) && !o.period)
-        return "--since and --until need --daily or --monthly";
+    if (o.sessions && (o.period || o.watch || o.plan || o.byProject || o.now))
+        return "--sessions takes no --daily, --monthly, --watch, --plan, --by-project or --now";
+    if ((o.sinceText || o.untilText) && !o.period && !o.sessions)
+        return "--since and --until need --daily, --monthly or --sessions";
     return std::nullopt;
 }
 
 // The dates of --since and --until, read once the period is known.
 std::optional<std::string> parseDates(Options &o)
 {
-    const char *form = o.period == Period::day ? "YYYY-MM-DD" : "YYYY-MM";
+    const Period period = o.period.value_or(Period::day); // --sessions takes days
+    const char *form = period == Period::day ? "YYYY-MM-DD" : "YYYY-MM";
     for (auto [text, date, name] : {std::tuple(&o.sinceText, &o.since, "--since"),
                                     std::tuple(&o.untilText, &o.until, "--until")}) {
         if (!*text)
             continue;
-        *date = PeriodTotals::parse(**text, *o.period);
+        *date = PeriodTotals::parse(**text, period);
         if (!*date)
             return std::string(name) + ": not a date of the form " + form + ": " + **text;
     }
@@ -169,6 +174,8 @@ const char *Options::usage()
            "       varnelusage-report --watch [--plan] [--root DIR] --format waybar|line\n"
            "       varnelusage-report --daily|--monthly [--since DATE] [--until DATE]\n"
            "                          [--breakdown] [--root DIR] [--now INSTANT] [--json]\n"
+           "       varnelusage-report --sessions [--since DATE] [--until DATE]\n"
+           "                          [--root DIR] [--json]\n"
            "\n"
            "Prints the estimated cost, tokens and messages of Varnel Code from its local\n"
            "transcripts: today, the last seven days and each model.\n"
@@ -190,6 +197,9 @@ const char *Options::usage()
            "                 from --since to --until (YYYY-MM-DD; default the last 30 days)\n"
            "  --monthly      the same per month (YYYY-MM; default the last 12 months)\n"
            "  --breakdown    with --daily or --monthly, each model's share under each row\n"
+           "  --sessions     one row per conversation, newest first: project, first and\n"
+           "                 last reply, duration, replies, tokens, cost and models; with\n"
+           "                 --since/--until (YYYY-MM-DD) only the replies of those days\n"
            "  --help         show this text\n"
            "  --version      show the version\n";
 }

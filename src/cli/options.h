@@ -22,6 +22,7 @@ struct Options
     bool version = false;
     bool byProject = false;
     bool breakdown = false;          // each model's share of a --daily or --monthly row
+    bool sessions = false;           // one row per conversation
     std::optional<BarFormat> format; // with --watch only
     std::optional<Period> period;    // --daily or --monthly
     std::optional<LocalDate> since, until;

@@ -6,6 +6,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QMap>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -233,6 +234,9 @@ private slots:
             << false;
         QTest::addRow("a line feed in a date")
             << QStringList{"--daily", "--since=2026\n01"} << false;
+        QTest::addRow("--sessions by month")
+            << QStringList{"--sessions", "--since=2026-02"} << false;
+        QTest::addRow("--sessions and --daily") << QStringList{"--sessions", "--daily"} << true;
     }
 
     void badArguments()
@@ -246,6 +250,102 @@ private slots:
         QCOMPARE(r.err.contains("usage: varnelusage-report"), usage);
         if (!usage)
             QCOMPARE(r.err.count('\n'), 1);
+    }
+
+    // One row per conversation, newest last reply first; local days and times follow TZ.
+    void sessions_data()
+    {
+        QTest::addColumn<QStringList>("replies"); // file|timestamp|key[|model], under the root
+        QTest::addColumn<QStringList>("args");
+        // From the JSON, "name session count first last seconds models" a row; " | ": or.
+        QTest::addColumn<QString>("rows");
+        QTest::addColumn<QByteArray>("textLine"); // in the text report, if given
+        QTest::addRow("over midnight and a month's end")
+            << QStringList{"p/s1.jsonl|2026-11-30T22:30:00Z|1", "p/s1.jsonl|2026-11-30T23:45:00Z|2"}
+            << QStringList{}
+            << "p s1 2 2026-11-30T22:30:00Z 2026-11-30T23:45:00Z 4500 varnel-corvel-4"
+            << QByteArray("p        2026-11-30 23:30 CET  2026-12-01 00:45 CET    1h 15m");
+        QTest::addRow("subagents with their parent")
+            << QStringList{"p/s1.jsonl|2026-12-01T10:00:00Z|1",
+                           "p/s1/subagents/agent-a.jsonl|2026-12-01T11:00:00Z|2|other",
+                           "q/s1.jsonl|2026-12-01T09:00:00Z|3"}
+            << QStringList{}
+            << "p s1 2 2026-12-01T10:00:00Z 2026-12-01T11:00:00Z 3600 other,varnel-corvel-4; "
+               "q s1 1 2026-12-01T09:00:00Z 2026-12-01T09:00:00Z 0 varnel-corvel-4"
+            << QByteArray();
+        QTest::addRow("resumed days later, a model name escaped")
+            << QStringList{"p/s.jsonl|2026-12-01T10:00:00Z|1",
+                           "p/s.jsonl|2026-12-04T14:30:00Z|2|x\\u001b[2J"}
+            << QStringList{}
+            << "p s 2 2026-12-01T10:00:00Z 2026-12-04T14:30:00Z 275400 varnel-corvel-4,x\x1b[2J"
+            << QByteArray("2026-12-04 15:30 CET    3d 04h        2   2.00K  $0.01  "
+                          "varnel-corvel-4, x\\x1b[2J\n");
+        // Which copy is kept follows the directory listing: either, but only once.
+        QTest::addRow("a repeat in another conversation")
+            << QStringList{"p/a.jsonl|2026-12-01T09:00:00Z|1", "p/a.jsonl|2026-12-01T10:00:00Z|2",
+                           "p/b.jsonl|2026-12-01T10:00:00Z|2", "p/b.jsonl|2026-12-01T11:00:00Z|3"}
+            << QStringList{}
+            << "p b 1 2026-12-01T11:00:00Z 2026-12-01T11:00:00Z 0 varnel-corvel-4; "
+               "p a 2 2026-12-01T09:00:00Z 2026-12-01T10:00:00Z 3600 varnel-corvel-4 | "
+               "p b 2 2026-12-01T10:00:00Z 2026-12-01T11:00:00Z 3600 varnel-corvel-4; "
+               "p a 1 2026-12-01T09:00:00Z 2026-12-01T09:00:00Z 0 varnel-corvel-4"
+            << QByteArray();
+        QTest::addRow("a day that ends summer time")
+            << QStringList{"p/s.jsonl|2026-10-24T21:59:00Z|1", "p/s.jsonl|2026-10-24T23:30:00Z|2",
+                           "p/s.jsonl|2026-10-25T01:30:00Z|3", "p/s.jsonl|2026-10-25T22:59:00Z|4",
+                           "p/s.jsonl|2026-10-25T23:00:00Z|5"}
+            << QStringList{"--since", "2026-10-25", "--until", "2026-10-25"}
+            << "p s 3 2026-10-24T23:30:00Z 2026-10-25T22:59:00Z 84540 varnel-corvel-4"
+            << QByteArray("p        2026-10-25 01:30 CEST  2026-10-25 23:59 CET   23h 29m");
+        QTest::addRow("newest last reply first")
+            << QStringList{"p/a.jsonl|2026-12-01T10:00:00Z|1", "p/b.jsonl|2026-12-01T11:00:00Z|2",
+                           "p/b.jsonl|2026-12-01T12:00:00Z|3", "p/a.jsonl|2026-12-01T14:00:00Z|4",
+                           "p/c.jsonl|2026-12-01T09:00:00Z|5"}
+            << QStringList{}
+            << "p a 2 2026-12-01T10:00:00Z 2026-12-01T14:00:00Z 14400 varnel-corvel-4; "
+               "p b 2 2026-12-01T11:00:00Z 2026-12-01T12:00:00Z 3600 varnel-corvel-4; "
+               "p c 1 2026-12-01T09:00:00Z 2026-12-01T09:00:00Z 0 varnel-corvel-4"
+            << QByteArray();
+    }
+
+    void sessions()
+    {
+        QFETCH(QStringList, replies);
+        QFETCH(QStringList, args);
+        QFETCH(QString, rows);
+        QFETCH(QByteArray, textLine);
+        QTemporaryDir dir;
+        QMap<QString, QByteArray> files;
+        for (const QString &reply : replies) {
+            const QStringList f = reply.split('|');
+            const QByteArray model = f.value(3, "varnel-corvel-4").toUtf8();
+            files[f[0]] +=
+                line(f[1].toUtf8(), model.constData(), f[2].toUtf8(), "{\"output_tokens\":1000}");
+        }
+        for (auto it = files.cbegin(); it != files.cend(); ++it)
+            write(dir.filePath(it.key()), it.value());
+        const QStringList base = QStringList{"--root", dir.path(), "--sessions"} + args;
+        const Run r = report(base + QStringList{"--json"});
+        QCOMPARE(r.exitCode, 0);
+        QStringList got;
+        for (const QJsonValue row : QJsonDocument::fromJson(r.out).array()) {
+            QStringList models;
+            for (const QJsonValue m : row["models"].toArray())
+                models << m.toString();
+            got << QStringList{row["name"].toString(),
+                               row["session"].toString(),
+                               QString::number(row["count"].toInteger()),
+                               row["first"].toString(),
+                               row["last"].toString(),
+                               QString::number(row["durationSeconds"].toDouble()),
+                               models.join(',')}
+                       .join(' ');
+        }
+        QVERIFY2(rows.split(" | ").contains(got.join("; ")), qPrintable(got.join("; ")));
+        if (!textLine.isEmpty()) {
+            const Run text = report(base);
+            QVERIFY2(text.out.contains(textLine), text.out.constData());
+        }
     }
 
     // Paths stay bytes: a root whose name is not UTF-8, reached every way a root is given.
