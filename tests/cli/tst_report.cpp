@@ -323,7 +323,7 @@ private slots:
                 line(f[1].toUtf8(), model.constData(), f[2].toUtf8(), "{\"output_tokens\":1000}");
         }
         for (auto it = files.cbegin(); it != files.cend(); ++it)
-            write(dir.filePath(it.key()), it.value());
+            writeFile(dir.filePath(it.key()), it.value());
         const QStringList base = QStringList{"--root", dir.path(), "--sessions"} + args;
         const Run r = report(base + QStringList{"--json"});
         QCOMPARE(r.exitCode, 0);
