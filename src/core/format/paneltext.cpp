@@ -46,24 +46,29 @@ QDateTime localDateTime(Instant t)
     return QDateTime::fromMSecsSinceEpoch(t.micros / 1000, Qt::LocalTime);
 }
 
-// The locale's short clock without seconds, which some (the C locale) put in it, nor the
-// separator before them.
-QString clockMinuteFormat(const QLocale &locale)
+// `format` without its `field` letters outside quoted text; with `separator`, also without the
+// separator before each (the ":" before seconds).
+QString withoutField(const QString &format, QChar field, bool separator)
 {
-    const QString format = locale.timeFormat(QLocale::ShortFormat);
     QString out;
     bool quoted = false;
     for (const QChar c : format) {
         if (c == u'\'')
             quoted = !quoted;
-        if (!quoted && c == u's') {
-            while (!out.isEmpty() && !out.back().isLetter() && out.back() != u'\'')
+        if (!quoted && c == field) {
+            while (separator && !out.isEmpty() && !out.back().isLetter() && out.back() != u'\'')
                 out.chop(1);
             continue;
         }
         out += c;
     }
     return out;
+}
+
+// The locale's short clock without seconds, which some (the C locale) put in it.
+QString clockMinuteFormat(const QLocale &locale)
+{
+    return withoutField(locale.timeFormat(QLocale::ShortFormat), u's', true);
 }
 
 } // namespace
@@ -88,17 +93,7 @@ QString relative(Instant target, Instant now)
 QString clockTimeFormat(const QLocale &locale)
 {
     // The long format is the medium one plus the time zone ("t"); quoted text is kept as is.
-    const QString full = locale.timeFormat(QLocale::LongFormat);
-    QString out;
-    bool quoted = false;
-    for (const QChar c : full) {
-        if (c == u'\'')
-            quoted = !quoted;
-        if (!quoted && c == u't')
-            continue;
-        out += c;
-    }
-    return out.simplified();
+    return withoutField(locale.timeFormat(QLocale::LongFormat), u't', false).simplified();
 }
 
 QString clockTime(Instant t, const QLocale &locale)
