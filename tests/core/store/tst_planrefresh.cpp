@@ -82,13 +82,14 @@ PlanUsage plan(double five = 10, double seven = 20)
     return {window(five, 1796562000), window(seven, 1797000000), {}, {}};
 }
 
-enum class Op { trigger, force, ok, limited, failed };
+enum class Op { trigger, force, ok, limited, failed, refused, signedOut };
 struct Step
 {
     double at; // seconds after t0
     Op op;
     int requests; // sent so far, once the step is done
     std::optional<double> retryAfter = std::nullopt;
+    const char *error = nullptr; // shown once the step is done, "" none; not checked if null
 };
 
 } // namespace
@@ -146,34 +147,68 @@ private slots:
 
     void cleanup() { m_store.reset(); }
 
-    void guards_data()
+    // Scripts of triggers and answers: what is sent, the error shown, the figures and the
+    // back-off kept.
+    void polls_data()
     {
         QTest::addColumn<QList<Step>>("steps");
-        QTest::addRow("spacing: 44 s refused, 45 s polls") << QList<Step>{
-            {0, Op::trigger, 1}, {1, Op::ok, 1}, {44, Op::trigger, 1}, {45, Op::trigger, 2}};
+        QTest::addColumn<int>("lookups");
+        QTest::addRow("spacing: 44 s refused, 45 s polls") << QList<Step>{{0, Op::trigger, 1},
+                                                                          {1, Op::ok, 1},
+                                                                          {44, Op::trigger, 1},
+                                                                          {45, Op::trigger, 2}}
+                                                           << 1;
         QTest::addRow("a clock set back refuses")
-            << QList<Step>{{0, Op::trigger, 1}, {1, Op::ok, 1}, {-100, Op::trigger, 1}};
+            << QList<Step>{{0, Op::trigger, 1}, {1, Op::ok, 1}, {-100, Op::trigger, 1}} << 1;
         QTest::addRow("forced while in flight refused, forced after a finished poll polls")
-            << QList<Step>{
-                   {0, Op::trigger, 1}, {5, Op::force, 1}, {6, Op::ok, 1}, {16, Op::force, 2}};
+            << QList<Step>{{0, Op::trigger, 1},
+                           {5, Op::force, 1},
+                           {6, Op::ok, 1},
+                           {16, Op::force, 2}}
+            << 1;
         QTest::addRow("back-off holds forced polls too, and ends")
             << QList<Step>{{0, Op::trigger, 1},
                            {2, Op::limited, 1, 30},
                            {31.9, Op::force, 1},
                            {31.9, Op::trigger, 1},
-                           {32, Op::force, 2}};
+                           {32, Op::force, 2}}
+            << 1;
         QTest::addRow("a failure after the back-off leaves its end in the past")
             << QList<Step>{{0, Op::trigger, 1},
                            {2, Op::limited, 1, 10},
                            {12, Op::force, 2},
                            {13, Op::failed, 2},
-                           {14, Op::force, 3}};
+                           {14, Op::force, 3}}
+            << 1;
+        QTest::addRow("errors shown until a success")
+            << QList<Step>{{0, Op::force, 1},
+                           {1, Op::ok, 1, {}, ""},
+                           {60, Op::force, 2},
+                           {61, Op::limited, 2, {}, "Rate limited \u2014 retrying shortly"},
+                           {181, Op::force, 3},
+                           {182, Op::failed, 3, {}, "HTTP 500"},
+                           {242, Op::force, 4},
+                           {243, Op::ok, 4, {}, ""}}
+            << 1;
+        // A refused token is dropped; every trigger looks again, finds nothing and sends nothing.
+        QTest::addRow("refused token looked up again")
+            << QList<Step>{{0, Op::force, 1},
+                           {1, Op::refused, 1, {}, "Session expired \u2014 open Varnel Code"},
+                           {1, Op::signedOut, 1},
+                           {60, Op::trigger, 1},
+                           {120, Op::trigger, 1},
+                           {180, Op::trigger, 1, {}, "Sign in with Varnel Code"}}
+            << 4;
     }
 
-    void guards()
+    void polls()
     {
         QFETCH(QList<Step>, steps);
+        QSignalSpy errors(m_store.get(), &UsageStore::planErrorChanged);
+        int changes = 0;
+        bool answered = false, backingOff = false;
         for (const Step &step : steps) {
+            const QString before = m_store->planError();
             m_now = Instant{t0.micros + std::int64_t(step.at * 1e6)};
             switch (step.op) {
             case Op::trigger:
@@ -183,19 +218,34 @@ private slots:
                 break;
             case Op::ok:
                 m_fetcher->answer(plan());
+                answered = true;
+                backingOff = false;
                 break;
             case Op::limited:
                 m_fetcher->answer(PlanUsage::Error::rateLimited(step.retryAfter));
+                backingOff = true;
                 break;
             case Op::failed:
                 m_fetcher->answer(PlanUsage::Error::http(500));
                 break;
+            case Op::refused:
+                m_fetcher->answer(PlanUsage::Error::unauthorized());
+                break;
+            case Op::signedOut:
+                m_keychain->token.clear();
+                break;
             }
-            QVERIFY2(m_fetcher->tokens.size() == step.requests,
-                     qPrintable(QStringLiteral("after the step at %1 s").arg(step.at)));
+            const QString where = QStringLiteral("after the step at %1 s").arg(step.at);
+            QVERIFY2(m_fetcher->tokens.size() == step.requests, qPrintable(where));
+            if (step.error)
+                QCOMPARE(m_store->planError(), QString::fromUtf8(step.error));
+            // The last good figures stay through errors; only a success ends a back-off.
+            QVERIFY2(m_store->planUsage().has_value() == answered, qPrintable(where));
+            QVERIFY2(m_store->planRetryAtInstant().has_value() == backingOff, qPrintable(where));
+            changes += m_store->planError() != before;
         }
-        // The token was looked up once and reused.
-        QCOMPARE(m_keychain->calls.load(), 1);
+        QCOMPARE(errors.size(), changes);
+        QTEST(m_keychain->calls.load(), "lookups"); // a token is looked up once and reused
     }
 
     // Where the back-off ends, whatever Retry-After says: a day at most, never in the past.
@@ -222,53 +272,6 @@ private slots:
         m_fetcher->answer(PlanUsage::Error::rateLimited(retryAfter));
         QCOMPARE(m_store->planRetryAtInstant(),
                  Instant{m_now.micros + std::int64_t(seconds * 1e6)});
-    }
-
-    void outcomesPublished()
-    {
-        QSignalSpy errors(m_store.get(), &UsageStore::planErrorChanged);
-        m_store->refreshPlan(true);
-        settle();
-        m_fetcher->answer(plan(42));
-        QCOMPARE(m_store->planUsage()->fiveHour->utilization, 42.0);
-        QVERIFY(m_store->planError().isNull());
-
-        m_now = Instant{t0.micros + 60'000'000};
-        m_store->refreshPlan(true);
-        m_fetcher->answer(PlanUsage::Error::rateLimited(std::nullopt));
-        QCOMPARE(m_store->planError(), QStringLiteral("Rate limited \u2014 retrying shortly"));
-        QCOMPARE(m_store->planUsage()->fiveHour->utilization, 42.0); // the last good figures stay
-
-        m_now = Instant{m_now.micros + 120'000'000};
-        m_store->refreshPlan(true);
-        m_fetcher->answer(PlanUsage::Error::http(503));
-        QCOMPARE(m_store->planError(), QStringLiteral("HTTP 503"));
-        QVERIFY(m_store->planRetryAtInstant()); // only a success clears it
-
-        m_now = Instant{m_now.micros + 60'000'000};
-        m_store->refreshPlan(true);
-        m_fetcher->answer(plan(50));
-        QVERIFY(m_store->planError().isNull());
-        QVERIFY(!m_store->planRetryAtInstant());
-        QCOMPARE(errors.size(), 3); // set, changed, cleared
-    }
-
-    // A refused token is dropped; the next lookup finds nothing and nothing is sent.
-    void refusedTokenLookedUpAgain()
-    {
-        m_store->refreshPlan(true);
-        settle();
-        m_fetcher->answer(PlanUsage::Error::unauthorized());
-        QCOMPARE(m_store->planError(), QStringLiteral("Session expired \u2014 open Varnel Code"));
-        m_keychain->token.clear();
-        for (int i = 0; i < 3; ++i) { // every trigger looks again
-            m_now = Instant{m_now.micros + 60'000'000};
-            m_store->refreshPlan(false);
-            settle();
-        }
-        QCOMPARE(m_keychain->calls.load(), 4);
-        QCOMPARE(m_fetcher->tokens.size(), 1);
-        QCOMPARE(m_store->planError(), QStringLiteral("Sign in with Varnel Code"));
     }
 
     // The lookup runs off the main thread, refuses a second one meanwhile, and hands its token
