@@ -39,7 +39,7 @@ public:
 };
 
 // Holds the credentials document of `token`, or nothing. While `gate` is set it blocks until
-// opened or stopped (a safety bound keeps a fault from hanging the test), and tells which.
+// stopped (a safety bound keeps a fault from hanging the test), and tells whether it was.
 class FakeKeychain final : public KeychainSource
 {
 public:
@@ -54,12 +54,6 @@ public:
         if (token.isEmpty() || gate)
             return std::nullopt;
         return R"({"varnelAiOauth": {"accessToken": ")" + token.toUtf8() + R"("}})";
-    }
-    void open()
-    {
-        const std::lock_guard lock(m_mutex);
-        gate = false;
-        m_changed.notify_all();
     }
     QString token = QStringLiteral("fake-token-1");
     bool gate = false;
@@ -246,36 +240,11 @@ private slots:
         }
         QCOMPARE(errors.size(), changes);
         QTEST(m_keychain->calls.load(), "lookups"); // a token is looked up once and reused
+        QCOMPARE(m_fetcher->thread, QThread::currentThread());
     }
 
-    // Where the back-off ends, whatever Retry-After says: a day at most, never in the past.
-    void backOffEnd_data()
-    {
-        QTest::addColumn<std::optional<double>>("retryAfter");
-        QTest::addColumn<double>("seconds"); // after the handling
-        QTest::addRow("absent") << std::optional<double>() << 120.0;
-        QTest::addRow("30") << std::optional(30.0) << 30.0;
-        QTest::addRow("infinite") << std::optional(qInf()) << 120.0;
-        QTest::addRow("not a number") << std::optional(qQNaN()) << 120.0;
-        QTest::addRow("beyond a day") << std::optional(1e12) << 86400.0;
-        QTest::addRow("negative") << std::optional(-5.0) << 0.0;
-        QTest::addRow("-1e308") << std::optional(-1e308) << 0.0;
-    }
-
-    void backOffEnd()
-    {
-        QFETCH(std::optional<double>, retryAfter);
-        QFETCH(double, seconds);
-        m_store->refreshPlan(true);
-        settle();
-        m_now = Instant{t0.micros + 2'000'000};
-        m_fetcher->answer(PlanUsage::Error::rateLimited(retryAfter));
-        QCOMPARE(m_store->planRetryAtInstant(),
-                 Instant{m_now.micros + std::int64_t(seconds * 1e6)});
-    }
-
-    // The lookup runs off the main thread, refuses a second one meanwhile, and hands its token
-    // back to the main thread.
+    // The lookup runs off the main thread and refuses a second one meanwhile; a store that goes
+    // away stops it, and nothing is sent.
     void lookupOffTheMainThread()
     {
         m_keychain->gate = true;
@@ -283,22 +252,10 @@ private slots:
         QTRY_VERIFY(m_keychain->thread != nullptr);
         QVERIFY(m_keychain->thread != QThread::currentThread());
         m_store->refreshPlan(true);
-        m_keychain->open();
-        settle();
-        QCOMPARE(m_keychain->calls.load(), 1);
-        QCOMPARE(m_fetcher->tokens, QStringList{QStringLiteral("fake-token-1")});
-        QCOMPARE(m_fetcher->thread, QThread::currentThread());
-    }
-
-    // A store that goes away stops its lookup, and nothing is sent.
-    void destroyedWhileLookupRuns()
-    {
-        m_keychain->gate = true;
-        m_store->refreshPlan(true);
-        QTRY_VERIFY(m_keychain->thread != nullptr);
         m_store.reset();
         QVERIFY(m_keychain->sawStop);
         QCoreApplication::processEvents();
+        QCOMPARE(m_keychain->calls.load(), 1);
         QVERIFY(m_fetcher->tokens.isEmpty());
     }
 
@@ -336,27 +293,50 @@ private slots:
         QCOMPARE(int(m_store->history().size()), samples);
     }
 
-    void planTimerPeriod_data()
+    // Where the back-off ends, whatever Retry-After says: a day at most, never in the past; and
+    // the plan timer's period, whatever the preferences say: a minute to a day.
+    void bounds_data()
     {
-        QTest::addColumn<double>("minutes");
-        QTest::addColumn<int>("periodSeconds");
-        QTest::addRow("0.5 to the floor") << 0.5 << 60;
-        QTest::addRow("2") << 2.0 << 120;
-        QTest::addRow("0") << 0.0 << 300;
-        QTest::addRow("negative") << -1.0 << 300;
-        QTest::addRow("not a number") << qQNaN() << 300;
-        QTest::addRow("beyond a day") << 1e9 << 86400;
+        QTest::addColumn<bool>("backOff");                // else the plan timer
+        QTest::addColumn<std::optional<double>>("given"); // seconds to retry after, or minutes
+        QTest::addColumn<int>("seconds");
+        const std::tuple<const char *, bool, std::optional<double>, int> rows[] = {
+            {"Retry-After absent", true, std::nullopt, 120},
+            {"Retry-After 30", true, 30, 30},
+            {"Retry-After infinite", true, qInf(), 120},
+            {"Retry-After not a number", true, qQNaN(), 120},
+            {"Retry-After beyond a day", true, 1e12, 86400},
+            {"Retry-After negative", true, -5, 0},
+            {"Retry-After -1e308", true, -1e308, 0},
+            {"period 0.5 to the floor", false, 0.5, 60},
+            {"period 2", false, 2, 120},
+            {"period 0", false, 0, 300},
+            {"period negative", false, -1, 300},
+            {"period not a number", false, qQNaN(), 300},
+            {"period beyond a day", false, 1e9, 86400}};
+        for (const auto &[name, backOff, given, seconds] : rows)
+            QTest::addRow("%s", name) << backOff << given << seconds;
     }
 
-    void planTimerPeriod()
+    void bounds()
     {
-        QFETCH(double, minutes);
-        QFETCH(int, periodSeconds);
+        QFETCH(bool, backOff);
+        QFETCH(std::optional<double>, given);
+        QFETCH(int, seconds);
+        if (backOff) {
+            m_store->refreshPlan(true);
+            settle();
+            m_now = Instant{t0.micros + 2'000'000};
+            m_fetcher->answer(PlanUsage::Error::rateLimited(given));
+            QCOMPARE(m_store->planRetryAtInstant(),
+                     Instant{m_now.micros + std::int64_t(seconds) * 1'000'000});
+            return;
+        }
         m_store->schedulePlanTimer(7);
-        m_store->schedulePlanTimer(minutes);
+        m_store->schedulePlanTimer(*given);
         const auto timers = m_store->findChildren<QTimer *>();
         QCOMPARE(timers.size(), 1);
-        QCOMPARE(timers.first()->interval(), periodSeconds * 1000);
+        QCOMPARE(timers.first()->interval(), seconds * 1000);
         QVERIFY(timers.first()->isActive());
     }
 };
