@@ -63,9 +63,11 @@ private slots:
         QTest::addColumn<QByteArray>("line");
         QTest::addColumn<bool>("accepted");
         QTest::addColumn<QList<qint64>>("counts"); // input, output, cache creation, cache read
-        const auto row = [](const char *name, const std::string &line, QList<qint64> counts = {}) {
-            QTest::addRow("%s", name)
-                << QByteArray::fromStdString(line) << !counts.isEmpty() << counts;
+        QTest::addColumn<QString>("modelKey");     // "model|key", "-" absent
+        const auto row = [](const char *name, const std::string &line, QList<qint64> counts = {},
+                            const char *modelKey = "-|-") {
+            QTest::addRow("%s", name) << QByteArray::fromStdString(line) << !counts.isEmpty()
+                                      << counts << QString::fromUtf8(modelKey);
         };
         // The usage object of an assistant line; no counts: the line is turned away.
         const std::tuple<const char *, const char *, QList<qint64>> usages[] = {
@@ -139,6 +141,25 @@ private slots:
         row("leading space and CR",
             R"(  {"type":"assistant",)" + std::string(ts) + "," + usage + "\r", {1, 0, 0, 0});
         row("type not a string", R"({"type":["assistant"],)" + std::string(ts) + "," + usage);
+        // The model and the key: message id and request id, as written.
+        const auto ids = [&](const char *name, const std::string &top, const std::string &message,
+                             const char *modelKey) {
+            row(name,
+                R"({"type":"assistant")" + top + "," + ts +
+                    R"(,"message":{"usage":{"output_tokens":7})" + message + "}}",
+                {0, 7, 0, 0}, modelKey);
+        };
+        ids("both ids", R"(,"requestId":"req_9")", R"(,"id":"msg_1","model":"Varnel-Corvel-4")",
+            "Varnel-Corvel-4|msg_1:req_9");
+        ids("message id only", "", R"(,"id":"msg_1")", "-|msg_1");
+        ids("request id only", R"(,"requestId":"req_9")", "", "-|req_9");
+        ids("not strings", R"(,"requestId":null)", R"(,"id":5,"model":4)", "-|-");
+        ids("empty ids", R"(,"requestId":"")", R"(,"id":"")", "-|:");
+        ids("digits in strings untouched by a big number",
+            R"(,"requestId":"-18446744073709551616")",
+            R"(,"id":"1e400","model":"m 99999999999999999999","n":1e999)",
+            "m 99999999999999999999|1e400:-18446744073709551616");
+        ids("model kept as written", "", R"(,"model":" M\u00e9 ")", " M\u00e9 |-");
     }
 
     // Through the one parse that tries both date parsers, which must agree with a parse per
@@ -148,6 +169,7 @@ private slots:
         QFETCH(QByteArray, line);
         QFETCH(bool, accepted);
         QFETCH(QList<qint64>, counts);
+        QFETCH(QString, modelKey);
         const std::string s = line.toStdString();
         auto twice = UsageEntry::parse(s, IsoDateParser::withFraction());
         if (!twice)
@@ -161,48 +183,10 @@ private slots:
             QCOMPARE((QList<qint64>{entry->inputTokens, entry->outputTokens,
                                     entry->cacheCreationTokens, entry->cacheReadTokens}),
                      counts);
+            QCOMPARE(QString::fromStdString(entry->model.value_or("-") + '|' +
+                                            entry->dedupKey.value_or("-")),
+                     modelKey);
         }
-    }
-
-    void modelAndKey_data()
-    {
-        QTest::addColumn<QByteArray>("extraMessage");
-        QTest::addColumn<QByteArray>("extraTop");
-        QTest::addColumn<QString>("model"); // "-" absent
-        QTest::addColumn<QString>("key");   // "-" absent
-        const std::tuple<const char *, const char *, const char *, const char *, const char *>
-            rows[] = {{"both ids", R"(,"id":"msg_1","model":"Varnel-Corvel-4")",
-                       R"(,"requestId":"req_9")", "Varnel-Corvel-4", "msg_1:req_9"},
-                      {"message id only", R"(,"id":"msg_1")", "", "-", "msg_1"},
-                      {"request id only", "", R"(,"requestId":"req_9")", "-", "req_9"},
-                      {"neither", "", "", "-", "-"},
-                      {"not strings", R"(,"id":5,"model":4)", R"(,"requestId":null)", "-", "-"},
-                      {"empty ids", R"(,"id":"")", R"(,"requestId":"")", "-", ":"},
-                      {"digits in strings untouched by a big number",
-                       R"(,"id":"1e400","model":"m 99999999999999999999","n":1e999)",
-                       R"(,"requestId":"-18446744073709551616")", "m 99999999999999999999",
-                       "1e400:-18446744073709551616"},
-                      {"model kept as written", R"(,"model":" M\u00e9 ")", "", " M\u00e9 ", "-"}};
-        for (const auto &[name, extraMessage, extraTop, model, key] : rows)
-            QTest::addRow("%s", name) << QByteArray(extraMessage) << QByteArray(extraTop)
-                                      << QString::fromUtf8(model) << QString::fromUtf8(key);
-    }
-
-    void modelAndKey()
-    {
-        QFETCH(QByteArray, extraMessage);
-        QFETCH(QByteArray, extraTop);
-        QFETCH(QString, model);
-        QFETCH(QString, key);
-        const std::string line =
-            R"({"type":"assistant")" + extraTop.toStdString() +
-            R"(,"timestamp":"2025-06-01T09:15:42.5Z","message":{"usage":{"output_tokens":7})" +
-            extraMessage.toStdString() + "}}";
-        const auto entry = UsageEntry::parse(line, IsoDateParser::withFraction());
-        QVERIFY(entry);
-        QCOMPARE(entry->model ? QString::fromStdString(*entry->model) : "-", model);
-        QCOMPARE(entry->dedupKey ? QString::fromStdString(*entry->dedupKey) : "-", key);
-        QCOMPARE(entry->timestamp.micros, Instant::fromSeconds(1748769342).micros + 500'000);
     }
 
     void dates_data()
