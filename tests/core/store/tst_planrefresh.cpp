@@ -39,7 +39,7 @@ public:
 };
 
 // Holds the credentials document of `token`, or nothing. While `gate` is set it blocks until
-// opened or stopped (a safety bound keeps a fault from hanging the test), and tells which.
+// stopped (a safety bound keeps a fault from hanging the test), and tells whether it was.
 class FakeKeychain final : public KeychainSource
 {
 public:
@@ -54,12 +54,6 @@ public:
         if (token.isEmpty() || gate)
             return std::nullopt;
         return R"({"varnelAiOauth": {"accessToken": ")" + token.toUtf8() + R"("}})";
-    }
-    void open()
-    {
-        const std::lock_guard lock(m_mutex);
-        gate = false;
-        m_changed.notify_all();
     }
     QString token = QStringLiteral("fake-token-1");
     bool gate = false;
@@ -82,13 +76,14 @@ PlanUsage plan(double five = 10, double seven = 20)
     return {window(five, 1796562000), window(seven, 1797000000), {}, {}};
 }
 
-enum class Op { trigger, force, ok, limited, failed };
+enum class Op { trigger, force, ok, limited, failed, refused, signedOut };
 struct Step
 {
     double at; // seconds after t0
     Op op;
     int requests; // sent so far, once the step is done
     std::optional<double> retryAfter = std::nullopt;
+    const char *error = nullptr; // shown once the step is done, "" none; not checked if null
 };
 
 } // namespace
@@ -146,34 +141,68 @@ private slots:
 
     void cleanup() { m_store.reset(); }
 
-    void guards_data()
+    // Scripts of triggers and answers: what is sent, the error shown, the figures and the
+    // back-off kept.
+    void polls_data()
     {
         QTest::addColumn<QList<Step>>("steps");
-        QTest::addRow("spacing: 44 s refused, 45 s polls") << QList<Step>{
-            {0, Op::trigger, 1}, {1, Op::ok, 1}, {44, Op::trigger, 1}, {45, Op::trigger, 2}};
+        QTest::addColumn<int>("lookups");
+        QTest::addRow("spacing: 44 s refused, 45 s polls") << QList<Step>{{0, Op::trigger, 1},
+                                                                          {1, Op::ok, 1},
+                                                                          {44, Op::trigger, 1},
+                                                                          {45, Op::trigger, 2}}
+                                                           << 1;
         QTest::addRow("a clock set back refuses")
-            << QList<Step>{{0, Op::trigger, 1}, {1, Op::ok, 1}, {-100, Op::trigger, 1}};
+            << QList<Step>{{0, Op::trigger, 1}, {1, Op::ok, 1}, {-100, Op::trigger, 1}} << 1;
         QTest::addRow("forced while in flight refused, forced after a finished poll polls")
-            << QList<Step>{
-                   {0, Op::trigger, 1}, {5, Op::force, 1}, {6, Op::ok, 1}, {16, Op::force, 2}};
+            << QList<Step>{{0, Op::trigger, 1},
+                           {5, Op::force, 1},
+                           {6, Op::ok, 1},
+                           {16, Op::force, 2}}
+            << 1;
         QTest::addRow("back-off holds forced polls too, and ends")
             << QList<Step>{{0, Op::trigger, 1},
                            {2, Op::limited, 1, 30},
                            {31.9, Op::force, 1},
                            {31.9, Op::trigger, 1},
-                           {32, Op::force, 2}};
+                           {32, Op::force, 2}}
+            << 1;
         QTest::addRow("a failure after the back-off leaves its end in the past")
             << QList<Step>{{0, Op::trigger, 1},
                            {2, Op::limited, 1, 10},
                            {12, Op::force, 2},
                            {13, Op::failed, 2},
-                           {14, Op::force, 3}};
+                           {14, Op::force, 3}}
+            << 1;
+        QTest::addRow("errors shown until a success")
+            << QList<Step>{{0, Op::force, 1},
+                           {1, Op::ok, 1, {}, ""},
+                           {60, Op::force, 2},
+                           {61, Op::limited, 2, {}, "Rate limited \u2014 retrying shortly"},
+                           {181, Op::force, 3},
+                           {182, Op::failed, 3, {}, "HTTP 500"},
+                           {242, Op::force, 4},
+                           {243, Op::ok, 4, {}, ""}}
+            << 1;
+        // A refused token is dropped; every trigger looks again, finds nothing and sends nothing.
+        QTest::addRow("refused token looked up again")
+            << QList<Step>{{0, Op::force, 1},
+                           {1, Op::refused, 1, {}, "Session expired \u2014 open Varnel Code"},
+                           {1, Op::signedOut, 1},
+                           {60, Op::trigger, 1},
+                           {120, Op::trigger, 1},
+                           {180, Op::trigger, 1, {}, "Sign in with Varnel Code"}}
+            << 4;
     }
 
-    void guards()
+    void polls()
     {
         QFETCH(QList<Step>, steps);
+        QSignalSpy errors(m_store.get(), &UsageStore::planErrorChanged);
+        int changes = 0;
+        bool answered = false, backingOff = false;
         for (const Step &step : steps) {
+            const QString before = m_store->planError();
             m_now = Instant{t0.micros + std::int64_t(step.at * 1e6)};
             switch (step.op) {
             case Op::trigger:
@@ -183,96 +212,39 @@ private slots:
                 break;
             case Op::ok:
                 m_fetcher->answer(plan());
+                answered = true;
+                backingOff = false;
                 break;
             case Op::limited:
                 m_fetcher->answer(PlanUsage::Error::rateLimited(step.retryAfter));
+                backingOff = true;
                 break;
             case Op::failed:
                 m_fetcher->answer(PlanUsage::Error::http(500));
                 break;
+            case Op::refused:
+                m_fetcher->answer(PlanUsage::Error::unauthorized());
+                break;
+            case Op::signedOut:
+                m_keychain->token.clear();
+                break;
             }
-            QVERIFY2(m_fetcher->tokens.size() == step.requests,
-                     qPrintable(QStringLiteral("after the step at %1 s").arg(step.at)));
+            const QString where = QStringLiteral("after the step at %1 s").arg(step.at);
+            QVERIFY2(m_fetcher->tokens.size() == step.requests, qPrintable(where));
+            if (step.error)
+                QCOMPARE(m_store->planError(), QString::fromUtf8(step.error));
+            // The last good figures stay through errors; only a success ends a back-off.
+            QVERIFY2(m_store->planUsage().has_value() == answered, qPrintable(where));
+            QVERIFY2(m_store->planRetryAtInstant().has_value() == backingOff, qPrintable(where));
+            changes += m_store->planError() != before;
         }
-        // The token was looked up once and reused.
-        QCOMPARE(m_keychain->calls.load(), 1);
+        QCOMPARE(errors.size(), changes);
+        QTEST(m_keychain->calls.load(), "lookups"); // a token is looked up once and reused
+        QCOMPARE(m_fetcher->thread, QThread::currentThread());
     }
 
-    // Where the back-off ends, whatever Retry-After says: a day at most, never in the past.
-    void backOffEnd_data()
-    {
-        QTest::addColumn<std::optional<double>>("retryAfter");
-        QTest::addColumn<double>("seconds"); // after the handling
-        QTest::addRow("absent") << std::optional<double>() << 120.0;
-        QTest::addRow("30") << std::optional(30.0) << 30.0;
-        QTest::addRow("infinite") << std::optional(qInf()) << 120.0;
-        QTest::addRow("not a number") << std::optional(qQNaN()) << 120.0;
-        QTest::addRow("beyond a day") << std::optional(1e12) << 86400.0;
-        QTest::addRow("negative") << std::optional(-5.0) << 0.0;
-        QTest::addRow("-1e308") << std::optional(-1e308) << 0.0;
-    }
-
-    void backOffEnd()
-    {
-        QFETCH(std::optional<double>, retryAfter);
-        QFETCH(double, seconds);
-        m_store->refreshPlan(true);
-        settle();
-        m_now = Instant{t0.micros + 2'000'000};
-        m_fetcher->answer(PlanUsage::Error::rateLimited(retryAfter));
-        QCOMPARE(m_store->planRetryAtInstant(),
-                 Instant{m_now.micros + std::int64_t(seconds * 1e6)});
-    }
-
-    void outcomesPublished()
-    {
-        QSignalSpy errors(m_store.get(), &UsageStore::planErrorChanged);
-        m_store->refreshPlan(true);
-        settle();
-        m_fetcher->answer(plan(42));
-        QCOMPARE(m_store->planUsage()->fiveHour->utilization, 42.0);
-        QVERIFY(m_store->planError().isNull());
-
-        m_now = Instant{t0.micros + 60'000'000};
-        m_store->refreshPlan(true);
-        m_fetcher->answer(PlanUsage::Error::rateLimited(std::nullopt));
-        QCOMPARE(m_store->planError(), QStringLiteral("Rate limited \u2014 retrying shortly"));
-        QCOMPARE(m_store->planUsage()->fiveHour->utilization, 42.0); // the last good figures stay
-
-        m_now = Instant{m_now.micros + 120'000'000};
-        m_store->refreshPlan(true);
-        m_fetcher->answer(PlanUsage::Error::http(503));
-        QCOMPARE(m_store->planError(), QStringLiteral("HTTP 503"));
-        QVERIFY(m_store->planRetryAtInstant()); // only a success clears it
-
-        m_now = Instant{m_now.micros + 60'000'000};
-        m_store->refreshPlan(true);
-        m_fetcher->answer(plan(50));
-        QVERIFY(m_store->planError().isNull());
-        QVERIFY(!m_store->planRetryAtInstant());
-        QCOMPARE(errors.size(), 3); // set, changed, cleared
-    }
-
-    // A refused token is dropped; the next lookup finds nothing and nothing is sent.
-    void refusedTokenLookedUpAgain()
-    {
-        m_store->refreshPlan(true);
-        settle();
-        m_fetcher->answer(PlanUsage::Error::unauthorized());
-        QCOMPARE(m_store->planError(), QStringLiteral("Session expired \u2014 open Varnel Code"));
-        m_keychain->token.clear();
-        for (int i = 0; i < 3; ++i) { // every trigger looks again
-            m_now = Instant{m_now.micros + 60'000'000};
-            m_store->refreshPlan(false);
-            settle();
-        }
-        QCOMPARE(m_keychain->calls.load(), 4);
-        QCOMPARE(m_fetcher->tokens.size(), 1);
-        QCOMPARE(m_store->planError(), QStringLiteral("Sign in with Varnel Code"));
-    }
-
-    // The lookup runs off the main thread, refuses a second one meanwhile, and hands its token
-    // back to the main thread.
+    // The lookup runs off the main thread and refuses a second one meanwhile; a store that goes
+    // away stops it, and nothing is sent.
     void lookupOffTheMainThread()
     {
         m_keychain->gate = true;
@@ -280,22 +252,10 @@ private slots:
         QTRY_VERIFY(m_keychain->thread != nullptr);
         QVERIFY(m_keychain->thread != QThread::currentThread());
         m_store->refreshPlan(true);
-        m_keychain->open();
-        settle();
-        QCOMPARE(m_keychain->calls.load(), 1);
-        QCOMPARE(m_fetcher->tokens, QStringList{QStringLiteral("fake-token-1")});
-        QCOMPARE(m_fetcher->thread, QThread::currentThread());
-    }
-
-    // A store that goes away stops its lookup, and nothing is sent.
-    void destroyedWhileLookupRuns()
-    {
-        m_keychain->gate = true;
-        m_store->refreshPlan(true);
-        QTRY_VERIFY(m_keychain->thread != nullptr);
         m_store.reset();
         QVERIFY(m_keychain->sawStop);
         QCoreApplication::processEvents();
+        QCOMPARE(m_keychain->calls.load(), 1);
         QVERIFY(m_fetcher->tokens.isEmpty());
     }
 
@@ -333,27 +293,50 @@ private slots:
         QCOMPARE(int(m_store->history().size()), samples);
     }
 
-    void planTimerPeriod_data()
+    // Where the back-off ends, whatever Retry-After says: a day at most, never in the past; and
+    // the plan timer's period, whatever the preferences say: a minute to a day.
+    void bounds_data()
     {
-        QTest::addColumn<double>("minutes");
-        QTest::addColumn<int>("periodSeconds");
-        QTest::addRow("0.5 to the floor") << 0.5 << 60;
-        QTest::addRow("2") << 2.0 << 120;
-        QTest::addRow("0") << 0.0 << 300;
-        QTest::addRow("negative") << -1.0 << 300;
-        QTest::addRow("not a number") << qQNaN() << 300;
-        QTest::addRow("beyond a day") << 1e9 << 86400;
+        QTest::addColumn<bool>("backOff");                // else the plan timer
+        QTest::addColumn<std::optional<double>>("given"); // seconds to retry after, or minutes
+        QTest::addColumn<int>("seconds");
+        const std::tuple<const char *, bool, std::optional<double>, int> rows[] = {
+            {"Retry-After absent", true, std::nullopt, 120},
+            {"Retry-After 30", true, 30, 30},
+            {"Retry-After infinite", true, qInf(), 120},
+            {"Retry-After not a number", true, qQNaN(), 120},
+            {"Retry-After beyond a day", true, 1e12, 86400},
+            {"Retry-After negative", true, -5, 0},
+            {"Retry-After -1e308", true, -1e308, 0},
+            {"period 0.5 to the floor", false, 0.5, 60},
+            {"period 2", false, 2, 120},
+            {"period 0", false, 0, 300},
+            {"period negative", false, -1, 300},
+            {"period not a number", false, qQNaN(), 300},
+            {"period beyond a day", false, 1e9, 86400}};
+        for (const auto &[name, backOff, given, seconds] : rows)
+            QTest::addRow("%s", name) << backOff << given << seconds;
     }
 
-    void planTimerPeriod()
+    void bounds()
     {
-        QFETCH(double, minutes);
-        QFETCH(int, periodSeconds);
+        QFETCH(bool, backOff);
+        QFETCH(std::optional<double>, given);
+        QFETCH(int, seconds);
+        if (backOff) {
+            m_store->refreshPlan(true);
+            settle();
+            m_now = Instant{t0.micros + 2'000'000};
+            m_fetcher->answer(PlanUsage::Error::rateLimited(given));
+            QCOMPARE(m_store->planRetryAtInstant(),
+                     Instant{m_now.micros + std::int64_t(seconds) * 1'000'000});
+            return;
+        }
         m_store->schedulePlanTimer(7);
-        m_store->schedulePlanTimer(minutes);
+        m_store->schedulePlanTimer(*given);
         const auto timers = m_store->findChildren<QTimer *>();
         QCOMPARE(timers.size(), 1);
-        QCOMPARE(timers.first()->interval(), periodSeconds * 1000);
+        QCOMPARE(timers.first()->interval(), seconds * 1000);
         QVERIFY(timers.first()->isActive());
     }
 };

@@ -8,12 +8,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <future>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 namespace {
 
 // A transcript line for one reply; `id` empty leaves the reply without a key.
@@ -26,25 +20,17 @@ QByteArray reply(const QByteArray &id, qint64 output,
            QByteArray::number(output) + "}}}";
 }
 
-class Tree
+struct Tree : QTemporaryDir
 {
-public:
-    Tree() { QVERIFY(m_dir.isValid()); }
-    QString root() const { return m_dir.path(); }
-    QString path(const QString &rel) const { return m_dir.filePath(rel); }
-
     void write(const QString &rel, const QByteArray &bytes,
                QIODevice::OpenMode mode = QIODevice::WriteOnly)
     {
-        writeFile(path(rel), bytes, mode);
+        writeFile(filePath(rel), bytes, mode);
     }
     void append(const QString &rel, const QByteArray &bytes)
     {
         write(rel, bytes, QIODevice::Append);
     }
-
-private:
-    QTemporaryDir m_dir;
 };
 
 // Runs one pass the way the store does and returns the summed output tokens it holds after.
@@ -96,13 +82,13 @@ private slots:
         Tree tree;
         const QByteArray second = reply("b", 2);
         tree.write("s.jsonl", reply("a", 1) + "\n" + second + QByteArray(5000, ' '));
-        TranscriptScan scan(tree.root().toStdString());
+        TranscriptScan scan(tree.path().toStdString());
         QCOMPARE(pass(scan), 1);
         tree.append("s.jsonl", QByteArray(5000, ' '));
         QCOMPARE(pass(scan), 1);
-        const auto mark = scan.fileOffsets().at(tree.path("s.jsonl").toStdString());
-        QCOMPARE(mark.scannedTo, std::uint64_t(QFileInfo(tree.path("s.jsonl")).size()));
-        QFile f(tree.path("s.jsonl"));
+        const auto mark = scan.fileOffsets().at(tree.filePath("s.jsonl").toStdString());
+        QCOMPARE(mark.scannedTo, std::uint64_t(QFileInfo(tree.filePath("s.jsonl")).size()));
+        QFile f(tree.filePath("s.jsonl"));
         QVERIFY(f.open(QIODevice::ReadWrite));
         if (shrink)
             QVERIFY(f.resize(f.size() - 10));
@@ -154,12 +140,12 @@ private slots:
                                 << QStringList{"a.jsonl"} << QStringList() << 10LL << true << true;
         QTest::addRow("replaced") << Change([](Tree &t) {
             t.write("a.tmp", reply("", 5) + "\n" + reply("", 6) + "\n");
-            QVERIFY(QFile::remove(t.path("a.jsonl")));
-            QVERIFY(QFile::rename(t.path("a.tmp"), t.path("a.jsonl")));
+            QVERIFY(QFile::remove(t.filePath("a.jsonl")));
+            QVERIFY(QFile::rename(t.filePath("a.tmp"), t.filePath("a.jsonl")));
         }) << QStringList{"a.jsonl"}
                                   << QStringList() << 21LL << true << true;
         QTest::addRow("vanished") << Change([](Tree &t) {
-            QVERIFY(QFile::remove(t.path("a.jsonl")));
+            QVERIFY(QFile::remove(t.filePath("a.jsonl")));
         }) << QStringList{"a.jsonl"}
                                   << QStringList() << 10LL << true << true;
         QTest::addRow("never read, vanished") << Change([](Tree &) {}) << QStringList{"gone.jsonl"}
@@ -182,11 +168,11 @@ private slots:
         Tree tree;
         tree.write("a.jsonl", reply("a", 1) + "\n");
         tree.write("d/b.jsonl", reply("b", 10) + "\n");
-        TranscriptScan scan(tree.root().toStdString());
+        TranscriptScan scan(tree.path().toStdString());
         QCOMPARE(pass(scan), 11);
         change(tree);
         TreeChanges named;
-        const std::string root = tree.root().toStdString();
+        const std::string root = tree.path().toStdString();
         for (const QString &f : files)
             named.files.push_back(root + '/' + f.toStdString());
         for (const QString &d : directories)
@@ -228,29 +214,9 @@ private slots:
         QFETCH(qint64, tokens);
         Tree tree;
         tree.write(rel, bytes);
-        TranscriptScan scan(tree.root().toStdString());
+        TranscriptScan scan(tree.path().toStdString());
         QCOMPARE(pass(scan), std::max(tokens, 0LL));
         QCOMPARE(scan.fileOffsets().empty(), tokens <= 0);
-    }
-
-    // A FIFO is never read: neither one the listing meets, nor one that a transcript's path
-    // turned into after the listing (read directly here), which would block in open() for good.
-    void fifoIsNotRead()
-    {
-        Tree tree;
-        tree.write("p/a.jsonl", reply("a", 1) + "\n");
-        const std::string fifo = tree.path("p/f.jsonl").toStdString();
-        QCOMPARE(mkfifo(fifo.c_str(), 0600), 0);
-        auto reading = std::async(std::launch::async, [&] {
-            TranscriptScan scan(tree.root().toStdString());
-            const qint64 tokens = pass(scan);
-            return std::pair(tokens, TranscriptFiles::read(fifo, 0).ok);
-        });
-        if (reading.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
-            close(open(fifo.c_str(), O_WRONLY | O_NONBLOCK)); // lets the reader go
-            QFAIL("reading blocked on a FIFO");
-        }
-        QCOMPARE(reading.get(), std::pair(qint64(1), false));
     }
 
     // A line far longer than the read buffer is read whole and counted once; one so long that
@@ -276,10 +242,10 @@ private slots:
                                QByteArray(megabytes * 1024 * 1024, 'x') +
                                "\",\"message\":{\"usage\":{\"output_tokens\":42}}}";
         tree.write("s.jsonl", reply("a", 1) + "\n" + big + "\n" + reply("b", 2) + "\n");
-        TranscriptScan scan(tree.root().toStdString());
+        TranscriptScan scan(tree.path().toStdString());
         QCOMPARE(pass(scan), tokens);
-        QCOMPARE(offsetOf(scan, tree.path("s.jsonl")),
-                 std::uint64_t(QFileInfo(tree.path("s.jsonl")).size()));
+        QCOMPARE(offsetOf(scan, tree.filePath("s.jsonl")),
+                 std::uint64_t(QFileInfo(tree.filePath("s.jsonl")).size()));
     }
 
     // Transcripts are read side by side, yet of two equal replies the one met first in the
@@ -291,7 +257,7 @@ private slots:
             tree.write(QString("d%1/s%2.jsonl").arg(i % 7).arg(i),
                        reply("k" + QByteArray::number(i % 40), i + 1) + "\n");
         QHash<QString, qint64> first;
-        const auto listing = TranscriptFiles::list(tree.root().toStdString());
+        const auto listing = TranscriptFiles::list(tree.path().toStdString());
         for (const TranscriptFile &f : *listing) {
             const int i = QFileInfo(QString::fromStdString(f.path)).baseName().mid(1).toInt();
             if (!first.contains(QString::number(i % 40)))
@@ -300,7 +266,7 @@ private slots:
         qint64 expected = 0;
         for (const qint64 v : first)
             expected += v;
-        TranscriptScan scan(tree.root().toStdString());
+        TranscriptScan scan(tree.path().toStdString());
         QCOMPARE(pass(scan), expected);
         QCOMPARE(scan.entries().size(), 40u);
     }
@@ -316,17 +282,14 @@ private slots:
         tree.write("-home-dev-api/s1/subagents/agent-1.jsonl", reply("c", 4) + "\n");
         tree.write("web/s2.jsonl", reply("a", 1) + "\n" + reply("d", 8) + "\n");
         tree.write("top.jsonl", reply("e", 16) + "\n");
-        TranscriptScan scan(tree.root().toStdString());
+        TranscriptScan scan(tree.path().toStdString());
         pass(scan);
-        bool apiFirst = false;
-        const auto listing = TranscriptFiles::list(tree.root().toStdString());
+        const auto listing = TranscriptFiles::list(tree.path().toStdString());
         QVERIFY(listing);
-        for (const TranscriptFile &f : *listing) {
-            if (f.path.ends_with("s1.jsonl") || f.path.ends_with("s2.jsonl")) {
-                apiFirst = f.path.ends_with("s1.jsonl");
-                break;
-            }
-        }
+        const bool apiFirst =
+            std::ranges::find_if(*listing, [](const TranscriptFile &f) {
+                return f.path.ends_with("s1.jsonl") || f.path.ends_with("s2.jsonl");
+            })->path.ends_with("s1.jsonl");
         const Aggregates a = Aggregates::compute(scan.entries().records(),
                                                  Instant::fromSeconds(1'748'779'200), // 12:00Z
                                                  Calendar::current());

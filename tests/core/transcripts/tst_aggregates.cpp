@@ -6,7 +6,9 @@
 #include <QTest>
 
 #include <algorithm>
+#include <array>
 #include <cstdlib>
+#include <map>
 #include <random>
 
 namespace {
@@ -75,65 +77,63 @@ private slots:
         QVERIFY(qAbs(Pricing::cost(m, 1000, 500, 2000, 10000) - cost) < 1e-12);
     }
 
-    void todayAndSevenDays()
+    // Replies over three weeks, 300 model ids among them (more than a packed record holds),
+    // some on the first or last second of a day, taken in shuffled order: today, the seven days
+    // and the models in their order equal sums taken one by one in time order, to the last bit.
+    void againstSumsInTimeOrder()
     {
-        const std::vector<UsageEntry> entries{
-            entry("2025-06-10T08:00:00Z", "varnel-corvel", 1000, 500, 2000, 10000),
-            entry("2025-06-04T23:59:59Z", "varnel-tindle", 5),  // first of the seven days
-            entry("2025-06-03T23:59:59Z", "varnel-tindle", 7),  // just too old for the chart
-            entry("2025-06-11T00:00:00Z", "varnel-magnar", 11), // tomorrow
-        };
-        const Aggregates a =
-            Aggregates::compute(entries, at("2025-06-10T20:00:00Z"), Calendar::current());
-        QCOMPARE(a.today.tokens, 13500);
-        QCOMPARE(a.today.count, 1);
-        QVERIFY(qAbs(a.today.cost - 0.021) < 1e-12);
-        QCOMPARE(a.last7Days.size(), 7u);
-        QCOMPARE(a.last7Days.front().date, at("2025-06-04T00:00:00Z"));
-        QCOMPARE(a.last7Days.front().bucket.tokens, 5);
-        QCOMPARE(a.last7Days.back().bucket, a.today);
-        for (std::size_t i = 1; i < 6; ++i)
-            QCOMPARE(a.last7Days[i].bucket, UsageBucket());
-        // Every entry counts per model, whatever its day.
-        QCOMPARE(a.perModel.size(), 3u);
-        std::int64_t tokens = 0;
-        for (const ModelUsage &m : a.perModel)
-            tokens += m.bucket.tokens;
-        QCOMPARE(tokens, 13500 + 5 + 7 + 11);
-    }
-
-    void modelKeysAndOrder()
-    {
-        const std::vector<UsageEntry> entries{
-            entry("2025-06-01T10:00:00Z", std::nullopt, 10),
-            entry("2025-06-01T10:00:01Z", "unknown", 20),
-            entry("2025-06-01T10:00:02Z", "zeta-unpriced", 30),
-            entry("2025-06-01T10:00:03Z", "alpha-unpriced", 40),
-            entry("2025-06-01T10:00:04Z", "x-corvel", 1'000'000),
-            entry("2025-06-01T10:00:05Z", "x-magnar", 1'000'000),
-        };
-        const Aggregates a =
-            Aggregates::compute(entries, at("2025-06-01T12:00:00Z"), Calendar::current());
-        QStringList order;
-        for (const ModelUsage &m : a.perModel)
-            order << QString::fromStdString(m.model);
-        // Highest cost first; equal (zero) costs ordered by model id.
-        QCOMPARE(order, (QStringList{"x-magnar", "x-corvel", "alpha-unpriced", "unknown",
-                                     "zeta-unpriced"}));
-        QCOMPARE(ofModel(a, "unknown").bucket, (UsageBucket{30, 0.0, 2}));
-    }
-
-    // Model ids beyond what a packed record holds are kept whole.
-    void manyModels()
-    {
-        std::vector<UsageEntry> entries;
+        std::mt19937 rng(7);
+        const Calendar calendar = Calendar::current();
+        const Instant now = at("2025-06-08T12:00:00Z");
+        std::vector<std::string> names{"x-corvel", "x-magnar", "x-tindle", "unknown"};
         for (int i = 0; i < 300; ++i)
-            entries.push_back(entry("2025-06-01T10:00:00Z", "m" + std::to_string(i), i + 1));
-        const Aggregates a =
-            Aggregates::compute(entries, at("2025-06-01T12:00:00Z"), Calendar::current());
-        QCOMPARE(a.perModel.size(), 300u);
-        for (int i = 0; i < 300; i += 37)
-            QCOMPARE(ofModel(a, ("m" + std::to_string(i)).c_str()).bucket.tokens, i + 1);
+            names.push_back("m" + std::to_string(i));
+        std::vector<UsageEntry> entries;
+        for (int i = 0; i < 3000; ++i) {
+            const std::int64_t second = std::array{0, 1, 36000, 86399}[rng() % 4];
+            UsageEntry e = entry("2025-05-20T00:00:00Z", std::nullopt, rng() % 100000, rng() % 5000,
+                                 rng() % 9000, rng() % 90000);
+            // Only unpriced replies share an instant: their sums are the same in any order.
+            e.timestamp.micros +=
+                (std::int64_t(rng() % 22) * 86400 + second) * 1'000'000 + (second ? i : 0);
+            if (second)
+                e.model = names[rng() % (i < 1500 ? 4 : names.size())];
+            entries.push_back(e);
+        }
+        const Instant today = calendar.startOfDay(now);
+        std::vector<DayUsage> days;
+        for (int d = -6; d <= 0; ++d)
+            days.push_back({*calendar.addingDays(today, d), {}});
+        std::map<std::string, UsageBucket> models;
+        std::ranges::sort(entries, {}, [](const UsageEntry &e) { return e.timestamp.micros; });
+        for (const UsageEntry &e : entries) {
+            const std::int64_t tokens =
+                e.inputTokens + e.outputTokens + e.cacheCreationTokens + e.cacheReadTokens;
+            const double cost = Pricing::cost(e.model, e.inputTokens, e.outputTokens,
+                                              e.cacheCreationTokens, e.cacheReadTokens);
+            models[e.model.value_or("unknown")].add(tokens, cost);
+            for (DayUsage &d : days)
+                if (calendar.startOfDay(e.timestamp) == d.date)
+                    d.bucket.add(tokens, cost);
+        }
+        std::vector<ModelUsage> perModel;
+        for (const auto &[model, bucket] : models)
+            perModel.push_back({model, bucket});
+        std::ranges::stable_sort(perModel, std::greater{},
+                                 [](const ModelUsage &m) { return m.bucket.cost; });
+        std::ranges::shuffle(entries, rng);
+        const Aggregates a = Aggregates::compute(entries, now, calendar);
+        QCOMPARE(a.today, days.back().bucket);
+        QCOMPARE(a.last7Days.size(), days.size());
+        for (std::size_t i = 0; i < days.size(); ++i) {
+            QCOMPARE(a.last7Days[i].date, days[i].date);
+            QCOMPARE(a.last7Days[i].bucket, days[i].bucket);
+        }
+        QCOMPARE(a.perModel.size(), perModel.size());
+        for (std::size_t i = 0; i < perModel.size(); ++i) {
+            QCOMPARE(a.perModel[i].model, perModel[i].model);
+            QCOMPARE(a.perModel[i].bucket, perModel[i].bucket);
+        }
     }
 
     void sumsSaturate()
@@ -156,33 +156,6 @@ private slots:
         QCOMPARE(ofModel(a, "c").bucket.tokens, min);
         QCOMPARE(ofModel(a, "d").bucket.tokens, 0x1'ffff'ffff);
         QCOMPARE(ofModel(a, "e").bucket.tokens, 0x1'0000'0001);
-    }
-
-    void orderOfEntriesDoesNotMatter()
-    {
-        std::mt19937 rng(7);
-        std::vector<UsageEntry> entries;
-        const char *models[] = {"m-corvel", "m-magnar", "m-tindle", "other"};
-        for (int i = 0; i < 2000; ++i) {
-            UsageEntry e;
-            e.timestamp = Instant{at("2025-05-20T00:00:00Z").micros +
-                                  std::int64_t(rng() % (20LL * 86400)) * 1'000'000};
-            e.model = models[rng() % 4];
-            e.inputTokens = rng() % 100000;
-            e.outputTokens = rng() % 5000;
-            entries.push_back(e);
-        }
-        const Instant now = at("2025-06-08T12:00:00Z");
-        const Aggregates a = Aggregates::compute(entries, now, Calendar::current());
-        std::shuffle(entries.begin(), entries.end(), rng);
-        const Aggregates b = Aggregates::compute(entries, now, Calendar::current());
-        QCOMPARE(a.today, b.today); // summed in timestamp order: bit-identical
-        QCOMPARE(a.last7Days.size(), b.last7Days.size());
-        for (std::size_t i = 0; i < a.last7Days.size(); ++i)
-            QCOMPARE(a.last7Days[i].bucket, b.last7Days[i].bucket);
-        QCOMPARE(a.perModel.size(), b.perModel.size());
-        for (std::size_t i = 0; i < a.perModel.size(); ++i)
-            QCOMPARE(a.perModel[i].bucket, b.perModel[i].bucket);
     }
 
     void daylightSavingChange_data()

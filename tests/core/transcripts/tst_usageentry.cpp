@@ -1,5 +1,4 @@
 #include "base/isodate.h"
-#include "transcripts/numberrescue.h"
 #include "transcripts/usageentry.h"
 #include "transcripts/usageledger.h"
 #include "transcripts/usagelineparser.h"
@@ -64,9 +63,11 @@ private slots:
         QTest::addColumn<QByteArray>("line");
         QTest::addColumn<bool>("accepted");
         QTest::addColumn<QList<qint64>>("counts"); // input, output, cache creation, cache read
-        const auto row = [](const char *name, const std::string &line, QList<qint64> counts = {}) {
-            QTest::addRow("%s", name)
-                << QByteArray::fromStdString(line) << !counts.isEmpty() << counts;
+        QTest::addColumn<QString>("modelKey");     // "model|key", "-" absent
+        const auto row = [](const char *name, const std::string &line, QList<qint64> counts = {},
+                            const char *modelKey = "-|-") {
+            QTest::addRow("%s", name) << QByteArray::fromStdString(line) << !counts.isEmpty()
+                                      << counts << QString::fromUtf8(modelKey);
         };
         // The usage object of an assistant line; no counts: the line is turned away.
         const std::tuple<const char *, const char *, QList<qint64>> usages[] = {
@@ -123,167 +124,111 @@ private slots:
         row("invalid utf-8", assistant(one, ",\"x\":\"\xff\""));
         row("trailing carriage return", assistant(one) + "\r", {1, 0, 0, 0});
         row("timestamp missing", R"({"type":"assistant",)" + usage);
+        row("whole-second timestamp", assistant(one, "", R"("timestamp":"2025-06-01T09:15:42Z")"),
+            {1, 0, 0, 0});
+        // Lines that the early look at the type must leave to the full parse.
+        row("escaped key", R"({"typ\u0065":"assistant",)" + std::string(ts) + "," + usage,
+            {1, 0, 0, 0});
+        row("first type wins: user",
+            R"({"type":"user","type":"assistant",)" + std::string(ts) + "," + usage);
+        row("first type wins: assistant",
+            R"({"type":"assistant","type":"user",)" + std::string(ts) + "," + usage, {1, 0, 0, 0});
+        row("type after nested values",
+            "{\"a\":{\"b\":[\"}\\\"{\",{\"type\":\"user\"}],\"c\":\"\\\\\"},\"n\":-1.5e3,\"t\":"
+            "true, \"type\" : \"assistant\"," +
+                std::string(ts) + "," + usage,
+            {1, 0, 0, 0});
+        row("leading space and CR",
+            R"(  {"type":"assistant",)" + std::string(ts) + "," + usage + "\r", {1, 0, 0, 0});
+        row("type not a string", R"({"type":["assistant"],)" + std::string(ts) + "," + usage);
+        // The model and the key: message id and request id, as written.
+        const auto ids = [&](const char *name, const std::string &top, const std::string &message,
+                             const char *modelKey) {
+            row(name,
+                R"({"type":"assistant")" + top + "," + ts +
+                    R"(,"message":{"usage":{"output_tokens":7})" + message + "}}",
+                {0, 7, 0, 0}, modelKey);
+        };
+        ids("both ids", R"(,"requestId":"req_9")", R"(,"id":"msg_1","model":"Varnel-Corvel-4")",
+            "Varnel-Corvel-4|msg_1:req_9");
+        ids("message id only", "", R"(,"id":"msg_1")", "-|msg_1");
+        ids("request id only", R"(,"requestId":"req_9")", "", "-|req_9");
+        ids("not strings", R"(,"requestId":null)", R"(,"id":5,"model":4)", "-|-");
+        ids("empty ids", R"(,"requestId":"")", R"(,"id":"")", "-|:");
+        ids("digits in strings untouched by a big number",
+            R"(,"requestId":"-18446744073709551616")",
+            R"(,"id":"1e400","model":"m 99999999999999999999","n":1e999)",
+            "m 99999999999999999999|1e400:-18446744073709551616");
+        ids("model kept as written", "", R"(,"model":" M\u00e9 ")", " M\u00e9 |-");
     }
 
+    // Through the one parse that tries both date parsers, which must agree with a parse per
+    // parser.
     void counts()
     {
         QFETCH(QByteArray, line);
         QFETCH(bool, accepted);
         QFETCH(QList<qint64>, counts);
-        const auto entry = UsageEntry::parse(line.toStdString(), IsoDateParser::withFraction());
+        QFETCH(QString, modelKey);
+        const std::string s = line.toStdString();
+        auto twice = UsageEntry::parse(s, IsoDateParser::withFraction());
+        if (!twice)
+            twice = UsageEntry::parse(s, IsoDateParser::withoutFraction());
+        const std::array<const IsoDateParser *, 2> both{&IsoDateParser::withFraction(),
+                                                        &IsoDateParser::withoutFraction()};
+        const auto entry = UsageLineParser().parse(s, both);
+        QCOMPARE(entry, twice);
         QCOMPARE(entry.has_value(), accepted);
         if (entry) {
             QCOMPARE((QList<qint64>{entry->inputTokens, entry->outputTokens,
                                     entry->cacheCreationTokens, entry->cacheReadTokens}),
                      counts);
+            QCOMPARE(QString::fromStdString(entry->model.value_or("-") + '|' +
+                                            entry->dedupKey.value_or("-")),
+                     modelKey);
         }
-    }
-
-    void modelAndKey_data()
-    {
-        QTest::addColumn<QByteArray>("extraMessage");
-        QTest::addColumn<QByteArray>("extraTop");
-        QTest::addColumn<QString>("model"); // "-" absent
-        QTest::addColumn<QString>("key");   // "-" absent
-        const std::tuple<const char *, const char *, const char *, const char *, const char *>
-            rows[] = {{"both ids", R"(,"id":"msg_1","model":"Varnel-Corvel-4")",
-                       R"(,"requestId":"req_9")", "Varnel-Corvel-4", "msg_1:req_9"},
-                      {"message id only", R"(,"id":"msg_1")", "", "-", "msg_1"},
-                      {"request id only", "", R"(,"requestId":"req_9")", "-", "req_9"},
-                      {"neither", "", "", "-", "-"},
-                      {"not strings", R"(,"id":5,"model":4)", R"(,"requestId":null)", "-", "-"},
-                      {"empty ids", R"(,"id":"")", R"(,"requestId":"")", "-", ":"},
-                      {"digits in strings untouched by a big number",
-                       R"(,"id":"1e400","model":"m 99999999999999999999","n":1e999)",
-                       R"(,"requestId":"-18446744073709551616")", "m 99999999999999999999",
-                       "1e400:-18446744073709551616"},
-                      {"model kept as written", R"(,"model":" M\u00e9 ")", "", " M\u00e9 ", "-"}};
-        for (const auto &[name, extraMessage, extraTop, model, key] : rows)
-            QTest::addRow("%s", name) << QByteArray(extraMessage) << QByteArray(extraTop)
-                                      << QString::fromUtf8(model) << QString::fromUtf8(key);
-    }
-
-    void modelAndKey()
-    {
-        QFETCH(QByteArray, extraMessage);
-        QFETCH(QByteArray, extraTop);
-        QFETCH(QString, model);
-        QFETCH(QString, key);
-        const std::string line =
-            R"({"type":"assistant")" + extraTop.toStdString() +
-            R"(,"timestamp":"2025-06-01T09:15:42.5Z","message":{"usage":{"output_tokens":7})" +
-            extraMessage.toStdString() + "}}";
-        const auto entry = UsageEntry::parse(line, IsoDateParser::withFraction());
-        QVERIFY(entry);
-        QCOMPARE(entry->model ? QString::fromStdString(*entry->model) : "-", model);
-        QCOMPARE(entry->dedupKey ? QString::fromStdString(*entry->dedupKey) : "-", key);
-        QCOMPARE(entry->timestamp.micros, Instant::fromSeconds(1748769342).micros + 500'000);
     }
 
     void dates_data()
     {
         QTest::addColumn<QString>("text");
-        QTest::addColumn<bool>("fractional");         // accepted by the fractional parser
-        QTest::addColumn<bool>("whole");              // accepted by the whole-second parser
-        QTest::addColumn<qint64>("micros");           // when accepted
+        QTest::addColumn<char>("parser"); // the one that accepts it: fractional, whole, neither
+        QTest::addColumn<qint64>("micros");
         const qint64 base = 1748769342LL * 1'000'000; // 2025-06-01T09:15:42Z
-        QTest::addRow("fraction Z") << "2025-06-01T09:15:42.123Z" << true << false << base + 123000;
-        QTest::addRow("fraction 9 digits")
-            << "2025-06-01T09:15:42.123456789Z" << true << false << base + 123456;
-        QTest::addRow("whole Z") << "2025-06-01T09:15:42Z" << false << true << base;
-        QTest::addRow("offset +") << "2025-06-01T11:15:42+02:00" << false << true << base;
-        QTest::addRow("offset -") << "2025-06-01T04:45:42.5-04:30" << true << false
-                                  << base + 500000;
-        QTest::addRow("leap day") << "2024-02-29T00:00:00Z" << false << true
-                                  << 1709164800LL * 1'000'000;
-        QTest::addRow("before epoch") << "1969-12-31T23:59:59.5Z" << true << false << -500000LL;
-        QTest::addRow("date only") << "2025-06-01" << false << false << 0LL;
-        QTest::addRow("no zone") << "2025-06-01T09:15:42" << false << false << 0LL;
-        QTest::addRow("lower t") << "2025-06-01t09:15:42Z" << false << false << 0LL;
-        QTest::addRow("space") << "2025-06-01 09:15:42Z" << false << false << 0LL;
-        QTest::addRow("offset no colon") << "2025-06-01T09:15:42+0200" << false << false << 0LL;
-        QTest::addRow("empty fraction") << "2025-06-01T09:15:42.Z" << false << false << 0LL;
-        QTest::addRow("Feb 29 non-leap") << "2025-02-29T00:00:00Z" << false << false << 0LL;
-        QTest::addRow("hour 24") << "2025-06-01T24:00:00Z" << false << false << 0LL;
-        QTest::addRow("second 60") << "2025-06-01T09:15:60Z" << false << false << 0LL;
-        QTest::addRow("empty") << "" << false << false << 0LL;
+        const std::tuple<const char *, char, qint64> rows[] = {
+            {"2025-06-01T09:15:42.123Z", 'f', base + 123000},
+            {"2025-06-01T09:15:42.123456789Z", 'f', base + 123456},
+            {"2025-06-01T09:15:42Z", 'w', base},
+            {"2025-06-01T11:15:42+02:00", 'w', base},
+            {"2025-06-01T04:45:42.5-04:30", 'f', base + 500000},
+            {"2024-02-29T00:00:00Z", 'w', 1709164800LL * 1'000'000},
+            {"1969-12-31T23:59:59.5Z", 'f', -500000LL},
+            {"2025-06-01", '-', 0},
+            {"2025-06-01T09:15:42", '-', 0},
+            {"2025-06-01t09:15:42Z", '-', 0},
+            {"2025-06-01 09:15:42Z", '-', 0},
+            {"2025-06-01T09:15:42+0200", '-', 0},
+            {"2025-06-01T09:15:42.Z", '-', 0},
+            {"2025-02-29T00:00:00Z", '-', 0},
+            {"2025-06-01T24:00:00Z", '-', 0},
+            {"2025-06-01T09:15:60Z", '-', 0},
+            {"", '-', 0}};
+        for (const auto &[text, parser, micros] : rows)
+            QTest::addRow("%s", *text ? text : "empty") << QString(text) << parser << micros;
     }
 
     void dates()
     {
         QFETCH(QString, text);
-        QFETCH(bool, fractional);
-        QFETCH(bool, whole);
+        QFETCH(char, parser);
         QFETCH(qint64, micros);
         const std::string s = text.toStdString();
         const auto a = IsoDateParser::withFraction().parse(s);
         const auto b = IsoDateParser::withoutFraction().parse(s);
-        QCOMPARE(a.has_value(), fractional);
-        QCOMPARE(b.has_value(), whole);
+        QCOMPARE(a.has_value(), parser == 'f');
+        QCOMPARE(b.has_value(), parser == 'w');
         if (a || b)
             QCOMPARE((a ? a : b)->micros, micros);
-    }
-
-    // One parse trying both date parsers must agree with parsing once per parser.
-    void singleParseMatchesTwoParses_data()
-    {
-        QTest::addColumn<QByteArray>("line");
-        for (const char *stamp :
-             {"2025-06-01T09:15:42.1Z", "2025-06-01T09:15:42Z", "2025-06-01T09:15:42.Z"}) {
-            QTest::addRow("%s", stamp) << QByteArray::fromStdString(assistant(
-                R"({"input_tokens":3})", "", std::string("\"timestamp\":\"") + stamp + "\""));
-        }
-        QTest::addRow("broken json") << QByteArray(R"({"type":"assistant",)");
-        // Lines that the early look at the type must leave to the full parse.
-        const QByteArray usage =
-            R"("message":{"usage":{"output_tokens":2}},"timestamp":"2025-06-01T09:15:42Z")";
-        QTest::addRow("escaped key") << (R"({"typ\u0065":"assistant",)" + usage + "}");
-        QTest::addRow("escaped type") << (R"({"type":"assist\u0061nt",)" + usage + "}");
-        QTest::addRow("first type wins: user")
-            << (R"({"type":"user","type":"assistant",)" + usage + "}");
-        QTest::addRow("first type wins: assistant")
-            << (R"({"type":"assistant","type":"user",)" + usage + "}");
-        QTest::addRow("type after nested values")
-            << ("{\"a\":{\"b\":[\"}\\\"{\",{\"type\":\"user\"}],\"c\":\"\\\\\"},\"n\":-1.5e3,\"t\":"
-                "true, \"type\" : \"assistant\"," +
-                usage + "}");
-        QTest::addRow("leading space and CR") << (R"(  {"type":"assistant",)" + usage + "}\r");
-        QTest::addRow("type not a string") << (R"({"type":["assistant"],)" + usage + "}");
-        QTest::addRow("no type") << ("{" + usage + "}");
-    }
-
-    // Only what the JSON parser cannot hold is rewritten: an underflow it holds as 0.
-    void rescueOnlyWhatTheParserRefuses_data()
-    {
-        QTest::addColumn<QByteArray>("line");
-        QTest::addColumn<QByteArray>("rescued"); // empty: left alone
-        QTest::addRow("underflow") << QByteArray("\n2e-5050") << QByteArray();
-        QTest::addRow("negative underflow") << QByteArray("[-1e-400]") << QByteArray();
-        QTest::addRow("overflow") << QByteArray("[1e400,-1e400]") << QByteArray("[0.5,0.5]");
-        QTest::addRow("beyond 64 bits")
-            << QByteArray("[18446744073709551616]") << QByteArray("[0.5]");
-    }
-
-    void rescueOnlyWhatTheParserRefuses()
-    {
-        QFETCH(QByteArray, line);
-        QFETCH(QByteArray, rescued);
-        QCOMPARE(QByteArray::fromStdString(
-                     NumberRescue::withHoldableNumbers(line.toStdString()).value_or("")),
-                 rescued);
-    }
-
-    void singleParseMatchesTwoParses()
-    {
-        QFETCH(QByteArray, line);
-        const std::string s = line.toStdString();
-        auto twice = UsageEntry::parse(s, IsoDateParser::withFraction());
-        if (!twice)
-            twice = UsageEntry::parse(s, IsoDateParser::withoutFraction());
-        UsageLineParser parser;
-        const std::array<const IsoDateParser *, 2> both{&IsoDateParser::withFraction(),
-                                                        &IsoDateParser::withoutFraction()};
-        QCOMPARE(parser.parse(s, both), twice);
     }
 };
 
