@@ -9,6 +9,8 @@
 #include <QTest>
 #include <QThread>
 
+#include <sys/stat.h>
+
 namespace {
 
 QSettings file()
@@ -31,6 +33,16 @@ int notifierChild(const QString &dir)
     for (int i = 0; i < thresholdCount; ++i)
         notifier.check(LimitWindow{85, Instant::fromSeconds(1000 + i)}, QStringLiteral("weekly"));
     std::printf("%d\n", int(sink->titles.size()));
+    return 0;
+}
+
+// Reads and writes through preferences found at XDG_CONFIG_HOME; prints what it read.
+int settingsChild()
+{
+    Settings settings;
+    const double interval = settings.planInterval();
+    settings.setPlanInterval(7);
+    std::printf("%g %g\n", interval, settings.planInterval());
     return 0;
 }
 
@@ -145,6 +157,30 @@ private slots:
         QCOMPARE(file().value("barMetric").toString(), metric);
     }
 
+    // A named pipe in the preferences' place would block the open for good: it counts as no
+    // file, the defaults answer, a write lasts for the session only and the pipe stays.
+    void pipeInsteadOfFile()
+    {
+        QTemporaryDir config;
+        QVERIFY(QDir(config.path()).mkpath("VarnelUsage"));
+        const QByteArray pipe = QFile::encodeName(config.filePath("VarnelUsage/VarnelUsage.conf"));
+        QCOMPARE(mkfifo(pipe.constData(), 0600), 0);
+        QProcess child;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_CONFIG_HOME", config.path());
+        child.setProcessEnvironment(env);
+        child.start(QCoreApplication::applicationFilePath(), {"--settings-child"});
+        const bool finished = child.waitForFinished(20000);
+        if (!finished)
+            child.kill();
+        QVERIFY2(finished, "the preferences blocked");
+        QCOMPARE(child.readAllStandardOutput(), QByteArray("5 7\n"));
+        struct stat st
+        {
+        };
+        QVERIFY(stat(pipe.constData(), &st) == 0 && S_ISFIFO(st.st_mode));
+    }
+
     // Processes of the same user that check at the same moment announce each threshold once.
     void notifierAcrossProcesses()
     {
@@ -173,6 +209,8 @@ int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
+    if (args.size() == 2 && args[1] == QLatin1String("--settings-child"))
+        return settingsChild();
     if (args.size() == 3 && args[1] == QLatin1String("--notifier-child"))
         return notifierChild(args[2]);
     TestSettings test;
