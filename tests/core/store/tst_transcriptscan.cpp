@@ -8,6 +8,12 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <future>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 // A transcript line for one reply; `id` empty leaves the reply without a key.
@@ -217,6 +223,26 @@ private slots:
         TranscriptScan scan(tree.path().toStdString());
         QCOMPARE(pass(scan), std::max(tokens, 0LL));
         QCOMPARE(scan.fileOffsets().empty(), tokens <= 0);
+    }
+
+    // A FIFO is never read: neither one the listing meets, nor one that a transcript's path
+    // turned into after the listing (read directly here), which would block in open() for good.
+    void fifoIsNotRead()
+    {
+        Tree tree;
+        tree.write("p/a.jsonl", reply("a", 1) + "\n");
+        const std::string fifo = tree.filePath("p/f.jsonl").toStdString();
+        QCOMPARE(mkfifo(fifo.c_str(), 0600), 0);
+        auto reading = std::async(std::launch::async, [&] {
+            TranscriptScan scan(tree.path().toStdString());
+            const qint64 tokens = pass(scan);
+            return std::pair(tokens, TranscriptFiles::read(fifo, 0).ok);
+        });
+        if (reading.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+            close(open(fifo.c_str(), O_WRONLY | O_NONBLOCK)); // lets the reader go
+            QFAIL("reading blocked on a FIFO");
+        }
+        QCOMPARE(reading.get(), std::pair(qint64(1), false));
     }
 
     // A line far longer than the read buffer is read whole and counted once; one so long that

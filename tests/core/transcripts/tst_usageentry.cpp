@@ -1,4 +1,5 @@
 #include "base/isodate.h"
+#include "transcripts/numberrescue.h"
 #include "transcripts/usageentry.h"
 #include "transcripts/usageledger.h"
 #include "transcripts/usagelineparser.h"
@@ -229,6 +230,27 @@ private slots:
         QCOMPARE(b.has_value(), parser == 'w');
         if (a || b)
             QCOMPARE((a ? a : b)->micros, micros);
+    }
+
+    // Only what the JSON parser cannot hold is rewritten: an underflow it holds as 0.
+    void rescueOnlyWhatTheParserRefuses_data()
+    {
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<QByteArray>("rescued"); // empty: left alone
+        QTest::addRow("underflow") << QByteArray("\n2e-5050") << QByteArray();
+        QTest::addRow("negative underflow") << QByteArray("[-1e-400]") << QByteArray();
+        QTest::addRow("overflow") << QByteArray("[1e400,-1e400]") << QByteArray("[0.5,0.5]");
+        QTest::addRow("beyond 64 bits")
+            << QByteArray("[18446744073709551616]") << QByteArray("[0.5]");
+    }
+
+    void rescueOnlyWhatTheParserRefuses()
+    {
+        QFETCH(QByteArray, line);
+        QFETCH(QByteArray, rescued);
+        QCOMPARE(QByteArray::fromStdString(
+                     NumberRescue::withHoldableNumbers(line.toStdString()).value_or("")),
+                 rescued);
     }
 };
 
