@@ -11,6 +11,7 @@
 #include <QDBusPendingReply>
 #include <QDBusServiceWatcher>
 #include <QFile>
+#include <QTimer>
 #include <QtEndian>
 
 #include <algorithm>
@@ -20,6 +21,10 @@ namespace {
 
 // Long enough that a slow watcher is asked again seldom; the registration waits however long.
 constexpr int registrationTimeoutMs = 25000;
+
+// Property reads of the icon's images answered in full per second: a few hosts reading the
+// icon and the attention icon at every change stay far below it.
+constexpr int pixmapReadsPerSecond = 64;
 
 // The image's pixels as ARGB32 words in network byte order, as the item protocol wants them.
 SniPixmap toSniPixmap(const QImage &image)
@@ -48,9 +53,17 @@ QString programName(uint pid)
 } // namespace
 
 StatusNotifierItem::StatusNotifierItem(QDBusConnection bus, QObject *parent)
-    : TrayItem(parent), m_bus(std::move(bus)), m_menu(new DBusMenu(this))
+    : TrayItem(parent), m_bus(std::move(bus)), m_menu(new DBusMenu(this)),
+      m_announceAgain(new QTimer(this))
 {
     registerDBusTrayTypes();
+    m_announceAgain->setSingleShot(true);
+    m_announceAgain->setInterval(1000);
+    // A host that read the icon while it was withheld holds no images: it reads them again.
+    connect(m_announceAgain, &QTimer::timeout, this, [this] {
+        emit m_adaptor->NewIcon();
+        emit m_adaptor->NewAttentionIcon();
+    });
     m_adaptor = new StatusNotifierItemAdaptor(this);
     connect(m_menu, &DBusMenu::clicked, this, &TrayItem::menuClicked);
     connect(m_menu, &DBusMenu::aboutToShow, this, &TrayItem::menuAboutToShow);
@@ -150,6 +163,20 @@ void StatusNotifierItem::setIcon(const QList<QImage> &images)
         m_pixmaps.append(toSniPixmap(image));
     emit m_adaptor->NewIcon();
     emit m_adaptor->NewAttentionIcon();
+}
+
+const SniPixmapList &StatusNotifierItem::pixmapsForRead()
+{
+    static const SniPixmapList none;
+    if (!m_readWindow.isValid() || m_readWindow.hasExpired(1000)) {
+        m_readWindow.start();
+        m_readsInWindow = 0;
+    }
+    if (++m_readsInWindow <= pixmapReadsPerSecond)
+        return m_pixmaps;
+    // Announced a second after the last withheld read, so only once the flood has passed.
+    m_announceAgain->start();
+    return none;
 }
 
 void StatusNotifierItem::setToolTip(const QString &text)

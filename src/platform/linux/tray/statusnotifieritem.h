@@ -5,12 +5,14 @@
 
 #include <QDBusConnection>
 #include <QDBusContext>
+#include <QElapsedTimer>
 #include <QHash>
 #include <QImage>
 #include <QPoint>
 
 class DBusMenu;
 class QDBusServiceWatcher;
+class QTimer;
 class StatusNotifierItemAdaptor;
 
 // The application's tray item on Linux desktops, exported on the session bus as
@@ -57,7 +59,10 @@ public:
     // looks like one: at most 256 printable ASCII characters.
     void provideActivationToken(const QString &token);
 
-    const SniPixmapList &pixmaps() const { return m_pixmaps; }
+    // The icon's images for one property read. Hosts read them a few times per new icon; past
+    // a budget of reads a second (a peer flooding the bus) a read gets no images, so a flood
+    // costs a small reply per call, and the icon is announced again once the flood is over.
+    const SniPixmapList &pixmapsForRead();
     const QString &toolTip() const { return m_toolTip; }
     bool needsAttention() const { return m_attention; }
     const QString &label() const { return m_label; }
@@ -80,6 +85,9 @@ private:
     // Program names by unique bus name; the bus never hands a unique name out twice.
     QHash<QString, QString> m_hostNames;
     SniPixmapList m_pixmaps;
+    QElapsedTimer m_readWindow;
+    int m_readsInWindow = 0;
+    QTimer *m_announceAgain;
     QString m_toolTip;
     bool m_attention = false;
     QString m_label;

@@ -23,7 +23,7 @@ QString StatusNotifierItemAdaptor::status() const
 
 SniPixmapList StatusNotifierItemAdaptor::iconPixmap() const
 {
-    return m_item->pixmaps();
+    return m_item->pixmapsForRead();
 }
 
 SniToolTip StatusNotifierItemAdaptor::toolTip() const

@@ -305,6 +305,39 @@ private slots:
         QCOMPARE(docked[0][0].toBool(), true);
         m_watcher.delayMs = 0;
     }
+
+    // A peer reading the icon thousands of times gets small replies past a budget, and hosts
+    // are told to read it again, once, when the flood is over.
+    void iconReadsFlooded()
+    {
+        m_item->setIcon({QImage(16, 16, QImage::Format_ARGB32)});
+        QTRY_VERIFY(m_log.names().contains("NewIcon"));
+        m_log.received.clear();
+        QList<QDBusPendingCall> calls;
+        for (int i = 0; i < 300; ++i) {
+            QDBusMessage message = QDBusMessage::createMethodCall(
+                m_item->serviceName(), StatusNotifierItem::objectPath,
+                QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("GetAll"));
+            message << itemInterface;
+            calls << m_host.asyncCall(message);
+        }
+        int full = 0;
+        for (const QDBusPendingCall &pending : calls) {
+            QVERIFY(QTest::qWaitFor([&] { return pending.isFinished(); }, 10000));
+            const QVariantMap all = qdbus_cast<QVariantMap>(pending.reply().arguments().value(0));
+            full += !qdbus_cast<SniPixmapList>(all.value("IconPixmap")).isEmpty();
+        }
+        QVERIFY2(full > 0 && full < 100, qPrintable(QString::number(full)));
+        QTRY_COMPARE_WITH_TIMEOUT(m_log.names(), QStringList{"NewIcon"}, 5000);
+        const QDBusMessage again =
+            call(StatusNotifierItem::objectPath, "org.freedesktop.DBus.Properties", "Get",
+                 {itemInterface, "IconPixmap"});
+        QCOMPARE(
+            qdbus_cast<SniPixmapList>(
+                again.arguments().value(0).value<QDBusVariant>().variant().value<QDBusArgument>())
+                .size(),
+            1);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestStatusNotifierItem)
