@@ -9,14 +9,11 @@
 #include <cmath>
 #include <cstdint>
 #include <ctime>
-#include <dirent.h>
-#include <fcntl.h>
 #include <optional>
 #include <poll.h>
 #include <pthread.h>
 #include <sys/eventfd.h>
 #include <sys/inotify.h>
-#include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
 #include <utility>
@@ -342,31 +339,7 @@ int FileWatcher::addTree(const std::string &top)
             topWd = wd;
 
         // Look inside once: what was created before the watch existed sent no event of its own.
-        const int fd =
-            ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | (isRoot ? 0 : O_NOFOLLOW));
-        if (fd < 0)
-            continue;
-        m_sharedFilesystem = m_sharedFilesystem || sharedFilesystem(fd);
-        DIR *listing = fdopendir(fd);
-        if (!listing) {
-            ::close(fd);
-            continue;
-        }
-        while (const dirent *entry = readdir(listing)) {
-            const char *name = entry->d_name;
-            if (isHidden(name)) // also skips "." and ".."
-                continue;
-            bool subdir = entry->d_type == DT_DIR;
-            if (entry->d_type == DT_UNKNOWN) {
-                struct stat st
-                {
-                };
-                subdir = fstatat(fd, name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode);
-            }
-            if (subdir)
-                pending.push_back(joined(dir, name));
-        }
-        closedir(listing);
+        m_sharedFilesystem = listSubdirectories(dir, !isRoot, pending) || m_sharedFilesystem;
     }
     return topWd;
 }

@@ -1,7 +1,10 @@
 #include "linux/watchpaths.h"
 
+#include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/vfs.h>
+#include <unistd.h>
 
 namespace WatchPaths {
 
@@ -67,6 +70,36 @@ bool sharedFilesystem(int fd)
     default:
         return false;
     }
+}
+
+bool listSubdirectories(const std::string &dir, bool noFollow, std::vector<std::string> &out)
+{
+    const int fd =
+        ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | (noFollow ? O_NOFOLLOW : 0));
+    if (fd < 0)
+        return false;
+    const bool shared = sharedFilesystem(fd);
+    DIR *listing = fdopendir(fd);
+    if (!listing) {
+        ::close(fd);
+        return shared;
+    }
+    while (const dirent *entry = readdir(listing)) {
+        const char *name = entry->d_name;
+        if (isHidden(name)) // also skips "." and ".."
+            continue;
+        bool subdir = entry->d_type == DT_DIR;
+        if (entry->d_type == DT_UNKNOWN) {
+            struct stat st
+            {
+            };
+            subdir = fstatat(fd, name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode);
+        }
+        if (subdir)
+            out.push_back(joined(dir, name));
+    }
+    closedir(listing);
+    return shared;
 }
 
 } // namespace WatchPaths

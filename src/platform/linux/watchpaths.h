@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 // Path arithmetic of the tree watcher, on paths as the system takes them (bytes, '/'-separated),
 // and what it asks of the filesystem a directory lies on.
@@ -18,5 +19,9 @@ bool isHidden(const char *name);
 // Whether the directory open as `fd` lies on a filesystem that other machines or a user-space
 // server write to: inotify reports only the writes made through this kernel.
 bool sharedFilesystem(int fd);
+// Appends the paths of the non-hidden directories directly inside `dir` to `out`; with
+// `noFollow`, `dir` itself must not be a link. Returns whether `dir` lies on a shared
+// filesystem; an unreadable or vanished `dir` adds nothing.
+bool listSubdirectories(const std::string &dir, bool noFollow, std::vector<std::string> &out);
 
 } // namespace WatchPaths
