@@ -6,7 +6,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QMap>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -271,31 +270,23 @@ private slots:
         QFETCH(QString, rows);
         QFETCH(QByteArray, textLine);
         QTemporaryDir dir;
-        QMap<QString, QByteArray> files;
         for (const QString &reply : replies) {
             const QStringList f = reply.split('|');
             const QByteArray model = f.value(3, "varnel-corvel-4").toUtf8();
-            files[f[0]] +=
-                line(f[1].toUtf8(), model.constData(), f[2].toUtf8(), "{\"output_tokens\":1000}");
+            writeFile(dir.filePath(f[0]), line(f[1].toUtf8(), model.constData(), f[2].toUtf8(),
+                                               "{\"output_tokens\":1000}"));
         }
-        for (auto it = files.cbegin(); it != files.cend(); ++it)
-            writeFile(dir.filePath(it.key()), it.value());
         const QStringList base = QStringList{"--root", dir.path(), "--sessions"} + args;
         const Run r = report(base + QStringList{"--json"});
         QCOMPARE(r.exitCode, 0);
         QStringList got;
         for (const QJsonValue row : QJsonDocument::fromJson(r.out).array()) {
-            QStringList models;
-            for (const QJsonValue m : row["models"].toArray())
-                models << m.toString();
-            got << QStringList{row["name"].toString(),
-                               row["session"].toString(),
-                               QString::number(row["count"].toInteger()),
-                               row["first"].toString(),
-                               row["last"].toString(),
-                               QString::number(row["durationSeconds"].toDouble()),
-                               models.join(',')}
-                       .join(' ');
+            got << QStringLiteral("%1 %2 %3 %4 %5 %6 %7")
+                       .arg(row["name"].toString(), row["session"].toString(),
+                            QString::number(row["count"].toInteger()), row["first"].toString(),
+                            row["last"].toString(),
+                            QString::number(row["durationSeconds"].toDouble()),
+                            row["models"].toVariant().toStringList().join(','));
         }
         QVERIFY2(rows.split(" | ").contains(got.join("; ")), qPrintable(got.join("; ")));
         if (!textLine.isEmpty()) {
