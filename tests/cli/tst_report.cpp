@@ -179,7 +179,6 @@ private slots:
         QTest::addRow("unknown option") << QStringList{"--frobnicate"} << true;
         QTest::addRow("bad --now") << QStringList{"--now", "2026-12-06"} << true;
         QTest::addRow("--now without value") << QStringList{"--now"} << true;
-        QTest::addRow("positional") << QStringList{"somewhere"} << true;
         QTest::addRow("value on a flag") << QStringList{"--json=yes"} << true;
         QTest::addRow("bad --format") << QStringList{"--watch", "--format=xml"} << false;
         QTest::addRow("--format alone") << QStringList{"--format", "line"} << true;
@@ -223,11 +222,6 @@ private slots:
         // From the JSON, "name session count first last seconds models" a row; " | ": or.
         QTest::addColumn<QString>("rows");
         QTest::addColumn<QByteArray>("textLine"); // in the text report, if given
-        QTest::addRow("over midnight and a month's end")
-            << QStringList{"p/s1.jsonl|2026-11-30T22:30:00Z|1", "p/s1.jsonl|2026-11-30T23:45:00Z|2"}
-            << QStringList{}
-            << "p s1 2 2026-11-30T22:30:00Z 2026-11-30T23:45:00Z 4500 varnel-corvel-4"
-            << QByteArray("p        2026-11-30 23:30 CET  2026-12-01 00:45 CET    1h 15m");
         // q's one reply falls between p's first and last: newest last reply first.
         QTest::addRow("subagents with their parent")
             << QStringList{"p/s1.jsonl|2026-12-01T10:00:00Z|1",
@@ -367,19 +361,18 @@ private slots:
         const Run r =
             report({"--root", dir.path(), "--now", "2026-12-06T10:00:00Z", "--by-project"}, "UTC");
         QCOMPARE(r.exitCode, 0);
-        QVERIFY(r.out.contains("Today         $30.00    2.00M tokens  3 messages"));
-        QVERIFY(r.out.contains("Sun 12-06  ████████████████████████   $30.00"));
-        QVERIFY(r.out.contains("Mon 11-30"));
+        for (const char *shown :
+             {"Today         $30.00    2.00M tokens  3 messages",
+              "Sun 12-06  ████████████████████████   $30.00", "Mon 11-30", "  q\\u202e ",
+              "x\\x1b]0;owned\\x07\\x0d\\x0aFAKE\\u009b2J\xc3\xa9  "})
+            QVERIFY2(r.out.contains(shown), r.out.constData());
         for (const char *raw : {"\x1b", "\x07", "\r", "\nFAKE", "\xc2\x9b", "\xe2\x80\xae"})
             QVERIFY2(!r.out.contains(raw), raw);
-        QVERIFY(r.out.contains("  q\\u202e "));
         QList<qsizetype> bars; // the projects' columns line up, "1 message" or "2 messages"
         for (const QByteArray &row : r.out.split('\n'))
             if (row.contains(" |"))
                 bars << row.indexOf('|');
         QVERIFY2(bars.size() == 2 && bars[0] == bars[1], r.out.constData());
-        QVERIFY2(r.out.contains("x\\x1b]0;owned\\x07\\x0d\\x0aFAKE\\u009b2J\xc3\xa9  "),
-                 r.out.constData());
         const Run daily = report({"--daily", "--since", "2026-12-05", "--root", dir.path(), "--now",
                                   "2026-12-06T10:00:00Z"},
                                  "UTC");
