@@ -108,6 +108,12 @@ def read(path):
         return f.read()
 
 
+def write(path, text):
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "w") as f:
+        f.write(text)
+
+
 def alive(pid):
     try:
         return read("/proc/%d/stat" % pid).rsplit(") ", 1)[1][0] != "Z"
@@ -210,10 +216,7 @@ class Session:
         if host in DESKTOPS:  # the panel's settings daemon is started by the bus: set up first
             self.env.update(DESKTOPS[host][3], XDG_CONFIG_HOME=os.path.join(self.dir, "config"))
             for name, text in (DESKTOPS[host][2] or {}).items():  # a file's text, or the file to copy
-                path = os.path.join(self.env["XDG_CONFIG_HOME"], name)
-                os.makedirs(os.path.dirname(path), exist_ok=True)
-                with open(path, "w") as f:
-                    f.write(read(text) if text.startswith("/") else text)
+                write(os.path.join(self.env["XDG_CONFIG_HOME"], name), read(text) if text.startswith("/") else text)
         self.spawn("bus", ["dbus-daemon", "--session", "--nofork", "--address=" + self.env["DBUS_SESSION_BUS_ADDRESS"]])
         # The socket file appears before the daemon listens on it: wait for a connection.
         wait_for("the session bus", lambda: accepts(run + "/bus"))
@@ -226,13 +229,10 @@ class Session:
         return self.procs[-1]
 
     def sway_display(self):
-        conf = os.path.join(self.dir, "sway.conf")
-        with open(conf, "w") as f:
-            f.write("output HEADLESS-1 resolution %dx%d position 0 0\nxwayland enable\n"
-                    "focus_follows_mouse no\ninclude %s/bar.conf\nexec echo $DISPLAY > %s/display\n"
-                    % (W, H, self.dir, self.dir))
-        open(os.path.join(self.dir, "bar.conf"), "w").close()
-        self.spawn("sway", ["sway", "-c", conf], WLR_BACKENDS="headless", WLR_RENDERER="pixman",
+        write(self.dir + "/sway.conf", "output HEADLESS-1 resolution %dx%d position 0 0\nxwayland enable\n"
+              "focus_follows_mouse no\ninclude %s/bar.conf\nexec echo $DISPLAY > %s/display\n" % (W, H, self.dir, self.dir))
+        write(self.dir + "/bar.conf", "")
+        self.spawn("sway", ["sway", "-c", self.dir + "/sway.conf"], WLR_BACKENDS="headless", WLR_RENDERER="pixman",
                    WLR_LIBINPUT_NO_DEVICES="1")
         run, shown = self.env["XDG_RUNTIME_DIR"], self.dir + "/display"
         wait_for("sway", lambda: os.path.exists(shown) and os.path.getsize(shown) and glob.glob(run + "/sway-ipc.*"))
@@ -241,10 +241,8 @@ class Session:
                         DISPLAY=read(shown).strip(), XDG_CURRENT_DESKTOP="sway",
                         XDG_SESSION_TYPE="wayland")
         self.pointer = Pointer(wayland)
-        with open(os.path.join(self.dir, "waybar.json"), "w") as f:
-            json.dump({"height": 28, "modules-right": ["tray"], "tray": {"icon-size": 20}}, f)
-        with open(os.path.join(self.dir, "waybar.css"), "w") as f:
-            f.write("window#waybar { background: #202020; }\n")
+        write(self.dir + "/waybar.json", json.dumps({"height": 28, "modules-right": ["tray"], "tray": {"icon-size": 20}}))
+        write(self.dir + "/waybar.css", "window#waybar { background: #202020; }\n")
 
     def x_display(self):
         r, w = os.pipe()
@@ -266,8 +264,7 @@ class Session:
     # --- the tray host --------------------------------------------------------------------
     def start_host(self):
         if self.host == "swaybar":
-            with open(os.path.join(self.dir, "bar.conf"), "w") as f:
-                f.write("bar {\n  position top\n  font pango:DejaVu Sans 10\n  tray_output *\n}\n")
+            write(self.dir + "/bar.conf", "bar {\n  position top\n  font pango:DejaVu Sans 10\n  tray_output *\n}\n")
             self.swaymsg("reload")
         else:
             self.host_proc = self.spawn(self.host, {
