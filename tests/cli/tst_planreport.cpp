@@ -3,6 +3,7 @@
 #include "planreport.h"
 #include "report.h"
 #include "statusbar.h"
+#include "testfile.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -13,13 +14,6 @@
 #include <ctime>
 
 namespace {
-
-void credentials(const QString &home, const QByteArray &token)
-{
-    QFile file(home + "/.varnel/.credentials.json");
-    QVERIFY(file.open(QIODevice::WriteOnly) &&
-            file.write("{\"varnelAiOauth\": {\"accessToken\": \"" + token + "\"}}\n") > 0);
-}
 
 // The first line a running watch prints that holds `marker`, or an empty one after 20 s.
 QByteArray firstLineWith(QProcess &watch, const char *marker)
@@ -59,7 +53,8 @@ class TestPlanReport : public QObject
         QDir().mkpath(home + "/.varnel/projects");
         QDir().mkpath(home + "/config/VarnelUsage");
         if (!token.isEmpty())
-            credentials(home, token);
+            writeFile(home + "/.varnel/.credentials.json",
+                      "{\"varnelAiOauth\": {\"accessToken\": \"" + token + "\"}}\n");
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("HOME", home);
         env.insert("XDG_DATA_HOME", home + "/data");
