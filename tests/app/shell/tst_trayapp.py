@@ -526,11 +526,12 @@ class TrayAppTest(unittest.TestCase):
         return s.spawn("app", [APP], **env)
 
     def docked(self, s, when):
-        """The icon of the one item the host shows, once drawn."""
+        """The icon of the one item the host shows, once drawn, and no fallback window."""
         seen = []  # where the host drew it, once its bar has laid it out (icons shift meanwhile)
         icon = wait_for("the item " + when, lambda: seen.append(s.items() and s.icon()) or (
             len(seen) > 2 and seen[-1] == seen[-2] == seen[-3] and seen[-1]))
         self.assertEqual(len(s.items()), 1, s.items())
+        wait_for("the fallback window to go", lambda: not s.fallback())
         return icon
 
     def check_panel(self, s, icon):
@@ -565,7 +566,6 @@ class TrayAppTest(unittest.TestCase):
             wait_for("the item's bus name", lambda: any(n.startswith(ITEM + "-%d-" % app.pid) for n in s.bus.list_names()))
         s.start_host()
         icon = self.docked(s, "on a late " + name)
-        wait_for("the fallback window to go", lambda: not s.fallback())
         self.check_panel(s, icon)
         s.activate(icon, "right")
         wait_for("the context menu", s.menu)
@@ -579,7 +579,6 @@ class TrayAppTest(unittest.TestCase):
             wait_for("the fallback window", s.fallback, timeout=15)
         s.start_host()
         icon = self.docked(s, "on the restarted " + name)
-        wait_for("the fallback window to go", lambda: not s.fallback())
         if s.kind == "x11" and name != "sni":
             s.activate(icon, "right")
             m = wait_for("the context menu", s.menu)[0]["rect"]
