@@ -40,13 +40,9 @@ struct TestCertificates
             QFile f(dir + QLatin1Char('/') + QLatin1String(name));
             return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
         };
-        TestCertificates c{dir + QStringLiteral("/ca.pem"), QSslCertificate(read("ca.pem")),
-                           QSslKey(read("server.key"), QSsl::Ec)};
-        if (c.certificate.isNull() || c.key.isNull()) {
-            *error = QStringLiteral("unreadable certificate or key");
-            return std::nullopt;
-        }
-        return c;
+        // A certificate or key that cannot be read fails every handshake, and so the test.
+        return TestCertificates{dir + QStringLiteral("/ca.pem"), QSslCertificate(read("ca.pem")),
+                                QSslKey(read("server.key"), QSsl::Ec)};
     }
 };
 

@@ -3,42 +3,15 @@
 #include "planreport.h"
 #include "report.h"
 #include "statusbar.h"
+#include "testfile.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <QTemporaryFile>
 #include <QTest>
 
-#include <cstdio>
-#include <ctime>
-#include <unistd.h>
-
 namespace {
-
-// Runs `body` with the process's standard output going to a file and returns what it wrote.
-template <typename Body> QByteArray captureStdout(Body body)
-{
-    QTemporaryFile file;
-    if (!file.open())
-        return "<no capture file>";
-    std::fflush(stdout);
-    const int saved = dup(STDOUT_FILENO);
-    dup2(file.handle(), STDOUT_FILENO);
-    body();
-    std::fflush(stdout);
-    dup2(saved, STDOUT_FILENO);
-    close(saved);
-    file.seek(0);
-    return file.readAll();
-}
-
-void credentials(const QString &home, const QByteArray &token)
-{
-    QFile file(home + "/.varnel/.credentials.json");
-    QVERIFY(file.open(QIODevice::WriteOnly) &&
-            file.write("{\"varnelAiOauth\": {\"accessToken\": \"" + token + "\"}}\n") > 0);
-}
 
 // The first line a running watch prints that holds `marker`, or an empty one after 20 s.
 QByteArray firstLineWith(QProcess &watch, const char *marker)
@@ -70,13 +43,16 @@ class TestPlanReport : public QObject
     std::optional<TestCertificates> m_certificates;
     HttpsTestServer m_server;
 
-    // A home of its own with a sign-in, its data and preferences below it, and the local service.
+    // A home of its own with a sign-in (unless `token` is empty), its data and preferences below
+    // it, and the local service.
     QProcessEnvironment home(const QString &name, const QByteArray &token)
     {
         const QString home = m_dir.filePath(name);
         QDir().mkpath(home + "/.varnel/projects");
         QDir().mkpath(home + "/config/VarnelUsage");
-        credentials(home, token);
+        if (!token.isEmpty())
+            writeFile(home + "/.varnel/.credentials.json",
+                      "{\"varnelAiOauth\": {\"accessToken\": \"" + token + "\"}}\n");
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("HOME", home);
         env.insert("XDG_DATA_HOME", home + "/data");
@@ -86,12 +62,13 @@ class TestPlanReport : public QObject
         return env;
     }
 
+    void barPrintsChangesOnly(QProcess &watch, const QString &path);
+
 private slots:
     void initTestCase()
     {
-        // Local time is shown; make it UTC however the test is started.
+        // The programs show local time; make it UTC however the test is started.
         qputenv("TZ", "UTC");
-        tzset();
         QVERIFY(m_dir.isValid());
         QString error;
         m_certificates = TestCertificates::make(m_dir.path(), &error);
@@ -180,19 +157,13 @@ private slots:
     void endToEnd_data()
     {
         QTest::addColumn<bool>("withToken");
-        QTest::addColumn<QByteArray>("answer");
         QTest::addColumn<bool>("json");
         QTest::addColumn<QByteArray>("expected");
         QTest::addColumn<int>("exitCode");
 
-        const QByteArray ok = httpResponse(
-            "200 OK", {},
-            R"({"five_hour": {"utilization": 42.5, "resets_at": "2025-09-05T14:00:00.25Z"}, )"
-            R"("seven_day": {"utilization": 13}, )"
-            R"("seven_day_corvel": {"utilization": 101, "resets_at": "2025-09-05T14:00:00.123456Z"}})");
         // Every window in a fixed order, absent ones as null.
         QTest::addRow("document, JSON")
-            << true << ok << true
+            << true << true
             << QByteArray(
                    R"({"fiveHour": {"utilization": 42.5, "resetsAt": "2025-09-05T14:00:00.250Z"}, )"
                    R"("sevenDay": {"utilization": 13, "resetsAt": null}, "sevenDayMagnar": null, )"
@@ -200,45 +171,40 @@ private slots:
                    "\n")
             << 0;
         QTest::addRow("document, text")
-            << true << ok << false
+            << true << false
             << QByteArray("5-hour window  42%   resets 2025-09-05 14:00 UTC\n"
                           "7-day window   13%   no reset time\n"
                           "7-day Corvel   101%  resets 2025-09-05 14:00 UTC\n")
             << 0;
         QTest::addRow("no token anywhere")
-            << false << ok << false << QByteArray("Sign in with Varnel Code\n") << 1;
+            << false << false << QByteArray("Sign in with Varnel Code\n") << 1;
     }
 
     void watchWithPlan();
-    void statusBarLine();
-    void barPrintsChangesOnly();
 
     void endToEnd()
     {
         QFETCH(bool, withToken);
-        QFETCH(QByteArray, answer);
         QFETCH(bool, json);
-
-        // A home of its own, and no keychain to fall back on.
-        const QString home = m_dir.filePath(QStringLiteral("home-") + QTest::currentDataTag());
-        QVERIFY(QDir().mkpath(home + QStringLiteral("/.varnel")));
         const QByteArray token = "fake-report-token";
-        if (withToken)
-            credentials(home, token);
-        qputenv("HOME", home.toUtf8());
-        qunsetenv("DBUS_SESSION_BUS_ADDRESS");
-        qunsetenv("DISPLAY");
-        qputenv("XDG_RUNTIME_DIR", home.toUtf8());
-        qputenv("VARNELUSAGE_TEST_PLAN_ENDPOINT", m_server.url().toEncoded());
-        qputenv("VARNELUSAGE_TEST_CA_FILE", m_certificates->caFile.toUtf8());
-        m_server.reset({answer});
-
-        int code = -1;
-        const QByteArray output = captureStdout([&] {
-            runPlanReport(json, [&code](int c) { code = c; });
-            (void)QTest::qWaitFor([&code] { return code != -1; }, 20000);
-        });
-        QTEST(code, "exitCode");
+        QProcessEnvironment env =
+            home(QStringLiteral("home-") + QTest::currentDataTag(), withToken ? token : "");
+        env.remove("DBUS_SESSION_BUS_ADDRESS"); // no keychain to fall back on
+        env.remove("DISPLAY");
+        env.insert("XDG_RUNTIME_DIR", env.value("HOME"));
+        m_server.reset({httpResponse(
+            "200 OK", {},
+            R"({"five_hour": {"utilization": 42.5, "resets_at": "2025-09-05T14:00:00.25Z"}, )"
+            R"("seven_day": {"utilization": 13}, )"
+            R"("seven_day_corvel": {"utilization": 101, "resets_at": "2025-09-05T14:00:00.123456Z"}})")});
+        QProcess report;
+        report.setProcessEnvironment(env);
+        report.start(VARNELUSAGE_REPORT_BIN,
+                     json ? QStringList{"--plan", "--json"} : QStringList{"--plan"});
+        // The local service answers on this thread's event loop.
+        QTRY_COMPARE_WITH_TIMEOUT(report.state(), QProcess::NotRunning, 20000);
+        QTEST(report.exitCode(), "exitCode");
+        const QByteArray output = report.readAllStandardOutput();
         QVERIFY2(!output.contains(token), "the token must never be printed");
         QTEST(output, "expected");
         QCOMPARE(m_server.requests().size(), withToken ? 1 : 0);
@@ -249,29 +215,36 @@ private slots:
 };
 
 // The live report with the plan, as a status bar runs it: a full store with polling, the history
-// file and notifications, twice in a row on the same home.
+// file and notifications, twice in a row on the same home: JSON, then the line format a bar reads,
+// where a bar hears of a change once: a pass that changes nothing it shows prints nothing.
 void TestPlanReport::watchWithPlan()
 {
     NotificationServer notifications;
     QVERIFY(notifications.start());
     const QProcessEnvironment env = home("home-watch", "fake-watch-token");
-    for (int run = 0; run < 2; ++run) {
+    for (const bool json : {true, false}) {
         m_server.reset({httpResponse("200 OK", {}, planBody)});
         QProcess watch;
         watch.setProcessEnvironment(env);
-        watch.start(VARNELUSAGE_REPORT_BIN, {"--watch", "--plan", "--json"});
-        const QByteArray line = firstLineWith(watch, "\"plan\": {");
-        QVERIFY(!line.isEmpty());
-        QVERIFY2(line.contains("\"plan\": {\"fiveHour\": {\"utilization\": 85.4, "),
-                 line.constData());
-        QVERIFY(line.contains("\"lastUpdated\": \"20"));
-        QVERIFY(line.contains("\"planError\": null, \"planRetryAt\": null, \"historySamples\": 1, "
-                              "\"projection\": {\"fiveHour\": null, \"sevenDay\": null}}"));
+        watch.start(VARNELUSAGE_REPORT_BIN,
+                    QStringList{"--watch", "--plan"} +
+                        (json ? QStringList{"--json"} : QStringList{"--format", "line"}));
+        const QByteArray line = firstLineWith(watch, json ? "\"plan\": {" : "%");
         QVERIFY(!line.contains("fake-watch-token"));
         QVERIFY(QFile::exists(env.value("XDG_DATA_HOME") + "/VarnelUsage/plan-history.json"));
         // Announced by the first run only: the second finds the key in the shared settings.
         QTRY_COMPARE(notifications.received.size(), 1);
         QVERIFY(notifications.received[0].startsWith("Varnel 5-hour session usage high|"));
+        if (json) {
+            QVERIFY2(line.contains("\"plan\": {\"fiveHour\": {\"utilization\": 85.4, "),
+                     line.constData());
+            QVERIFY(line.contains("\"lastUpdated\": \"20"));
+            QVERIFY(line.contains("\"planError\": null, \"planRetryAt\": null, \"historySamples\": "
+                                  "1, \"projection\": {\"fiveHour\": null, \"sevenDay\": null}}"));
+        } else {
+            QCOMPARE(line, QByteArray("85% · $0.00 today\n"));
+            barPrintsChangesOnly(watch, env.value("HOME") + "/.varnel/projects/p/s.jsonl");
+        }
         watch.terminate();
         QVERIFY(watch.waitForFinished(5000));
         QCOMPARE(watch.exitCode(), 0);
@@ -280,47 +253,19 @@ void TestPlanReport::watchWithPlan()
     QCOMPARE(notifications.received.size(), 1);
 }
 
-// The line format as a bar reads it, once the plan has come: the plan reaches a bar's format.
-void TestPlanReport::statusBarLine()
+void TestPlanReport::barPrintsChangesOnly(QProcess &watch, const QString &path)
 {
-    const QProcessEnvironment env = home("home-bar", "fake-bar-token");
-    QFile config(env.value("XDG_CONFIG_HOME") + "/VarnelUsage/VarnelUsage.conf");
-    QVERIFY(config.open(QIODevice::WriteOnly) &&
-            config.write("[General]\nnotifyLimits=false\n") > 0);
-    config.close();
-    m_server.reset({httpResponse("200 OK", {}, planBody)});
-    QProcess watch;
-    watch.setProcessEnvironment(env);
-    watch.start(VARNELUSAGE_REPORT_BIN, {"--watch", "--plan", "--format", "line"});
-    QCOMPARE(firstLineWith(watch, "85"), QByteArray("85% · $0.00 today\n"));
-    watch.terminate();
-    QVERIFY(watch.waitForFinished(5000));
-}
-
-// A bar hears of a change once: a pass that changes nothing it shows prints nothing.
-void TestPlanReport::barPrintsChangesOnly()
-{
-    const QString home = m_dir.filePath(QStringLiteral("home-changes"));
-    QVERIFY(QDir().mkpath(home + "/projects/p"));
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("HOME", home);
-    env.insert("XDG_CONFIG_HOME", home + "/config");
-    env.insert("TZ", "UTC");
-    QProcess watch;
-    watch.setProcessEnvironment(env);
-    watch.start(VARNELUSAGE_REPORT_BIN, {"--watch", "--format", "line", "--root",
-                                         home + "/projects", "--now", "2026-12-06T10:00:00Z"});
-    QCOMPARE(firstLineWith(watch, "today"), QByteArray("— · $0.00 today\n"));
-    QFile transcript(home + "/projects/p/s.jsonl");
+    QFile transcript(path);
+    QVERIFY(QDir().mkpath(QFileInfo(path).path()));
     QVERIFY(transcript.open(QIODevice::Append | QIODevice::Unbuffered));
-    const auto reply = [](const char *id) {
-        return QByteArray(
-                   R"({"type":"assistant","timestamp":"2026-12-06T08:00:00Z","requestId":")") +
-               id + R"(","message":{"id":"m)" + id +
+    const QByteArray now = QDateTime::currentDateTimeUtc().toString(Qt::ISODate).toUtf8();
+    const auto reply = [&now](const char *id) {
+        return R"({"type":"assistant","timestamp":")" + now + R"(","requestId":")" + id +
+               R"(","message":{"id":"m)" + id +
                R"(","model":"varnel-corvel-4","usage":{"output_tokens":1000000}}})" + "\n";
     };
     QVERIFY(transcript.write(reply("1")) > 0);
-    QCOMPARE(firstLineWith(watch, "today"), QByteArray("— · $15.00 today\n"));
+    QCOMPARE(firstLineWith(watch, "today"), QByteArray("85% · $15.00 today\n"));
     // A long line that changes nothing, and once the watch has read it, the next reply.
     const auto bytesRead = [&watch] {
         QFile io(QStringLiteral("/proc/%1/io").arg(watch.processId()));
@@ -333,9 +278,7 @@ void TestPlanReport::barPrintsChangesOnly()
     QVERIFY(before >= 0 && transcript.write(other) == other.size());
     QVERIFY(QTest::qWaitFor([&] { return bytesRead() >= before + other.size(); }, 20000));
     QVERIFY(transcript.write(reply("2")) > 0);
-    QCOMPARE(firstLineWith(watch, "today"), QByteArray("— · $30.00 today\n"));
-    watch.terminate();
-    QVERIFY(watch.waitForFinished(5000));
+    QCOMPARE(firstLineWith(watch, "today"), QByteArray("85% · $30.00 today\n"));
 }
 
 QTEST_GUILESS_MAIN(TestPlanReport)

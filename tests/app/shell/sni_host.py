@@ -38,20 +38,12 @@ class Watcher(dbus.service.Object):
             self.items.append(key)
         self.StatusNotifierItemRegistered(key)
 
-    @dbus.service.method(IFACE, in_signature="s")
-    def RegisterStatusNotifierHost(self, service):
-        self.StatusNotifierHostRegistered()
-
     @dbus.service.signal(IFACE, signature="s")
     def StatusNotifierItemRegistered(self, key):
         pass
 
     @dbus.service.signal(IFACE, signature="s")
     def StatusNotifierItemUnregistered(self, key):
-        pass
-
-    @dbus.service.signal(IFACE)
-    def StatusNotifierHostRegistered(self):
         pass
 
     @dbus.service.method(dbus.PROPERTIES_IFACE, in_signature="ss", out_signature="v")

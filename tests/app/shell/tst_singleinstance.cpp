@@ -10,38 +10,33 @@ class TestSingleInstance : public QObject
     Q_OBJECT
 
 private slots:
-    // A second start finds the lock held, and its request reaches the first one.
-    void secondStartAsksTheFirst()
+    // A second start finds the lock held, and its request reaches the first one; a lock file
+    // whose process is gone, and its socket, do not block the first.
+    void secondStartAsksTheFirst_data()
     {
-        QTemporaryDir dir;
-        SingleInstance first(dir.path());
-        QVERIFY(first.acquire());
-        QSignalSpy shown(&first, &SingleInstance::showRequested);
-
-        SingleInstance second(dir.path());
-        QVERIFY(!second.acquire());
-        QVERIFY(second.notifyRunning());
-        QTRY_COMPARE(shown.count(), 1);
+        QTest::addColumn<bool>("staleLock");
+        QTest::addRow("fresh") << false;
+        QTest::addRow("over a stale lock and socket") << true;
     }
 
-    // A lock file whose process is gone, and its socket, do not block the next start.
-    void staleLockIsTakenOver()
+    void secondStartAsksTheFirst()
     {
+        QFETCH(bool, staleLock);
         QTemporaryDir dir;
-        SingleInstance probe(dir.path());
-        {
-            QFile lock(probe.lockPath());
+        SingleInstance first(dir.path());
+        if (staleLock) {
+            QFile lock(first.lockPath());
             QVERIFY(lock.open(QIODevice::WriteOnly));
             // QLockFile's own format: pid, application name, host name.
             lock.write("2147483646\nvarnelusage\n" + QSysInfo::machineHostName().toUtf8() + "\n");
-            QFile socket(probe.socketPath());
+            QFile socket(first.socketPath());
             QVERIFY(socket.open(QIODevice::WriteOnly));
         }
-        SingleInstance next(dir.path());
-        QVERIFY(next.acquire());
-        QSignalSpy shown(&next, &SingleInstance::showRequested);
-        SingleInstance later(dir.path());
-        QVERIFY(later.notifyRunning());
+        QVERIFY(first.acquire());
+        QSignalSpy shown(&first, &SingleInstance::showRequested);
+        SingleInstance second(dir.path());
+        QVERIFY(!second.acquire());
+        QVERIFY(second.notifyRunning());
         QTRY_COMPARE(shown.count(), 1);
     }
 
