@@ -16,40 +16,23 @@ int colourDistance(const QColor &a, const QColor &b)
            std::abs(a.blue() - b.blue());
 }
 
-// The share of opaque pixels whose colour is close to `color`.
-double shareNear(const QImage &image, const QColor &color)
+// Of the opaque pixels, the share whose colour is close to `ink`; and the height of the rows
+// that hold light ink, from the first to the last.
+std::pair<double, int> inkOf(const QImage &image, const QColor &ink)
 {
-    int near = 0;
-    int opaque = 0;
-    for (int y = 0; y < image.height(); ++y) {
-        for (int x = 0; x < image.width(); ++x) {
-            const QColor c = image.pixelColor(x, y);
-            if (c.alpha() < 250)
-                continue;
-            ++opaque;
-            if (colourDistance(c, color) < 60)
-                ++near;
-        }
-    }
-    return opaque ? double(near) / opaque : 0;
-}
-
-// The rows that hold the figure's light ink, from the first to the last.
-int inkHeight(const QImage &image)
-{
-    int first = -1;
-    int last = -1;
+    int near = 0, opaque = 0, first = -1, last = -1;
     for (int y = 0; y < image.height(); ++y) {
         for (int x = 0; x < image.width(); ++x) {
             const QColor c = image.pixelColor(x, y);
             if (c.alpha() >= 200 && c.lightness() > 170) {
                 first = first < 0 ? y : first;
                 last = y;
-                break;
             }
+            opaque += c.alpha() >= 250;
+            near += c.alpha() >= 250 && colourDistance(c, ink) < 60;
         }
     }
-    return first < 0 ? 0 : last - first + 1;
+    return {opaque ? double(near) / opaque : 0, first < 0 ? 0 : last - first + 1};
 }
 
 // A tray item that no tray ever takes.
@@ -88,48 +71,39 @@ private slots:
         QCOMPARE(sizes, QList<int>({16, 22, 24, 32, 44, 48, 64, 96}));
     }
 
-    void tintColoursTheFigure_data()
-    {
-        QTest::addColumn<BarTint>("tint");
-        QTest::addColumn<QColor>("ink");
-        QTest::addRow("plain") << BarTint::none << QColor(0xf7, 0xf7, 0xf7);
-        QTest::addRow("orange") << BarTint::orange << QColor(0xff, 0xa4, 0x1c);
-        QTest::addRow("red") << BarTint::red << QColor(0xff, 0x4d, 0x42);
-    }
-
-    void tintColoursTheFigure()
-    {
-        QFETCH(BarTint, tint);
-        QFETCH(QColor, ink);
-        const QImage image = TrayIconPainter::paint(QStringLiteral("88"), tint, 44, 1.0).toImage();
-        // Opaque pixels are the figure and the gauge; the plate beneath is translucent.
-        QVERIFY2(shareNear(image, ink) > 0.5, "the figure is drawn in the tint's colour");
-    }
-
-    // At 16 pixels, on every kind of bar: digits at least 9 pixels tall, and the icon's edge
-    // set off from the bar (on black, the dark plate alone would vanish).
-    void legibleAt16OnEveryBar_data()
+    // The figure in its tint's colour; at 16 pixels, on every kind of bar, digits at least 9
+    // pixels tall and the icon's edge set off from the bar (on black, the dark plate alone would
+    // vanish).
+    void legibleOnEveryBar_data()
     {
         QTest::addColumn<QString>("figure");
         QTest::addColumn<QColor>("bar");
+        QTest::addColumn<BarTint>("tint");
         const QColor bars[] = {Qt::white, QColor(0xd6, 0xd6, 0xd6), QColor(0x3a, 0x3a, 0x3c),
                                Qt::black, QColor(0x3a, 0x6e, 0xa5)};
+        int row = 0;
         for (const char *figure : {"42", "100", "$12", "1.2M"}) {
             for (const QColor &bar : bars)
                 QTest::addRow("%s on %s", figure, qPrintable(bar.name()))
-                    << QString::fromUtf8(figure) << bar;
+                    << QString::fromUtf8(figure) << bar << BarTint(row++ % 3);
         }
     }
 
-    void legibleAt16OnEveryBar()
+    void legibleOnEveryBar()
     {
         QFETCH(QString, figure);
         QFETCH(QColor, bar);
+        QFETCH(BarTint, tint);
+        const QColor inks[] = {QColor(0xf7, 0xf7, 0xf7), QColor(0xff, 0xa4, 0x1c),
+                               QColor(0xff, 0x4d, 0x42)};
+        // Opaque pixels are the figure and the gauge; the plate beneath is translucent.
+        const QImage large = TrayIconPainter::paint(figure, tint, 44, 1.0).toImage();
+        QVERIFY2(inkOf(large, inks[int(tint)]).first > 0.5, "the figure in the tint's colour");
         const QPixmap icon = TrayIconPainter::paint(figure, BarTint::none, 16, 1.0);
+        QVERIFY2(inkOf(icon.toImage(), {}).second >= 9, "digits at least 9 pixels tall");
         QImage onBar(16, 16, QImage::Format_RGB32);
         onBar.fill(bar);
         QPainter(&onBar).drawPixmap(0, 0, icon);
-        QVERIFY2(inkHeight(icon.toImage()) >= 9, "digits at least 9 pixels tall");
         // The rim or the plate, whichever the bar lets show, in the outer two pixels of each side.
         const auto edge = [&](QPoint a, QPoint b) {
             return std::max(colourDistance(onBar.pixelColor(a), bar),
@@ -144,18 +118,16 @@ private slots:
     {
         TrayIcon icon(new NoTrayItem);
         const int initial = icon.redrawCount();
-        icon.setLabel(QStringLiteral("42"), BarTint::none, QStringLiteral("42%"),
-                      QStringLiteral("Plan used — 5h: 42%"));
-        icon.setLabel(QStringLiteral("42"), BarTint::none, QStringLiteral("42%"),
-                      QStringLiteral("Plan used — 5h: 42%"));
-        QCOMPARE(icon.redrawCount(), initial + 1);
-        icon.setLabel(QStringLiteral("42"), BarTint::orange, QStringLiteral("42%"),
-                      QStringLiteral("x"));
-        QCOMPARE(icon.redrawCount(), initial + 2);
-        icon.setLabel(QStringLiteral("43"), BarTint::orange, QStringLiteral("43%"),
-                      QStringLiteral("x"));
-        QCOMPARE(icon.redrawCount(), initial + 3);
-        QCOMPARE(icon.toolTip(), QStringLiteral("x"));
+        const std::tuple<const char *, BarTint, const char *, int> labels[] = {
+            {"42", BarTint::none, "5h: 42%", 1},
+            {"42", BarTint::none, "5h: 42% now", 1},
+            {"42", BarTint::orange, "5h: 42%", 2},
+            {"43", BarTint::orange, "5h: 43%", 3}};
+        for (const auto &[figure, tint, toolTip, redraws] : labels) {
+            icon.setLabel(figure, tint, figure, toolTip);
+            QCOMPARE(icon.redrawCount(), initial + redraws);
+            QCOMPARE(icon.toolTip(), toolTip);
+        }
     }
 };
 
