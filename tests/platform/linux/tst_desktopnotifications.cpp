@@ -3,7 +3,6 @@
 #include "notificationserver.h"
 #include "settings/settings.h"
 
-#include <QDBusMessage>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -121,23 +120,6 @@ private slots:
         QTRY_COMPARE(m_server.received.size(), 52);
         QCOMPARE(other.notifiedThresholdKeys().mid(48),
                  QStringList({"weekly:\u2014:warning", "weekly:\u2014:critical"}));
-    }
-
-    // A server that refuses, or none at all: the keys are kept all the same.
-    void serverRefusesOrIsGone()
-    {
-        Notifier notifier(*m_settings, std::make_shared<DesktopNotifications>());
-        m_server.failing = true;
-        notifier.check(LimitWindow{85, std::nullopt}, "weekly");
-        QTRY_COMPARE(m_server.received.size(), 1);
-        QVERIFY(m_server.bus().unregisterService(NotificationServer::serviceName));
-        notifier.check(LimitWindow{85, std::nullopt}, "5-hour session");
-        QCOMPARE(m_settings->notifiedThresholdKeys().size(), 2);
-        // Once the bus has answered a later call of the same connection, it has dealt with the
-        // notification: the server may come back without receiving it.
-        QDBusConnection::sessionBus().call(QDBusMessage::createMethodCall(
-            "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "GetId"));
-        QVERIFY(m_server.bus().registerService(NotificationServer::serviceName));
     }
 };
 
