@@ -10,8 +10,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <sys/stat.h>
-
 class TestAutostartEntry : public QObject
 {
     Q_OBJECT
@@ -34,12 +32,6 @@ private slots:
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_config->path()));
         m_autostart = m_config->filePath(QStringLiteral("autostart"));
         m_log.clear();
-    }
-
-    void cleanup()
-    {
-        // Leave nothing read-only behind for the temporary directory's removal.
-        ::chmod(QFile::encodeName(m_autostart).constData(), 0755);
     }
 
     // Without an absolute XDG_CONFIG_HOME, the one in the home directory (the other cases set it).
@@ -113,37 +105,16 @@ private slots:
         QCOMPARE(m_log, QStringList());
     }
 
-    void failure_data()
-    {
-        QTest::addColumn<bool>("enabled");
-        QTest::addColumn<bool>("autostartIsFile");
-        QTest::addRow("on, read-only directory") << true << false;
-        QTest::addRow("on, autostart is a file") << true << true;
-        QTest::addRow("off, read-only directory") << false << false;
-    }
-
+    // A change the desktop refuses leaves the state as it was, and the log says why.
     void failure()
     {
-        QFETCH(bool, enabled);
-        QFETCH(bool, autostartIsFile);
         AutostartEntry entry(m_program);
-        if (autostartIsFile) {
-            writeFile(m_autostart, "not a directory");
-        } else {
-            QVERIFY(QDir().mkpath(m_autostart));
-            if (!enabled)
-                QVERIFY(set(entry, true));
-            QCOMPARE(::chmod(QFile::encodeName(m_autostart).constData(), 0555), 0);
-            if (QFile(m_autostart + "/probe").open(QIODevice::WriteOnly))
-                QSKIP("this user writes into read-only directories (root)");
-        }
-
-        QCOMPARE(set(entry, enabled), !enabled); // still as it was
+        writeFile(m_autostart, "not a directory");
+        QVERIFY(!set(entry, true));
         QCOMPARE(m_log.size(), 1);
-        const QString prefix = QStringLiteral("LaunchAtLogin: failed to set %1: ")
-                                   .arg(enabled ? QStringLiteral("true") : QStringLiteral("false"));
-        QVERIFY2(m_log.first().startsWith(prefix), qPrintable(m_log.first()));
-        QVERIFY2(m_log.first().size() > prefix.size(), "the reason is missing");
+        const QString prefix = QStringLiteral("LaunchAtLogin: failed to set true: ");
+        QVERIFY2(m_log.first().startsWith(prefix) && m_log.first().size() > prefix.size(),
+                 qPrintable(m_log.first()));
     }
 };
 
