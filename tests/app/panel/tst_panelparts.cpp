@@ -26,7 +26,6 @@ using Points = std::vector<SparkPoint>;
 
 } // namespace
 
-Q_DECLARE_METATYPE(SparkPoint)
 Q_DECLARE_METATYPE(UsageHistory)
 Q_DECLARE_METATYPE(Points)
 Q_DECLARE_METATYPE(std::optional<LimitWindow>)
@@ -40,70 +39,60 @@ private slots:
     {
         QTest::addColumn<UsageHistory>("history");
         QTest::addColumn<std::optional<LimitWindow>>("window");
+        QTest::addColumn<bool>("weekly"); // the same samples by their other value
         QTest::addColumn<Points>("points");
         const std::optional<LimitWindow> timed = LimitWindow{50, now};
         const std::optional<LimitWindow> untimed = LimitWindow{50, std::nullopt};
         QTest::addRow("window edges kept, earlier dropped")
             << UsageHistory{sample(18060, 1), sample(18000, 2), sample(9000, 3), sample(0, 4)}
-            << timed << Points{{0, 2}, {0.5, 3}, {1, 4}};
+            << timed << false << Points{{0, 2}, {0.5, 3}, {1, 4}};
         QTest::addRow("after the reset dropped")
-            << UsageHistory{sample(9000, 3), sample(-60, 9)} << timed << Points{{0.5, 3}};
+            << UsageHistory{sample(9000, 3), sample(-60, 9)} << timed << false << Points{{0.5, 3}};
         QTest::addRow("absent values skipped")
-            << UsageHistory{sample(9000, std::nullopt, 7), sample(4500, 5)} << timed
+            << UsageHistory{sample(9000, std::nullopt, 7), sample(4500, 5)} << timed << false
             << Points{{0.75, 5}};
         QTest::addRow("no reset: spread evenly")
             << UsageHistory{sample(100, 10), sample(90, std::nullopt), sample(50, 20),
                             sample(-999, 30)}
-            << untimed << Points{{0, 10}, {0.5, 20}, {1, 30}};
+            << untimed << false << Points{{0, 10}, {0.5, 20}, {1, 30}};
         QTest::addRow("no window, one sample")
-            << UsageHistory{sample(5, 12)} << std::optional<LimitWindow>() << Points{{0, 12}};
+            << UsageHistory{sample(5, 12)} << std::optional<LimitWindow>() << false
+            << Points{{0, 12}};
+        QTest::addRow("weekly, no window")
+            << UsageHistory{sample(9000, std::nullopt, 7), sample(4500, 5)}
+            << std::optional<LimitWindow>() << true << Points{{0, 7}};
     }
 
     void timedSeries()
     {
         QFETCH(UsageHistory, history);
         QFETCH(std::optional<LimitWindow>, window);
+        QFETCH(bool, weekly);
         QFETCH(Points, points);
-        QCOMPARE(SparklineGeometry::timedSeries(history, &UsageSample::five, window, 18000),
+        QCOMPARE(SparklineGeometry::timedSeries(
+                     history, weekly ? &UsageSample::seven : &UsageSample::five, window, 18000),
                  points);
     }
 
-    // The same samples feed the weekly series by their other value.
-    void weeklySeriesReadsTheOtherValue()
+    // A 200 × 22 drawing area: 100 % on the top edge, 0 % on the bottom one, whatever lies
+    // outside clamped onto it. The area goes down to the bottom edge under the first point, along
+    // the line, and down under the last.
+    void pixelsAndArea()
     {
-        const UsageHistory history{sample(9000, std::nullopt, 7), sample(4500, 5)};
-        QCOMPARE(SparklineGeometry::timedSeries(history, &UsageSample::seven, std::nullopt, 1),
-                 (Points{{0, 7}}));
-    }
-
-    void pixels_data()
-    {
-        QTest::addColumn<SparkPoint>("point");
-        QTest::addColumn<QPointF>("pixel");
-        // A 200 × 22 drawing area: 100 % on the top edge, 0 % on the bottom one.
-        QTest::addRow("start, empty") << SparkPoint{0, 0} << QPointF(0, 22);
-        QTest::addRow("middle, half") << SparkPoint{0.5, 50} << QPointF(100, 11);
-        QTest::addRow("end, full") << SparkPoint{1, 100} << QPointF(200, 0);
-        QTest::addRow("over 100 on the top edge") << SparkPoint{0.25, 120} << QPointF(50, 0);
-        QTest::addRow("negative on the bottom edge") << SparkPoint{0.25, -5} << QPointF(50, 22);
-        QTest::addRow("x outside clamped") << SparkPoint{-0.5, 50} << QPointF(0, 11);
-        QTest::addRow("x past the end") << SparkPoint{1.5, 50} << QPointF(200, 11);
-        QTest::addRow("not a number") << SparkPoint{std::nan(""), std::nan("")} << QPointF(0, 22);
-    }
-
-    void pixels()
-    {
-        QFETCH(SparkPoint, point);
-        const auto px = SparklineGeometry::pixels({point}, QSizeF(200, 22));
-        QCOMPARE(px.size(), std::size_t(1));
-        QTEST(px.front(), "pixel");
-    }
-
-    // Down to the bottom edge under the first point, along the line, down under the last.
-    void areaClosesOnTheBottomEdge()
-    {
-        const std::vector<QPointF> px{{0, 10}, {50, 5}, {100, 0}};
-        const QPainterPath path = SparklineGeometry::area(px, 22);
+        const double nan = std::nan("");
+        QCOMPARE(
+            SparklineGeometry::pixels({{0, 0},
+                                       {0.5, 50},
+                                       {1, 100},
+                                       {0.25, 120},
+                                       {0.25, -5},
+                                       {-0.5, 50},
+                                       {1.5, 50},
+                                       {nan, nan}},
+                                      QSizeF(200, 22)),
+            (std::vector<QPointF>{
+                {0, 22}, {100, 11}, {200, 0}, {50, 0}, {50, 22}, {0, 11}, {200, 11}, {0, 22}}));
+        const QPainterPath path = SparklineGeometry::area({{0, 10}, {50, 5}, {100, 0}}, 22);
         QCOMPARE(path.elementCount(), 6);
         const QPointF expected[] = {{0, 22}, {0, 10}, {50, 5}, {100, 0}, {100, 22}, {0, 22}};
         for (int i = 0; i < 6; ++i)
@@ -226,27 +215,6 @@ private slots:
         QFETCH(QString, title);
         QFETCH(QPoint, at);
         QTEST(SwayIpc::placeCommand(42, title, at), "command");
-    }
-
-    // The usable area is the focused workspace's, wherever it stands in the reply.
-    void swayWorkspace_data()
-    {
-        QTest::addColumn<QByteArray>("reply");
-        QTest::addColumn<QRect>("area");
-        QTest::addRow("second of two focused")
-            << QByteArray(R"([{"focused":false,"rect":{"x":0,"y":0,"width":800,"height":600}},
-                             {"focused":true,"rect":{"x":1280,"y":23,"width":1280,"height":777}}])")
-            << QRect(1280, 23, 1280, 777);
-        QTest::addRow("none focused")
-            << QByteArray(R"([{"focused":false,"rect":{"x":0,"y":0,"width":800,"height":600}}])")
-            << QRect();
-        QTest::addRow("not a reply") << QByteArray("i3-ipc") << QRect();
-    }
-
-    void swayWorkspace()
-    {
-        QFETCH(QByteArray, reply);
-        QTEST(SwayIpc::focusedWorkspace(reply).value_or(QRect()), "area");
     }
 };
 

@@ -51,33 +51,30 @@ private slots:
                                  "limit.|1|silent:1";
         const QString critWeek = "Varnel weekly limit almost reached|You've used %1% of your "
                                  "weekly limit.|2|message-new-instant";
+        const QString five = QStringLiteral("5-hour session"), week = QStringLiteral("weekly");
+        const std::optional<std::int64_t> none;
         QTest::addRow("79.9 stays quiet")
-            << 80.0 << 95.0 << QList<Check>{{"5-hour session", 79.9, r1}} << QStringList();
+            << 80.0 << 95.0 << QList<Check>{{five, 79.9, r1}} << QStringList();
         QTest::addRow("80 warns without sound")
-            << 80.0 << 95.0 << QList<Check>{{"5-hour session", 80, r1}}
-            << QStringList{warn5.arg(80)};
+            << 80.0 << 95.0 << QList<Check>{{five, 80, r1}} << QStringList{warn5.arg(80)};
         QTest::addRow("95 is critical, and stands for the warning of its period")
-            << 80.0 << 95.0 << QList<Check>{{"weekly", 95, r1}, {"weekly", 85, r1}}
+            << 80.0 << 95.0 << QList<Check>{{week, 95, r1}, {week, 85, r1}}
             << QStringList{critWeek.arg(95)};
         QTest::addRow("warning, then critical, then nothing more in the period")
             << 80.0 << 95.0
-            << QList<Check>{{"5-hour session", 85, r1},
-                            {"5-hour session", 96, r1},
-                            {"5-hour session", 99, r1},
-                            {"5-hour session", 85, r1}}
+            << QList<Check>{{five, 85, r1}, {five, 96, r1}, {five, 99, r1}, {five, 85, r1}}
             << QStringList{warn5.arg(85), crit5.arg(96)};
         QTest::addRow("a new reset time announces again")
-            << 80.0 << 95.0 << QList<Check>{{"5-hour session", 85, r1}, {"5-hour session", 85, r2}}
+            << 80.0 << 95.0 << QList<Check>{{five, 85, r1}, {five, 85, r2}}
             << QStringList{warn5.arg(85), warn5.arg(85)};
         QTest::addRow("no reset time: once per level")
-            << 80.0 << 95.0
-            << QList<Check>{{"weekly", 85, std::nullopt}, {"weekly", 86, std::nullopt}}
+            << 80.0 << 95.0 << QList<Check>{{week, 85, none}, {week, 86, none}}
             << QStringList{warnWeek.arg(85)};
         QTest::addRow("thresholds 90 and 85: the critical test comes first")
-            << 90.0 << 85.0 << QList<Check>{{"5-hour session", 87, r1}, {"5-hour session", 86, r1}}
+            << 90.0 << 85.0 << QList<Check>{{five, 87, r1}, {five, 86, r1}}
             << QStringList{crit5.arg(87)};
         QTest::addRow("percent rounded as printf does")
-            << 80.0 << 95.0 << QList<Check>{{"5-hour session", 84.5, r1}, {"weekly", 85.5, r1}}
+            << 80.0 << 95.0 << QList<Check>{{five, 84.5, r1}, {week, 85.5, r1}}
             << QStringList{warn5.arg(84), warnWeek.arg(86)};
     }
 
@@ -123,21 +120,6 @@ private slots:
         QTRY_COMPARE(m_server.received.size(), 52);
         QCOMPARE(other.notifiedThresholdKeys().mid(48),
                  QStringList({"weekly:\u2014:warning", "weekly:\u2014:critical"}));
-    }
-
-    // A server that refuses, or none at all: nothing shows, and the keys are kept all the same.
-    void serverRefusesOrIsGone()
-    {
-        Notifier notifier(*m_settings, std::make_shared<DesktopNotifications>());
-        m_server.failing = true;
-        notifier.check(LimitWindow{85, std::nullopt}, "weekly");
-        QTRY_COMPARE(m_server.received.size(), 1);
-        QVERIFY(m_server.bus().unregisterService(NotificationServer::serviceName));
-        notifier.check(LimitWindow{85, std::nullopt}, "5-hour session");
-        QTest::qWait(100); // the call goes out and finds nobody
-        QCOMPARE(m_server.received.size(), 1);
-        QCOMPARE(m_settings->notifiedThresholdKeys().size(), 2);
-        QVERIFY(m_server.bus().registerService(NotificationServer::serviceName));
     }
 };
 

@@ -156,39 +156,55 @@ private slots:
         QVERIFY(!secretsServiceOwned());
     }
 
-    void toolRules_data()
+    // The file first, then the tool, then the keychain interface. The tool's output counts only
+    // when it exits with status 0 within the bound having written little; else its whole process
+    // group is ended and the turn passes on.
+    void chainOrder_data()
     {
-        QTest::addColumn<QString>("tail"); // of a script that prints a document and a line feed
-        QTest::addColumn<bool>("found");
-        QTest::addRow("status 0, line feed after the document") << "" << true;
-        QTest::addRow("status 1") << "; exit 1" << false;
-        QTest::addRow("killed by a signal") << "; kill -9 $$" << false;
-        QTest::addRow("document on standard error only") << " >&2" << false;
-        QTest::addRow("never exits, killed at the bound") << "; exec sleep 30" << false;
-        QTest::addRow("leaves a child holding the output") << "; sleep 8 & exit 0" << true;
+        QTest::addColumn<QByteArray>("content"); // "<none>": no file, "<fifo>": a named pipe
+        QTest::addColumn<QString>("toolTail");   // of a script printing a document and a line feed
+        QTest::addColumn<QString>("token");
+        const QString tool = QStringLiteral("fake-tool-token"), real = QStringLiteral("<real>");
+        const QByteArray none = "<none>";
+        QTest::addRow("token in the file") << document(m_fileToken) << "" << m_fileToken;
+        QTest::addRow("empty token in the file, the real tool")
+            << document({}) << real << m_keychainToken;
+        // Opening a named pipe would block until a writer appears.
+        QTest::addRow("named pipe") << QByteArray("<fifo>") << real << m_keychainToken;
+        QTest::addRow("tool exits with 0") << none << "" << tool;
+        QTest::addRow("tool exits with 1") << none << "; exit 1" << m_keychainToken;
+        QTest::addRow("tool killed by a signal") << none << "; kill -9 $$" << m_keychainToken;
+        QTest::addRow("document on standard error only") << none << " >&2" << m_keychainToken;
+        QTest::addRow("tool never exits") << none << "; exec sleep 30" << m_keychainToken;
+        QTest::addRow("tool leaves a child holding the output")
+            << none << "; sleep 8 & exit 0" << tool;
         // A token is small: output beyond the bound is not read at all.
         QTest::addRow("output beyond the bound")
-            << "; head -c 200000 /dev/zero | tr '\\0' ' '" << false;
-        // Its whole process group goes with a tool that hangs.
-        QTest::addRow("a hanging child ended with it")
-            << "; sleep 30 & echo $! > \"$PIDFILE\"; exec sleep 30" << false;
+            << none << "; head -c 200000 /dev/zero | tr '\\0' ' '" << m_keychainToken;
+        QTest::addRow("a hanging child ended with the tool")
+            << none << "; sleep 30 & echo $! > \"$PIDFILE\"; exec sleep 30" << m_keychainToken;
     }
 
-    void toolRules()
+    void chainOrder()
     {
-        QFETCH(QString, tail);
-        QFETCH(bool, found);
+        QFETCH(QByteArray, content);
+        QFETCH(QString, toolTail);
+        QFETCH(QString, token);
+        keyringHolding(document(m_keychainToken) + "\n");
+        QFile file(credentialsPath());
+        if (content == "<fifo>")
+            QCOMPARE(mkfifo(QFile::encodeName(credentialsPath()).constData(), 0600), 0);
+        else if (content != "<none>")
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content + "\n") && file.flush());
         const QString pidFile = m_dir.filePath("child.pid");
         QFile::remove(pidFile);
         qputenv("PIDFILE", pidFile.toUtf8());
-        const QString script = "printf '%s\\n' '" + document("fake-tool-token") + "'" + tail;
+        TokenLookup::Sources sources = LinuxServices::tokenSources();
         // The service name the source appends lands in the script's $0.
-        SecretToolSource tool("/bin/sh", {"-c", script});
-        std::optional<QByteArray> secret =
-            tool.secret(TokenLookup::keychainService, std::chrono::milliseconds(1500), {});
-        const auto token = secret ? tokenFromCredentialsJson(*secret) : std::nullopt;
-        QCOMPARE(token.has_value(), found);
-        QVERIFY(!found || *token == "fake-tool-token");
+        const QString script = "printf '%s\\n' '" + document("fake-tool-token") + "'" + toolTail;
+        if (toolTail != QLatin1String("<real>"))
+            sources.tool = std::make_shared<SecretToolSource>("/bin/sh", QStringList{"-c", script});
+        QVERIFY(TokenLookup::run(sources) == token); // a failure prints no token
         QFile pid(pidFile);
         if (pid.open(QIODevice::ReadOnly)) {
             const QString stat = "/proc/" + pid.readAll().trimmed() + "/stat";
@@ -198,39 +214,6 @@ private slots:
                 return f.open(QIODevice::ReadOnly) && f.readAll().contains(") Z ");
             }());
         }
-    }
-
-    // The file first, then the tool, then the keychain interface.
-    void chainOrder_data()
-    {
-        QTest::addColumn<QByteArray>("content"); // "<none>": no file, "<fifo>": a named pipe
-        QTest::addColumn<QString>("tool");       // a script in place of the tool; empty: the tool
-        QTest::addColumn<QString>("token");
-        const QString printTool = "printf '%s' '" + document("fake-tool-token") + "'";
-        QTest::addRow("token in the file") << document(m_fileToken) + "\n"
-                                           << printTool << m_fileToken;
-        QTest::addRow("no file") << QByteArray("<none>") << printTool << "fake-tool-token";
-        QTest::addRow("empty token") << document(QString()) << QString() << m_keychainToken;
-        // Opening a named pipe would block until a writer appears.
-        QTest::addRow("named pipe") << QByteArray("<fifo>") << QString() << m_keychainToken;
-        QTest::addRow("tool fails") << QByteArray("<none>") << "exit 1" << m_keychainToken;
-    }
-
-    void chainOrder()
-    {
-        QFETCH(QByteArray, content);
-        QFETCH(QString, tool);
-        QFETCH(QString, token);
-        keyringHolding(document(m_keychainToken) + "\n");
-        QFile file(credentialsPath());
-        if (content == "<fifo>")
-            QCOMPARE(mkfifo(QFile::encodeName(credentialsPath()).constData(), 0600), 0);
-        else if (content != "<none>")
-            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) && file.flush());
-        TokenLookup::Sources sources = LinuxServices::tokenSources();
-        if (!tool.isEmpty())
-            sources.tool = std::make_shared<SecretToolSource>("/bin/sh", QStringList{"-c", tool});
-        QVERIFY(TokenLookup::run(sources) == token); // a failure prints no token
     }
 
     // Neither keychain source asks for a password of a locked keyring (the chain's rows show

@@ -6,72 +6,13 @@
 #include <QTest>
 #include <QtEndian>
 
-#include <atomic>
 #include <thread>
 
-#include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
 
 namespace {
-
-// A sway socket on a thread of its own (the client blocks the test's thread) that answers the
-// first connection with `reply`, a byte every `dripMs` when that is not 0, and then holds the
-// connection open without a word until it is destroyed.
-class FakeSway
-{
-public:
-    FakeSway(const QString &path, QByteArray reply, int dripMs)
-    {
-        m_listener = socket(AF_UNIX, SOCK_STREAM, 0);
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
-        qstrncpy(address.sun_path, QFile::encodeName(path).constData(), sizeof address.sun_path);
-        if (bind(m_listener, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0 ||
-            listen(m_listener, 1) != 0)
-            return;
-        m_thread = std::thread([this, reply = std::move(reply), dripMs] { serve(reply, dripMs); });
-    }
-    ~FakeSway()
-    {
-        m_stop = true;
-        if (m_thread.joinable())
-            m_thread.join();
-        close(m_listener);
-    }
-
-private:
-    bool waitFor(int fd, short events)
-    {
-        pollfd p{fd, events, 0};
-        while (!m_stop) {
-            if (poll(&p, 1, 10) > 0)
-                return true;
-        }
-        return false;
-    }
-
-    void serve(const QByteArray &reply, int dripMs)
-    {
-        if (!waitFor(m_listener, POLLIN))
-            return;
-        const int client = accept(m_listener, nullptr, nullptr);
-        const qsizetype step = dripMs ? 1 : reply.size();
-        for (qsizetype sent = 0; sent < reply.size() && !m_stop; sent += step) {
-            if (send(client, reply.constData() + sent, step, MSG_NOSIGNAL) != step)
-                break;
-            if (dripMs)
-                std::this_thread::sleep_for(std::chrono::milliseconds(dripMs));
-        }
-        waitFor(client, 0);
-        close(client);
-    }
-
-    int m_listener = -1;
-    std::atomic<bool> m_stop = false;
-    std::thread m_thread;
-};
 
 QByteArray message(quint32 length, const QByteArray &body)
 {
@@ -82,9 +23,6 @@ QByteArray message(quint32 length, const QByteArray &body)
     return out + body;
 }
 
-const QByteArray workspaces =
-    R"([{"focused":true,"rect":{"x":0,"y":30,"width":1280,"height":770}}])";
-
 } // namespace
 
 class TestSwayIpc : public QObject
@@ -94,34 +32,61 @@ class TestSwayIpc : public QObject
     QTemporaryDir m_dir;
 
 private slots:
-    // Whatever the socket does, a request ends within its deadline, and only a whole reply of
-    // a sane size is taken.
-    void hostileSocket_data()
+    // The usable area is the focused workspace's, wherever it stands in the reply. Whatever the
+    // socket does, a request ends within its deadline, and only a whole reply of a sane size is
+    // taken.
+    void workspaceArea_data()
     {
         QTest::addColumn<QByteArray>("reply");
         QTest::addColumn<int>("dripMs");
-        QTest::addColumn<bool>("answered");
-        QTest::addRow("prompt") << message(workspaces.size(), workspaces) << 0 << true;
-        QTest::addRow("drips a byte every 20 ms")
-            << message(workspaces.size(), workspaces) << 20 << false;
-        QByteArray huge = workspaces;
+        QTest::addColumn<QRect>("area");
+        const QByteArray two =
+            R"([{"focused":false,"rect":{"x":0,"y":0,"width":800,"height":600}},
+                {"focused":true,"rect":{"x":1280,"y":23,"width":1280,"height":777}}])";
+        const QByteArray unfocused =
+            R"([{"focused":false,"rect":{"x":0,"y":0,"width":800,"height":600}}])";
+        QTest::addRow("second of two focused")
+            << message(two.size(), two) << 0 << QRect(1280, 23, 1280, 777);
+        QTest::addRow("none focused") << message(unfocused.size(), unfocused) << 0 << QRect();
+        QTest::addRow("not a reply") << message(6, "i3-ipc") << 0 << QRect();
+        QTest::addRow("drips a byte every 20 ms") << message(two.size(), two) << 20 << QRect();
+        QByteArray huge = two;
         huge.append(5 * 1024 * 1024, ' ');
-        QTest::addRow("5 MiB") << message(huge.size(), huge) << 0 << false;
+        QTest::addRow("5 MiB") << message(huge.size(), huge) << 0 << QRect();
         QTest::addRow("announces more than it sends")
-            << message(workspaces.size() + 1, workspaces) << 0 << false;
+            << message(two.size() + 1, two) << 0 << QRect();
     }
 
-    void hostileSocket()
+    void workspaceArea()
     {
         QFETCH(QByteArray, reply);
         QFETCH(int, dripMs);
-        const QString path = m_dir.filePath(QTest::currentDataTag());
-        FakeSway sway(path, reply, dripMs);
-        qputenv("SWAYSOCK", QFile::encodeName(path));
-        SwayIpc ipc;
+        const QByteArray path = QFile::encodeName(m_dir.filePath(QTest::currentDataTag()));
+        sockaddr_un address{AF_UNIX, {}};
+        qstrncpy(address.sun_path, path.constData(), sizeof address.sun_path);
+        const int listener = socket(AF_UNIX, SOCK_STREAM, 0);
+        QVERIFY(bind(listener, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0);
+        QVERIFY(listen(listener, 1) == 0);
+        // The socket's end, on a thread of its own since the client blocks this one: the reply, a
+        // byte every `dripMs` when that is not 0, then not a word until the client hangs up.
+        std::jthread sway([&] {
+            const int client = accept(listener, nullptr, nullptr);
+            const qsizetype step = dripMs ? 1 : reply.size();
+            for (qsizetype sent = 0; sent < reply.size(); sent += step) {
+                if (send(client, reply.constData() + sent, step, MSG_NOSIGNAL) != step)
+                    break;
+                std::this_thread::sleep_for(std::chrono::milliseconds(dripMs));
+            }
+            char request[64];
+            while (recv(client, request, sizeof request, 0) > 0) {
+            }
+            close(client);
+            close(listener);
+        });
+        qputenv("SWAYSOCK", path);
         QElapsedTimer clock;
         clock.start();
-        QTEST(ipc.workspaceArea().has_value(), "answered");
+        QTEST(SwayIpc().workspaceArea().value_or(QRect()), "area");
         QVERIFY2(clock.elapsed() < 1000, "within the request's deadline");
     }
 };
