@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstring>
 
 namespace {
 
@@ -18,15 +19,27 @@ std::size_t DedupKeySet::recentSlot(KeyFingerprint key) const
     return i;
 }
 
+std::size_t DedupKeySet::lowerBound(KeyFingerprint key, std::size_t end) const
+{
+    if (m_starts.empty())
+        return 0;
+    const std::size_t bucket = key.hi >> m_shift;
+    const std::size_t first = std::min<std::size_t>(m_starts[bucket], end);
+    const std::size_t last = std::min<std::size_t>(m_starts[bucket + 1], end);
+    // A run holds a handful of keys: counting those below the key, without branches, lets
+    // their cache lines load at once where a binary search waits for each in turn.
+    std::size_t at = first;
+    for (std::size_t i = first; i < last; ++i) {
+        const KeyFingerprint &k = m_sorted[i];
+        at += (k.hi < key.hi) | ((k.hi == key.hi) & (k.lo < key.lo));
+    }
+    return at;
+}
+
 bool DedupKeySet::inSorted(KeyFingerprint key) const
 {
-    if (m_sorted.empty())
-        return false;
-    const std::size_t bucket = key.hi >> m_shift;
-    const auto first = m_sorted.begin() + m_starts[bucket];
-    const auto last = m_sorted.begin() + m_starts[bucket + 1];
-    const auto it = std::lower_bound(first, last, key);
-    return it != last && *it == key;
+    const std::size_t at = lowerBound(key, m_sorted.size());
+    return at != m_sorted.size() && m_sorted[at] == key;
 }
 
 bool DedupKeySet::contains(KeyFingerprint key) const
@@ -38,12 +51,14 @@ bool DedupKeySet::contains(KeyFingerprint key) const
 
 bool DedupKeySet::insert(KeyFingerprint key)
 {
-    if (key.empty() || inSorted(key))
+    if (key.empty())
         return false;
     if (m_recent.empty())
         m_recent = PageArray<KeyFingerprint>(minRecent);
+    // The small table first: a reply written over several lines repeats its key at once, and
+    // is then found without a look into the large array.
     KeyFingerprint &slot = m_recent[recentSlot(key)];
-    if (!slot.empty())
+    if (!slot.empty() || inSorted(key))
         return false;
     slot = key;
     // Three quarters full: into the sorted array with them.
@@ -54,32 +69,57 @@ bool DedupKeySet::insert(KeyFingerprint key)
 
 void DedupKeySet::mergeRecent()
 {
-    PageArray<KeyFingerprint> recent(m_recentCount);
-    std::copy_if(m_recent.begin(), m_recent.end(), recent.begin(),
-                 [](const KeyFingerprint &k) { return !k.empty(); });
-    std::sort(recent.begin(), recent.end());
-    // Sized exactly: a long-lived array keeps no growth slack.
-    PageArray<KeyFingerprint> merged(m_sorted.size() + recent.size());
-    std::merge(m_sorted.begin(), m_sorted.end(), recent.begin(), recent.end(), merged.begin());
-    recent = {};
-    m_sorted = std::move(merged);
+    KeyFingerprint *const recent = m_recent.begin();
+    const std::size_t count = std::remove(recent, m_recent.end(), KeyFingerprint{}) - recent;
+    std::sort(recent, recent + count);
+
+    // The array grows in place and the keys are merged in from its back: the largest recent key
+    // goes above every older key greater than it, which move up by the number of recent keys
+    // placed so far, and so on downwards. The old index still finds each place, since keys
+    // below the one being placed have not moved yet. No second array is built and faulted in.
+    const std::size_t old = m_sorted.size();
+    m_sorted.grow(old + count);
+    std::size_t end = old; // the old keys not yet moved up are [0, end)
+    for (std::size_t j = count; j-- > 0;) {
+        const std::size_t at = lowerBound(recent[j], end);
+        std::memmove(m_sorted.begin() + at + j + 1, m_sorted.begin() + at,
+                     (end - at) * sizeof(KeyFingerprint));
+        m_sorted[at + j] = recent[j];
+        end = at;
+    }
 
     // About eight keys a run of leading bits: half a byte a key for the index.
     const int bits = std::max(1, int(std::bit_width(m_sorted.size() / 8)));
-    m_shift = 64 - bits;
-    PageArray<std::uint32_t> starts((std::size_t(1) << bits) + 1);
-    std::size_t at = 0;
-    for (std::size_t b = 0; b + 1 < starts.size(); ++b) {
-        while (at < m_sorted.size() && (m_sorted[at].hi >> m_shift) < b)
-            ++at;
-        starts[b] = std::uint32_t(at);
+    const std::size_t buckets = std::size_t(1) << bits;
+    if (bits == 64 - m_shift && !m_starts.empty()) {
+        // The same runs: each start moves up by the recent keys below it.
+        std::size_t below = 0;
+        for (std::size_t b = 0; b <= buckets; ++b) {
+            while (below < count && (recent[below].hi >> m_shift) < b)
+                ++below;
+            m_starts[b] += std::uint32_t(below);
+        }
+    } else {
+        m_shift = 64 - bits;
+        m_starts = {};
+        m_starts = PageArray<std::uint32_t>(buckets + 1);
+        std::size_t at = 0;
+        for (std::size_t b = 0; b < buckets; ++b) {
+            while (at < m_sorted.size() && (m_sorted[at].hi >> m_shift) < b)
+                ++at;
+            m_starts[b] = std::uint32_t(at);
+        }
+        m_starts[buckets] = std::uint32_t(m_sorted.size());
     }
-    starts[starts.size() - 1] = std::uint32_t(m_sorted.size());
-    m_starts = std::move(starts);
 
+    // A table of the same size is emptied and kept: its pages are already in.
     const std::size_t recentSize = std::max(minRecent, std::bit_ceil(m_sorted.size() / 32));
-    m_recent = {}; // before the new one: never both at once
-    m_recent = PageArray<KeyFingerprint>(recentSize);
+    if (recentSize == m_recent.size()) {
+        std::fill(m_recent.begin(), m_recent.end(), KeyFingerprint{});
+    } else {
+        m_recent = {}; // before the new one: never both at once
+        m_recent = PageArray<KeyFingerprint>(recentSize);
+    }
     m_recentCount = 0;
 }
 

@@ -9,11 +9,12 @@
 
 // The de-duplication keys met so far, by fingerprint, in about 17 bytes a key. Most keys sit in
 // one array sorted by fingerprint, found through an index of where each run of leading bits starts
-// (fingerprints are uniform, so a run holds a handful). Keys met since the array was last rebuilt
-// sit in a small open-addressed table; once that is three quarters full, they are sorted and
-// merged into the array. The table is a thirty-second to a sixteenth of the array's length, so a
-// key is moved about forty times over the life of the set, sequentially and cheaply; a table of
-// all keys would cost 21 to 43 bytes a key at the loads a doubling open-addressed table runs at.
+// (fingerprints are uniform, so a run holds a handful). Keys met since the last merge sit in a
+// small open-addressed table; once that is three quarters full, they are sorted and merged into
+// the array, which grows in place (its pages are never copied, only the added ones are new). The
+// table is a thirty-second to a sixteenth of the array's length, so a key is moved about forty
+// times over the life of the set, in long sequential moves; a table of all keys would cost 21 to
+// 43 bytes a key at the loads a doubling open-addressed table runs at.
 class DedupKeySet
 {
 public:
@@ -32,6 +33,8 @@ public:
     void clear();
 
 private:
+    // Where `key` goes among the first `end` keys of the sorted array.
+    std::size_t lowerBound(KeyFingerprint key, std::size_t end) const;
     bool inSorted(KeyFingerprint key) const;
     std::size_t recentSlot(KeyFingerprint key) const;
     void mergeRecent();

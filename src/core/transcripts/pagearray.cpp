@@ -31,4 +31,15 @@ void release(void *pages, std::size_t bytes)
     munmap(pages, wholePages(bytes));
 }
 
+void *grow(void *pages, std::size_t bytes, std::size_t newBytes)
+{
+    const std::size_t from = wholePages(bytes), to = wholePages(newBytes);
+    if (to <= from)
+        return pages; // the last page's tail was never written, so it is still zero
+    void *moved = mremap(pages, from, to, MREMAP_MAYMOVE);
+    if (moved == MAP_FAILED)
+        throw std::bad_alloc();
+    return moved;
+}
+
 } // namespace PageMemory

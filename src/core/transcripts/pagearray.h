@@ -9,6 +9,9 @@ namespace PageMemory {
 // Whole pages straight from the system, zero-filled; throws std::bad_alloc as new does.
 void *allocate(std::size_t bytes);
 void release(void *pages, std::size_t bytes);
+// The pages of `bytes` lengthened to hold `newBytes`, in place or moved whole by the kernel
+// (nothing is copied); the added bytes are zero. Throws std::bad_alloc as new does.
+void *grow(void *pages, std::size_t bytes, std::size_t newBytes);
 } // namespace PageMemory
 
 // An array of trivial values in pages of its own. A long-lived array held by the allocator shares
@@ -44,6 +47,18 @@ public:
     }
     PageArray(const PageArray &) = delete;
     PageArray &operator=(const PageArray &) = delete;
+
+    // Lengthens the array to `count` values, the new ones zero. Only the added pages are new:
+    // those already there are neither copied nor touched.
+    void grow(std::size_t count)
+    {
+        if (count <= m_size)
+            return;
+        m_data = static_cast<T *>(
+            m_data ? PageMemory::grow(m_data, m_size * sizeof(T), count * sizeof(T))
+                   : PageMemory::allocate(count * sizeof(T)));
+        m_size = count;
+    }
 
     std::size_t size() const { return m_size; }
     bool empty() const { return m_size == 0; }
