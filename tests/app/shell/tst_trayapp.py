@@ -206,6 +206,8 @@ class Session:
     def __init__(self, kind, host, base):
         import dbus
         self.kind, self.host, self.procs = kind, host, []
+        # A large desktop's shell takes its time to come up on a busy machine.
+        self.patience = 90.0 if host in DESKTOPS and host not in ("xfce", "lxqt") else 20.0
         self.dir = tempfile.mkdtemp(prefix=host + "-", dir=base)
         self.tag = self.dir
         run = os.path.join(self.dir, "run")
@@ -222,6 +224,12 @@ class Session:
         wait_for("the session bus", lambda: accepts(run + "/bus"))
         self.bus = dbus.bus.BusConnection(self.env["DBUS_SESSION_BUS_ADDRESS"])
         self.sway_display() if kind == "sway" else self.x_display()
+
+    def share_display(self):
+        """Services the bus starts (a desktop's activity and shortcut daemons) need the display."""
+        self.bus.call_blocking("org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
+                               "UpdateActivationEnvironment", "a{ss}",
+                               ({k: self.env[k] for k in ("DISPLAY", "WAYLAND_DISPLAY") if k in self.env},))
 
     def spawn(self, name, argv, **env):
         with open(os.path.join(self.dir, name + ".log"), "a") as log:
@@ -255,6 +263,7 @@ class Session:
             number = out.readline().strip()
         assert number, "Xvfb did not start"
         self.env.update(DISPLAY=":" + number, XDG_SESSION_TYPE="x11")
+        self.share_display()
         if self.host == "trayer":
             self.spawn("atspi", ["/usr/libexec/at-spi-bus-launcher", "--launch-immediately"])
         if self.host in DESKTOPS and DESKTOPS[self.host][0]:
@@ -274,13 +283,16 @@ class Session:
                 "sni": [sys.executable, os.path.join(BIN, "sni_host.py")],
                 **{d: v[1] for d, v in DESKTOPS.items()}}[self.host])
         wait_for("the tray host " + self.host, self.x_selection_owned if self.host == "trayer" else lambda: bool(
-            self.bus.call_blocking("org.freedesktop.DBus", "/", "org.freedesktop.DBus", "NameHasOwner", "s", (WATCHER,))))
+            self.bus.call_blocking("org.freedesktop.DBus", "/", "org.freedesktop.DBus", "NameHasOwner", "s", (WATCHER,))),
+            self.patience)
 
     def kill_host(self):
         if self.host == "swaybar":  # sway starts it again on reload
             end([p for p in tagged(self.tag) if read("/proc/%d/comm" % p) == "swaybar\n"])
-        else:
-            end([self.host_proc.pid])
+        else:  # with what it started beside itself (Plasma's tray watcher)
+            pid = self.host_proc.pid
+            children = read("/proc/%d/task/%d/children" % (pid, pid)).split() if alive(pid) else []
+            end([pid] + [int(c) for c in children])
             self.host_proc.wait()
 
     @contextlib.contextmanager
@@ -528,8 +540,8 @@ class TrayAppTest(unittest.TestCase):
     def docked(self, s, when):
         """The icon of the one item the host shows, once drawn, and no fallback window."""
         seen = []  # where the host drew it, once its bar has laid it out (icons shift meanwhile)
-        icon = wait_for("the item " + when, lambda: seen.append(s.items() and s.icon()) or (
-            len(seen) > 2 and seen[-1] == seen[-2] == seen[-3] and seen[-1]))
+        icon = wait_for(lambda: "the item %s (items %s, icon at %s)" % (when, s.items(), seen[-3:]), lambda: seen.append(s.items() and s.icon()) or (
+            len(seen) > 2 and seen[-1] == seen[-2] == seen[-3] and seen[-1]), s.patience)
         self.assertEqual(len(s.items()), 1, s.items())
         wait_for("the fallback window to go", lambda: not s.fallback())
         return icon
