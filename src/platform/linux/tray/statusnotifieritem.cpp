@@ -61,6 +61,9 @@ StatusNotifierItem::StatusNotifierItem(QDBusConnection bus, QObject *parent)
     m_announceAgain->setInterval(1000);
     // A host that read the icon while it was withheld holds no images: it reads them again.
     connect(m_announceAgain, &QTimer::timeout, this, [this] {
+        // A fresh budget for the reads the announcement brings, even within the flood's second.
+        m_readWindow.start();
+        m_readsInWindow = 0;
         emit m_adaptor->NewIcon();
         emit m_adaptor->NewAttentionIcon();
     });

@@ -308,6 +308,9 @@ private slots:
             full += !qdbus_cast<SniPixmapList>(all.value("IconPixmap")).isEmpty();
         }
         QVERIFY2(full > 0 && full < 100, qPrintable(QString::number(full)));
+        // A pause in the flood (a busy machine) may have announced the icon already: only the
+        // announcement after its last call counts.
+        m_log.received.clear();
         QTRY_COMPARE_WITH_TIMEOUT(m_log.received, QStringList{"NewIcon"}, 5000);
         QCOMPARE(iconPixmap().size(), 1);
     }
