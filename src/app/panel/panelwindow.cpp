@@ -13,12 +13,15 @@
 #include <QScreen>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <QWindow>
 
 namespace {
 
 // A click on the icon that arrives this soon after the panel lost activation is the click that
 // closed it, not a request to open it again.
 constexpr int reopenGuardMs = 300;
+// How long a busy window manager may take to hand a panel just shown the focus.
+constexpr int focusPatienceMs = 1000;
 
 bool compositorPlaces()
 {
@@ -59,6 +62,10 @@ PanelWindow::PanelWindow(QWidget *parent)
     m_reopenGuard->setSingleShot(true);
     m_reopenGuard->setInterval(reopenGuardMs);
     connect(m_reopenGuard, &QTimer::timeout, this, [this] { emit reopenGuardChanged(false); });
+    connect(qGuiApp, &QGuiApplication::focusWindowChanged, this, [this](QWindow *window) {
+        if (window && window == windowHandle() && isVisible())
+            m_focusedSinceShown = true;
+    });
     setWindowTitle(tr("Varnel Usage"));
     setAccessibleName(tr("Varnel Usage"));
     m_notice->setTextFormat(Qt::PlainText);
@@ -89,8 +96,11 @@ void PanelWindow::showNear(const QRect &anchor)
     if (m_standalone)
         leaveStandalone();
     m_anchor = anchor;
-    if (!isVisible())
+    if (!isVisible()) {
+        m_focusedSinceShown = false;
+        m_shownFor.start();
         emit aboutToShow();
+    }
     fit();
     place();
     askToSkipTaskbar(this);
@@ -182,11 +192,28 @@ void PanelWindow::changeEvent(QEvent *event)
         return;
     // Hiding the panel (Escape, a second activation) deactivates it on the way, while it still
     // counts as visible: that is no click elsewhere, and must not hold off the next activation.
-    if (!isActiveWindow() && !isHidden()) {
-        m_reopenGuard->start();
-        emit reopenGuardChanged(true);
-        hide();
+    if (isActiveWindow() || isHidden())
+        return;
+    // Shown again while the word that the previous showing lost the focus was on its way, the
+    // panel gets that word now, with the window manager's answer to this showing still to
+    // come: it is decided once that answer had its time. A click elsewhere then closes it too.
+    if (!m_focusedSinceShown && m_shownFor.isValid() && !m_shownFor.hasExpired(focusPatienceMs)) {
+        const qint64 showing = m_shownFor.msecsSinceReference();
+        QTimer::singleShot(focusPatienceMs - m_shownFor.elapsed(), this, [this, showing] {
+            if (m_shownFor.msecsSinceReference() == showing && !isActiveWindow() && isVisible() &&
+                !m_standalone)
+                closeOnDeactivation();
+        });
+        return;
     }
+    closeOnDeactivation();
+}
+
+void PanelWindow::closeOnDeactivation()
+{
+    m_reopenGuard->start();
+    emit reopenGuardChanged(true);
+    hide();
 }
 
 void PanelWindow::fit()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QRect>
 #include <QWidget>
 
@@ -49,6 +50,7 @@ private:
     void setStandalone(bool standalone);
     void fit();
     void place();
+    void closeOnDeactivation();
 
     PanelView *m_view;
     // Where sway runs the session: the compositor that places the panel on request.
@@ -56,6 +58,10 @@ private:
     QLabel *m_notice;
     QRect m_anchor;
     bool m_standalone = false;
+    // Whether the platform has given this showing the focus, and since when it shows: a loss of
+    // activation before that may be the late word of the previous showing's.
+    bool m_focusedSinceShown = false;
+    QElapsedTimer m_shownFor;
     // Runs from when the panel closed because it lost activation: the click that took it away
     // may be the very click on the icon that is about to toggle it.
     QTimer *m_reopenGuard;
