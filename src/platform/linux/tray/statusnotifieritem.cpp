@@ -54,7 +54,10 @@ QString programName(uint pid)
 
 StatusNotifierItem::StatusNotifierItem(QDBusConnection bus, QObject *parent)
     : TrayItem(parent), m_bus(std::move(bus)), m_menu(new DBusMenu(this)),
-      m_announceAgain(new QTimer(this))
+      m_announceAgain(new QTimer(this)),
+      m_labelOffered(!qEnvironmentVariable("XDG_CURRENT_DESKTOP")
+                          .split(u':')
+                          .contains(QLatin1String("MATE"), Qt::CaseInsensitive))
 {
     registerDBusTrayTypes();
     m_announceAgain->setSingleShot(true);
@@ -204,7 +207,8 @@ void StatusNotifierItem::setLabel(const QString &label, const QString &guide)
         return;
     m_label = label;
     m_labelGuide = guide;
-    emit m_adaptor->XAyatanaNewLabel(label, guide);
+    if (m_labelOffered)
+        emit m_adaptor->XAyatanaNewLabel(label, guide);
 }
 
 void StatusNotifierItem::hostCalled(HostCall call, QPoint point)

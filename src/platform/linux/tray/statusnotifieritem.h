@@ -67,6 +67,9 @@ public:
     bool needsAttention() const { return m_attention; }
     const QString &label() const { return m_label; }
     const QString &labelGuide() const { return m_labelGuide; }
+    // Whether the item offers its label to hosts at all: MATE's notification area draws a label
+    // in place of the icon, even an empty one, so there the item has no label to read.
+    bool labelOffered() const { return m_labelOffered; }
 
 private:
     void onWatcherOwner(const QString &owner);
@@ -92,5 +95,6 @@ private:
     bool m_attention = false;
     QString m_label;
     QString m_labelGuide;
+    bool m_labelOffered;
     QByteArray m_activationToken;
 };

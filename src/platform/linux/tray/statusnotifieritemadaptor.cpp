@@ -36,14 +36,14 @@ QDBusObjectPath StatusNotifierItemAdaptor::menu() const
     return QDBusObjectPath(DBusMenu::objectPath);
 }
 
-QString StatusNotifierItemAdaptor::label() const
+QVariant StatusNotifierItemAdaptor::label() const
 {
-    return m_item->label();
+    return m_item->labelOffered() ? QVariant(m_item->label()) : QVariant();
 }
 
-QString StatusNotifierItemAdaptor::labelGuide() const
+QVariant StatusNotifierItemAdaptor::labelGuide() const
 {
-    return m_item->labelGuide();
+    return m_item->labelOffered() ? QVariant(m_item->labelGuide()) : QVariant();
 }
 
 void StatusNotifierItemAdaptor::ContextMenu(int x, int y)

@@ -93,8 +93,9 @@ class StatusNotifierItemAdaptor final : public QDBusAbstractAdaptor
     Q_PROPERTY(SniToolTip ToolTip READ toolTip)
     Q_PROPERTY(bool ItemIsMenu READ itemIsMenu)
     Q_PROPERTY(QDBusObjectPath Menu READ menu)
-    Q_PROPERTY(QString XAyatanaLabel READ label)
-    Q_PROPERTY(QString XAyatanaLabelGuide READ labelGuide)
+    // Variants: an invalid one leaves the property out of the item's answers.
+    Q_PROPERTY(QVariant XAyatanaLabel READ label)
+    Q_PROPERTY(QVariant XAyatanaLabelGuide READ labelGuide)
     Q_PROPERTY(uint XAyatanaOrderingIndex READ orderingIndex)
 
 public:
@@ -112,8 +113,8 @@ public:
     // The primary click opens the panel; the menu is for the secondary one.
     bool itemIsMenu() const { return false; }
     QDBusObjectPath menu() const;
-    QString label() const;
-    QString labelGuide() const;
+    QVariant label() const;
+    QVariant labelGuide() const;
     uint orderingIndex() const { return 0; }
 
 public slots:
