@@ -1,5 +1,6 @@
 #include "panel/panelwindow.h"
 
+#include "panel/clickelsewhere.h"
 #include "panel/panelplacement.h"
 #include "panel/panelview.h"
 #include "panel/skiptaskbar.h"
@@ -57,11 +58,15 @@ PanelWindow::PanelWindow(QWidget *parent)
       m_notice(new QLabel(tr("No system tray found — Varnel Usage keeps running and docks when "
                              "a tray appears."),
                           this)),
-      m_reopenGuard(new QTimer(this))
+      m_clickElsewhere(new ClickElsewhere(this)), m_reopenGuard(new QTimer(this))
 {
     m_reopenGuard->setSingleShot(true);
     m_reopenGuard->setInterval(reopenGuardMs);
     connect(m_reopenGuard, &QTimer::timeout, this, [this] { emit reopenGuardChanged(false); });
+    connect(m_clickElsewhere, &ClickElsewhere::pressed, this, [this] {
+        if (isVisible() && !m_standalone)
+            closeOnDeactivation();
+    });
     connect(qGuiApp, &QGuiApplication::focusWindowChanged, this, [this](QWindow *window) {
         if (window && window == windowHandle() && isVisible())
             m_focusedSinceShown = true;
@@ -107,6 +112,7 @@ void PanelWindow::showNear(const QRect &anchor)
     show();
     askToSkipTaskbar(this);
     raise();
+    m_clickElsewhere->setWatching(true);
     // Under XWayland the compositor hands the keyboard to an unmanaged window as it maps; one
     // that takes the focus itself is put back at once (and would close on losing it).
     if (underXWayland() && !m_sway) {
@@ -173,6 +179,7 @@ void PanelWindow::hideEvent(QHideEvent *event)
 {
     if (keyboardGrabber() == this)
         releaseKeyboard();
+    m_clickElsewhere->setWatching(false);
     QWidget::hideEvent(event);
 }
 

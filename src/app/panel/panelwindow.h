@@ -4,6 +4,7 @@
 #include <QRect>
 #include <QWidget>
 
+class ClickElsewhere;
 class PanelView;
 class QLabel;
 class QTimer;
@@ -56,6 +57,8 @@ private:
     // Where sway runs the session: the compositor that places the panel on request.
     SwayIpc *m_sway;
     QLabel *m_notice;
+    // A click that leaves the focus where it was (on a bar's empty stretch) closes the panel too.
+    ClickElsewhere *m_clickElsewhere;
     QRect m_anchor;
     bool m_standalone = false;
     // Whether the platform has given this showing the focus, and since when it shows: a loss of

@@ -317,23 +317,26 @@ class Session:
 
     def bar_icon(self):
         """Our icon on the panel's bar: the block of columns that its dark plate fills (other
-        icons there are strokes, or light)."""
+        icons there are strokes, or light), on light bars and dark ones, dimmed or not."""
         from Xlib import X
         top = 0 if DESKTOPS[self.host][4] == "top" else H - 48
         with self.xdisplay() as d:
             px = d.screen().root.get_image(0, top, W, 48, X.ZPixmap, 0xffffffff).data
-        at = lambda x, y: px[(y * W + x) * 4:(y * W + x) * 4 + 3]
-        # The bar: the light rows from the screen's edge, in its empty middle.
-        rows = list(itertools.takewhile(lambda y: max(at(W // 2, y)) >= 0x80,
-                                        range(48) if top == 0 else range(47, -1, -1)))
-        cols = [[y for y in rows if max(at(x, y)) < 0x48] for x in range(W)]
+        at = lambda x, y: max(px[(y * W + x) * 4:(y * W + x) * 4 + 3])
+        edge = range(48) if top == 0 else range(47, -1, -1)
+        bar = at(W // 2, edge[0])  # the bar's colour at the screen's edge, in its empty middle
+        rows = list(itertools.takewhile(lambda y: abs(at(W // 2, y) - bar) <= 0x30, edge))
+        # The plate is far darker than the bar, even drawn at part opacity (Plasma dims it).
+        dark = bar * 0.6 if bar < 0x80 else bar * 0.45
+        cols = [[y for y in rows if at(x, y) < dark] for x in range(W)]
         x = W - 1
         while x >= 0:  # trays sit at the right end
             end = x
             while x >= 0 and len(cols[x]) >= 5:
                 x -= 1
-            if 12 <= end - x <= 40:  # an icon's width, not a dark stretch of desktop
-                ys = [y for c in cols[x + 1:end + 1] for y in c]
+            ys = [y for c in cols[x + 1:end + 1] for y in c]
+            # An icon's width, and as tall as wide: not a dark stretch of desktop or text.
+            if 12 <= end - x <= 40 and 0.6 <= (max(ys) - min(ys) + 1) / (end - x) <= 1.4:
                 return x + 1, top + min(ys), end - x, max(ys) - min(ys) + 1
             x -= 1
 
@@ -374,6 +377,8 @@ class Session:
         return min(xs), min(ys), max(xs) - min(xs) + 1, max(ys) - min(ys) + 1
 
     def activate(self, icon, button="left"):
+        if self.host in DESKTOPS:  # a bar's other applets may have moved it (a new notification)
+            icon = self.bar_icon() or icon
         x, y = icon[0] + icon[2] // 2, icon[1] + icon[3] // 2
         if button == "left":  # a click within the panel's reopen guard would count as the closing one
             wait_for("the panel's reopen guard to end", lambda: read(self.dir + "/app.log").count(
@@ -452,6 +457,13 @@ class Session:
             root, atom = d.screen().root, d.intern_atom
             walk(root, 0)
         return out
+
+    def panel_focused(self):
+        with self.xdisplay() as d:
+            focus = d.get_input_focus().focus
+            name = None if isinstance(focus, int) else focus.get_full_property(
+                d.intern_atom("_NET_WM_NAME"), d.intern_atom("UTF8_STRING"))
+            return bool(name) and name.value == b"Varnel Usage"
 
     def windows(self):
         if self.kind == "x11":
@@ -547,23 +559,29 @@ class TrayAppTest(unittest.TestCase):
         return icon
 
     def check_panel(self, s, icon):
-        """The panel opens next to the icon; Escape, a second activation and (on sway) a click
-        elsewhere close it."""
+        """The panel opens next to the icon; Escape, a second activation and a click elsewhere
+        close it."""
         s.activate(icon)
         wait_beside(s, icon)
         if s.kind == "x11":  # part of the icon, not a window of its own to switch to
             self.assertTrue([w["skip"] for w in s.windows() if w["title"] == "Varnel Usage"] == [True])
+        if s.host in DESKTOPS:  # the window manager hands the panel the keyboard a moment after it maps
+            wait_for("the panel to get the keyboard", s.panel_focused)
         s.key("Escape")
         wait_for("Escape to close the panel", lambda: not s.panel())
         s.activate(icon)
         wait_for(lambda: "the panel to open again; the app said: " + read(s.dir + "/app.log")[-300:], s.panel)
         s.activate(icon)
         wait_for("a second activation to close the panel", lambda: not s.panel())
-        if s.kind == "sway":  # sway moves the keyboard away on a click elsewhere
-            s.activate(icon)
-            wait_beside(s, icon)  # sway shows it centred first, under the click below
-            s.pointer.click(W // 2, H // 2, "left")
-            wait_for("a click elsewhere to close the panel", lambda: not s.panel())
+        s.activate(icon)
+        wait_beside(s, icon)  # sway shows it centred first, under the click below
+        # A click elsewhere: on a bar's empty middle, or the bare desktop (neither takes the focus).
+        x, y = (W // 2, icon[1] + icon[3] // 2) if s.host in DESKTOPS else (W // 2, H // 2)
+        if s.kind == "sway":
+            s.pointer.click(x, y, "left")
+        else:
+            s.xdotool("mousemove", "--sync", str(x), str(y), "click", "1")
+        wait_for("a click elsewhere to close the panel", lambda: not s.panel())
 
     def check_host(self, name):
         s = Session("sway" if name in SWAY else "x11", name, os.path.dirname(os.environ["HOME"]))
