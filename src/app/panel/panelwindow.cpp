@@ -4,6 +4,7 @@
 #include "panel/panelplacement.h"
 #include "panel/panelview.h"
 #include "panel/skiptaskbar.h"
+#include "panel/windowmanagername.h"
 
 #include "linux/tray/swayipc.h"
 
@@ -29,14 +30,25 @@ bool compositorPlaces()
     return QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
 }
 
-// An X11 client of a Wayland compositor: the compositor places managed windows itself (GNOME
-// cascades them), but honours where an unmanaged one asks to be. sway is told where instead,
-// since it never hands an unmanaged window the keyboard back, nor tells it of clicks elsewhere.
+// An X11 client of a Wayland compositor.
 bool underXWayland()
 {
     return QGuiApplication::platformName() == QLatin1String("xcb") &&
            (qEnvironmentVariableIsSet("WAYLAND_DISPLAY") ||
             qgetenv("XDG_SESSION_TYPE") == "wayland");
+}
+
+// Whether the panel is a window the compositor does not manage. Under XWayland most compositors
+// place a managed window themselves (GNOME cascades it) but honour where an unmanaged one asks
+// to be. KWin places a managed X11 window where it asks and hands it the keyboard, while it
+// never focuses an unmanaged one: Escape and a click elsewhere would not reach the panel there.
+// sway is told where instead, since it never hands an unmanaged window the keyboard back, nor
+// tells it of clicks elsewhere.
+bool unmanaged()
+{
+    static const bool answer =
+        underXWayland() && !SwayIpc::available() && x11WindowManagerName() != QLatin1String("KWin");
+    return answer;
 }
 
 Qt::WindowFlags panelFlags()
@@ -45,7 +57,7 @@ Qt::WindowFlags panelFlags()
     // Unmanaged, and of the normal window type: compositors give the keyboard to an unmanaged
     // window unless its type says utility, menu or the like (sway), and the taskbar never
     // lists an unmanaged window anyway.
-    if (underXWayland() && !SwayIpc::available())
+    if (unmanaged())
         return Qt::Window | Qt::X11BypassWindowManagerHint | frameless;
     return Qt::Tool | frameless;
 }
@@ -115,7 +127,7 @@ void PanelWindow::showNear(const QRect &anchor)
     m_clickElsewhere->setWatching(true);
     // Under XWayland the compositor hands the keyboard to an unmanaged window as it maps; one
     // that takes the focus itself is put back at once (and would close on losing it).
-    if (underXWayland() && !m_sway) {
+    if (unmanaged()) {
         grabKeyboard();
         return;
     }
