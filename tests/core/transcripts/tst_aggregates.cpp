@@ -86,8 +86,11 @@ private slots:
             const std::int64_t second = std::array{0, 1, 36000, 86399}[rng() % 4];
             UsageEntry e = entry("2025-05-20T00:00:00Z", std::nullopt, rng() % 100000, rng() % 5000,
                                  rng() % 9000, rng() % 90000);
-            if (i % 40 == 0) // counts around the 32 bits a record holds them in, and below zero
-                e = entry("2025-05-20T00:00:00Z", {}, 0xffff'ffff, -int(i), 0x1'0000'0000 + i);
+            if (i % 40 == 0) { // one count at or past the 32 bits a record holds, or below zero
+                const int k = i / 40 % 3;
+                *std::array{&e.inputTokens, &e.outputTokens, &e.cacheReadTokens}[k] =
+                    std::array<std::int64_t, 3>{0xffff'ffff, -1 - i, 0x1'0000'0000 + i}[k];
+            }
             // Only unpriced replies share an instant: their sums are the same in any order.
             e.timestamp.micros +=
                 (std::int64_t(rng() % 22) * 86400 + second) * 1'000'000 + (second ? i : 0);
