@@ -68,8 +68,7 @@ private slots:
                  "{\"input_tokens\":1000,\"output_tokens\":500,\"cache_creation_input_tokens\":"
                  "2000,\"cache_read_input_tokens\":10000}") +
                 line("2026-12-05T22:59:59Z", "varnel-magnar-4", "2",
-                     "{\"output_tokens\":1000000}") +
-                "{\"type\":\"user\",\"message\":{\"content\":\"hi\"}}\n");
+                     "{\"output_tokens\":1000000}"));
         writeFile(root + "/p2/deeper/b.jsonl", line("2026-12-05T23:30:00.000Z", "varnel-corvel-4",
                                                     "1", "{\"input_tokens\":1000}"));
         const Run r = report({"--root", root, "--now", "2026-12-06T10:00:00Z", "--json"});
@@ -96,8 +95,7 @@ private slots:
     }
 
     // Each day of --daily holds what the seven-day figures give for that day, to the last bit,
-    // and the months and the project add up to the same totals. The default ranges end with the
-    // day of --now; days and months without usage are rows of zeros under their own key.
+    // and the months add up to the same totals. The default twelve months end with that of --now.
     void dailyMatchesSevenDays()
     {
         QTemporaryDir dir;
@@ -130,27 +128,12 @@ private slots:
             QCOMPARE(row, days[i].toObject());
         }
         const QJsonArray months = QJsonDocument::fromJson(monthly.out).array();
-        const QJsonArray thirty =
-            QJsonDocument::fromJson(report(base + QStringList{"--daily"}).out).array();
         QCOMPARE(months.size(), 12);
-        QCOMPARE(thirty.size(), 30);
-        QCOMPARE(thirty.last(), rows.last());
-        const auto zeros = [](const char *key, const char *first) {
-            return QJsonObject{
-                {key, first}, {"tokens", 0}, {"cost", 0}, {"count", 0}, {"models", QJsonArray()}};
-        };
-        QCOMPARE(thirty.first().toObject(), zeros("date", "2026-11-07"));
-        QCOMPARE(months.first().toObject(), zeros("month", "2026-01"));
+        QCOMPARE(months.first()["month"], QJsonValue("2026-01"));
         qint64 count = 0;
         for (const QJsonValue month : months)
             count += month["count"].toInteger();
         QCOMPARE(count, 150);
-        // The one project holds them all; the models' shares (summed in-process) come along.
-        const Run projects = report(base + QStringList{"--by-project"});
-        const QJsonValue project = QJsonDocument::fromJson(projects.out)["perProject"][0];
-        QCOMPARE(project["name"].toString() +
-                     QString::number(project["allTime"]["count"].toInteger()),
-                 QStringLiteral("p150"));
         const Run split =
             report(base + QStringList{"--daily", "--since", "2026-11-30", "--breakdown"});
         QJsonObject splitRow = QJsonDocument::fromJson(split.out)[6].toObject();
@@ -162,9 +145,6 @@ private slots:
         for (int i = 1; i < 7; ++i)
             december += rows[i]["cost"].toDouble();
         QVERIFY(month["cost"].toDouble() == december);
-        QCOMPARE(month["through"].toString(), QStringLiteral("2026-12-31"));
-        QCOMPARE(month["pace"]["from"].toString() + month["pace"]["to"].toString(),
-                 QStringLiteral("2026-11-292026-12-05"));
         const QRegularExpression line("\nThis month \\$[0-9.]+ so far — at this pace about "
                                       "\\$[0-9.]+ by Dec 31\n  \\(the pace: \\$[0-9.]+ a "
                                       "day, 2026-11-29 to 2026-12-05\\)\n");
@@ -177,15 +157,9 @@ private slots:
         QTest::addColumn<bool>("usage"); // a bad value of a newer option is its line alone
         QTest::addRow("unknown option") << QStringList{"--frobnicate"} << true;
         QTest::addRow("bad --now") << QStringList{"--now", "2026-12-06"} << true;
-        QTest::addRow("--now without value") << QStringList{"--now"} << true;
-        QTest::addRow("value on a flag") << QStringList{"--json=yes"} << true;
         QTest::addRow("bad --format") << QStringList{"--watch", "--format=xml"} << false;
         QTest::addRow("--format alone") << QStringList{"--format", "line"} << true;
-        QTest::addRow("--format with --json")
-            << QStringList{"--watch", "--format", "line", "--json"} << true;
         QTest::addRow("no such day") << QStringList{"--daily", "--since", "2026-02-29"} << false;
-        QTest::addRow("month as a day") << QStringList{"--daily", "--until=2026-02"} << false;
-        QTest::addRow("no such month") << QStringList{"--monthly", "--since", "2026-13"} << false;
         QTest::addRow("since after until")
             << QStringList{"--monthly", "--since", "2026-05", "--until", "2026-04"} << false;
         QTest::addRow("--since alone") << QStringList{"--since", "2026-02-01"} << true;
@@ -197,7 +171,6 @@ private slots:
             << QStringList{"--daily", "--since=2026\n01"} << false;
         QTest::addRow("--sessions by month")
             << QStringList{"--sessions", "--since=2026-02"} << false;
-        QTest::addRow("--sessions and --daily") << QStringList{"--sessions", "--daily"} << true;
     }
 
     void badArguments()
@@ -218,7 +191,7 @@ private slots:
     {
         QTest::addColumn<QStringList>("replies"); // file|timestamp|key[|model], under the root
         QTest::addColumn<QStringList>("args");
-        // From the JSON, "name session count first last seconds models" a row; " | ": or.
+        // From the JSON, "name session count first last seconds models" a row.
         QTest::addColumn<QString>("rows");
         QTest::addColumn<QByteArray>("textLine"); // in the text report, if given
         // q's one reply falls between p's first and last: newest last reply first.
@@ -235,17 +208,6 @@ private slots:
                            "p/s.jsonl|2026-12-04T14:30:00Z|2|x\\u001b[2J"}
             << QStringList{}
             << "p s 2 2026-12-01T10:00:00Z 2026-12-04T14:30:00Z 275400 varnel-corvel-4,x\x1b[2J"
-            << QByteArray("2026-12-04 15:30 CET    3d 04h        2   2.00K  $0.01  "
-                          "varnel-corvel-4, x\\x1b[2J\n");
-        // Which copy is kept follows the directory listing: either, but only once.
-        QTest::addRow("a repeat in another conversation")
-            << QStringList{"p/a.jsonl|2026-12-01T09:00:00Z|1", "p/a.jsonl|2026-12-01T10:00:00Z|2",
-                           "p/b.jsonl|2026-12-01T10:00:00Z|2", "p/b.jsonl|2026-12-01T11:00:00Z|3"}
-            << QStringList{}
-            << "p b 1 2026-12-01T11:00:00Z 2026-12-01T11:00:00Z 0 varnel-corvel-4; "
-               "p a 2 2026-12-01T09:00:00Z 2026-12-01T10:00:00Z 3600 varnel-corvel-4 | "
-               "p b 2 2026-12-01T10:00:00Z 2026-12-01T11:00:00Z 3600 varnel-corvel-4; "
-               "p a 1 2026-12-01T09:00:00Z 2026-12-01T09:00:00Z 0 varnel-corvel-4"
             << QByteArray();
         QTest::addRow("a day that ends summer time")
             << QStringList{"p/s.jsonl|2026-10-24T21:59:00Z|1", "p/s.jsonl|2026-10-24T23:30:00Z|2",
@@ -281,7 +243,7 @@ private slots:
                             QString::number(row["durationSeconds"].toDouble()),
                             row["models"].toVariant().toStringList().join(','));
         }
-        QVERIFY2(rows.split(" | ").contains(got.join("; ")), qPrintable(got.join("; ")));
+        QCOMPARE(got.join("; "), rows);
         if (!textLine.isEmpty()) {
             const Run text = report(base);
             QVERIFY2(text.out.contains(textLine), text.out.constData());
@@ -306,19 +268,13 @@ private slots:
             << "cd \"$d\" && exec \"$REPORT\" --json --root ." << 0 << one << QByteArray();
         QTest::addRow("HOME") << "HOME=\"$d/h\" exec \"$REPORT\" --json" << 0 << one
                               << QByteArray();
-        QTest::addRow("help") << "exec \"$REPORT\" --help" << 0
-                              << QByteArray("usage: varnelusage-report [--root DIR]")
-                              << QByteArray();
         QTest::addRow("missing root")
             << "exec \"$REPORT\" --root /nonexistent/vu-test/projects --json" << 0
             << QByteArray("\"entries\": 0, \"today\": {\"tokens\": 0, \"cost\": 0, \"count\": 0}, "
-                          "\"last7Days\": [], \"perModel\": [], \"month\": {\"cost\": 0, "
-                          "\"forecast\": null, \"through\": ")
+                          "\"last7Days\": []")
             << QByteArray();
         QTest::addRow("one-shot to a full disk")
             << "exec \"$REPORT\" --json --root \"$d\" >/dev/full" << 1 << QByteArray() << cannot;
-        QTest::addRow("watch to a full disk")
-            << "exec \"$REPORT\" --watch --root \"$d\" >/dev/full" << 1 << QByteArray() << cannot;
         // The reader goes before the first line: the watch's first print finds nobody.
         QTest::addRow("watch whose reader has gone")
             << "\"$REPORT\" --watch --json --root \"$d\" | true; exit ${PIPESTATUS[0]}" << 1
@@ -354,8 +310,8 @@ private slots:
                  r.err.constData());
     }
 
-    // The text layouts, the report's and the daily one with its total; transcript content never
-    // reaches the terminal as control characters, nor a project's name as a bidirectional override.
+    // The text report; transcript content never reaches the terminal as control characters, nor a
+    // project's name as a bidirectional override.
     void textReport()
     {
         QTemporaryDir dir;
@@ -376,20 +332,6 @@ private slots:
             QVERIFY2(r.out.contains(shown), r.out.constData());
         for (const char *raw : {"\x1b", "\x07", "\r", "\nFAKE", "\xc2\x9b", "\xe2\x80\xae"})
             QVERIFY2(!r.out.contains(raw), raw);
-        QList<qsizetype> bars; // the projects' columns line up, "1 message" or "2 messages"
-        for (const QByteArray &row : r.out.split('\n'))
-            if (row.contains(" |"))
-                bars << row.indexOf('|');
-        QVERIFY2(bars.size() == 2 && bars[0] == bars[1], r.out.constData());
-        const Run daily = report({"--daily", "--since", "2026-12-05", "--root", dir.path(), "--now",
-                                  "2026-12-06T10:00:00Z"},
-                                 "UTC");
-        QCOMPARE(daily.out,
-                 QByteArray("Day              Cost   Tokens  Messages  Models\n"
-                            "2026-12-05      $0.00        0         0\n"
-                            "2026-12-06     $30.00    2.00M         3  tindle, varnel-corvel-4, "
-                            "x\\x1b]0;owned\\x07\\x0d\\x0aFAKE\\u009b2J\xc3\xa9\n"
-                            "Total          $30.00    2.00M         3\n"));
     }
 };
 

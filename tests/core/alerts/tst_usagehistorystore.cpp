@@ -1,15 +1,8 @@
 #include "alerts/usagehistorystore.h"
 
 #include <QFile>
-#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
-
-#include <csignal>
-
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace {
 
@@ -18,16 +11,6 @@ const Instant t0 = Instant::fromSeconds(1796558400); // 2026-12-06T12:00:00Z
 Instant at(double seconds)
 {
     return Instant{t0.micros + std::int64_t(seconds * 1e6)};
-}
-
-PlanUsage plan(std::optional<double> five, std::optional<double> seven)
-{
-    PlanUsage usage;
-    if (five)
-        usage.fiveHour = LimitWindow{*five, {}};
-    if (seven)
-        usage.sevenDay = LimitWindow{*seven, {}};
-    return usage;
 }
 
 } // namespace
@@ -69,8 +52,8 @@ private slots:
         UsageHistory samples;
         for (double t : history)
             samples.push_back({at(t), 1, 2});
-        const UsageHistory next =
-            UsageHistoryStore::appending(plan(42.5, std::nullopt), samples, at(now));
+        const UsageHistory next = UsageHistoryStore::appending(
+            PlanUsage{LimitWindow{42.5, {}}, {}, {}, {}}, samples, at(now));
         QList<double> times;
         for (const UsageSample &s : next)
             times << s.t.secondsSince(t0);
@@ -97,18 +80,11 @@ private slots:
         QTest::addRow("samples") << QByteArray(R"([{"t":"2026-12-06T12:00:00Z","five":1},)"
                                                R"({"t":"2026-12-06T12:02:00Z"}])")
                                  << 2;
-        QTest::addRow("null and extra members")
-            << QByteArray(R"([{"t":"2026-12-06T12:00:00Z","five":null,"x":[1]}])") << 1;
-        QTest::addRow("empty array") << QByteArray("[]") << 0;
-        QTest::addRow("an object") << QByteArray(R"({"t":"2026-12-06T12:00:00Z"})") << -1;
         QTest::addRow("sample without t") << QByteArray(R"([{"five":1}])") << -1;
-        QTest::addRow("t with a fraction")
-            << QByteArray(R"([{"t":"2026-12-06T12:00:00.5Z"}])") << -1;
         QTest::addRow("one bad sample of two")
             << QByteArray(
                    R"([{"t":"2026-12-06T12:00:00Z"},{"t":"2026-12-06T12:02:00Z","seven":"9"}])")
             << -1;
-        QTest::addRow("not JSON") << QByteArray("[{") << -1;
         // A clock that was once wrong must not stop the history until that date comes.
         QTest::addRow("more than an hour ahead dropped")
             << QByteArray(R"([{"t":"2026-12-06T11:00:00Z"},{"t":"2026-12-06T14:00:01Z"}])") << 1;
@@ -125,44 +101,6 @@ private slots:
         out.close();
         const UsageHistory history = UsageHistoryStore::load(at(3600));
         QCOMPARE(int(history.size()), std::max(samples, 0));
-    }
-
-    // A link in the file's place is replaced by the file; its target is left alone.
-    void saveReplacesALink()
-    {
-        const QString path = UsageHistoryStore::filePath();
-        QFile other(m_dir.filePath("elsewhere"));
-        QVERIFY(other.open(QIODevice::WriteOnly) && other.write("mine") == 4);
-        other.close();
-        QFile::remove(path);
-        QVERIFY(QFile::link(other.fileName(), path));
-        const UsageHistory history{{t0, 1, 2}};
-        UsageHistoryStore::save(history);
-        QVERIFY(!QFileInfo(path).isSymLink());
-        QCOMPARE(UsageHistoryStore::load(t0), history);
-        QVERIFY(other.open(QIODevice::ReadOnly));
-        QCOMPARE(other.readAll(), QByteArray("mine"));
-    }
-
-    // A save that cannot be written whole leaves the previous file as it was: here the process
-    // may write no more than 16 bytes to any file.
-    void tornSaveKeepsOldFile()
-    {
-        const UsageHistory old{{t0, 1, 2}};
-        UsageHistoryStore::save(old);
-        const pid_t child = fork();
-        QVERIFY(child >= 0);
-        if (child == 0) {
-            signal(SIGXFSZ, SIG_IGN);
-            const rlimit limit{16, 16};
-            setrlimit(RLIMIT_FSIZE, &limit);
-            UsageHistoryStore::save({{t0, 1, 2}, {at(120), 3, 4}, {at(240), 5, 6}});
-            _exit(0);
-        }
-        int status = 0;
-        QCOMPARE(waitpid(child, &status, 0), child);
-        QVERIFY(WIFEXITED(status));
-        QCOMPARE(UsageHistoryStore::load(t0), old);
     }
 };
 

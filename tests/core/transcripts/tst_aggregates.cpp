@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cstdlib>
 #include <map>
 #include <random>
 
@@ -32,12 +31,6 @@ UsageEntry entry(const char *iso, std::optional<std::string> model, std::int64_t
     e.cacheCreationTokens = cw;
     e.cacheReadTokens = cr;
     return e;
-}
-
-const ModelUsage &ofModel(const Aggregates &a, const char *model)
-{
-    return *std::find_if(a.perModel.begin(), a.perModel.end(),
-                         [&](const ModelUsage &m) { return m.model == model; });
 }
 
 // Sets TZ for one test and restores UTC afterwards.
@@ -93,6 +86,11 @@ private slots:
             const std::int64_t second = std::array{0, 1, 36000, 86399}[rng() % 4];
             UsageEntry e = entry("2025-05-20T00:00:00Z", std::nullopt, rng() % 100000, rng() % 5000,
                                  rng() % 9000, rng() % 90000);
+            if (i % 40 == 0) { // one count at or past the 32 bits a record holds, or below zero
+                const int k = i / 40 % 3;
+                *std::array{&e.inputTokens, &e.outputTokens, &e.cacheReadTokens}[k] =
+                    std::array<std::int64_t, 3>{0xffff'ffff, -1 - i, 0x1'0000'0000 + i}[k];
+            }
             // Only unpriced replies share an instant: their sums are the same in any order.
             e.timestamp.micros +=
                 (std::int64_t(rng() % 22) * 86400 + second) * 1'000'000 + (second ? i : 0);
@@ -136,28 +134,6 @@ private slots:
         }
     }
 
-    void sumsSaturate()
-    {
-        const std::int64_t max = std::numeric_limits<std::int64_t>::max();
-        const std::int64_t min = std::numeric_limits<std::int64_t>::min();
-        const std::vector<UsageEntry> entries{
-            entry("2025-06-01T10:00:00Z", "a", max, 1),
-            entry("2025-06-01T10:00:01Z", "a", max),
-            entry("2025-06-01T10:00:02Z", "b", max, max, min, min), // exactly -2
-            entry("2025-06-01T10:00:03Z", "c", min, -1),
-            // Around the widths records are packed in.
-            entry("2025-06-01T10:00:04Z", "d", 0xffff'ffff, 0xffff'fffe, 2),
-            entry("2025-06-01T10:00:05Z", "e", 0, 1, 0x1'0000'0000),
-        };
-        const Aggregates a =
-            Aggregates::compute(entries, at("2025-06-01T12:00:00Z"), Calendar::current());
-        QCOMPARE(ofModel(a, "a").bucket.tokens, max);
-        QCOMPARE(ofModel(a, "b").bucket.tokens, -2);
-        QCOMPARE(ofModel(a, "c").bucket.tokens, min);
-        QCOMPARE(ofModel(a, "d").bucket.tokens, 0x1'ffff'ffff);
-        QCOMPARE(ofModel(a, "e").bucket.tokens, 0x1'0000'0001);
-    }
-
     void daylightSavingChange_data()
     {
         QTest::addColumn<QByteArray>("zone");
@@ -166,8 +142,6 @@ private slots:
         QTest::addColumn<QList<int>>("hours"); // the length of each day but the last
         QTest::addRow("spring forward") << QByteArray("Europe/Berlin") << "2025-03-31T10:00:00Z"
                                         << "2025-03-24T23:00:00Z" << QList{24, 24, 24, 24, 24, 23};
-        QTest::addRow("fall back") << QByteArray("Europe/Berlin") << "2025-10-28T10:00:00Z"
-                                   << "2025-10-21T22:00:00Z" << QList{24, 24, 24, 24, 25, 24};
         // Here the clocks jumped from 00:00 to 01:00, so 4 November began at 01:00.
         QTest::addRow("midnight missing")
             << QByteArray("America/Sao_Paulo") << "2018-11-06T15:00:00Z"

@@ -1,5 +1,4 @@
 #include "base/isodate.h"
-#include "transcripts/numberrescue.h"
 #include "transcripts/usageentry.h"
 #include "transcripts/usageledger.h"
 #include "transcripts/usagelineparser.h"
@@ -86,23 +85,15 @@ private slots:
             {"2^63 as double counts 0",
              R"({"input_tokens":9.223372036854775808e18,"output_tokens":1})",
              {0, 1, 0, 0}},
-            {"negative kept", R"({"output_tokens":-3})", {0, -3, 0, 0}},
             // Numbers the JSON parser cannot hold: the line is well-formed and still counts.
             {"beyond 64 bits as a count",
              R"({"input_tokens":99999999999999999999999,"output_tokens":1})",
              {0, 1, 0, 0}},
-            {"negative beyond 64 bits",
-             R"({"input_tokens":-9223372036854775809,"cache_read_input_tokens":2})",
-             {0, 0, 0, 2}},
             {"double overflow beside a count",
              R"({"input_tokens":1e400,"cache_creation_input_tokens":4})",
              {0, 0, 4, 0}},
-            {"big number does not mend a malformed one",
-             R"({"input_tokens":01,"output_tokens":1e400,"cache_read_input_tokens":1})",
-             {}},
             {"all zero", R"({"input_tokens":0,"output_tokens":0.0})", {}},
-            {"empty usage", "{}", {}},
-            {"usage not object", "[1]", {}}};
+            {"empty usage", "{}", {}}};
         for (const auto &[name, usage, counts] : usages)
             row(name, assistant(usage), counts);
 
@@ -119,7 +110,6 @@ private slots:
         row("escaped type", R"({"type":"assist\u0061nt",)" + std::string(ts) + "," + usage,
             {1, 0, 0, 0});
         row("not json", "hello");
-        row("array", "[1,2]");
         row("trailing garbage", assistant(one) + "x");
         row("broken far from usage", assistant(one, R"(,"content":"abc\q")"));
         row("invalid utf-8", assistant(one, ",\"x\":\"\xff\""));
@@ -139,8 +129,6 @@ private slots:
             "true, \"type\" : \"assistant\"," +
                 std::string(ts) + "," + usage,
             {1, 0, 0, 0});
-        row("leading space and CR",
-            R"(  {"type":"assistant",)" + std::string(ts) + "," + usage + "\r", {1, 0, 0, 0});
         row("type not a string", R"({"type":["assistant"],)" + std::string(ts) + "," + usage);
         // The model and the key: message id and request id, as written.
         const auto ids = [&](const char *name, const std::string &top, const std::string &message,
@@ -160,7 +148,6 @@ private slots:
             R"(,"requestId":"-18446744073709551616")",
             R"(,"id":"1e400","model":"m 99999999999999999999","n":1e999)",
             "m 99999999999999999999|1e400:-18446744073709551616");
-        ids("model kept as written", "", R"(,"model":" M\u00e9 ")", " M\u00e9 |-");
     }
 
     // Through the one parse that tries both date parsers, which must agree with a parse per
@@ -204,15 +191,9 @@ private slots:
             {"2025-06-01T04:45:42.5-04:30", 'f', base + 500000},
             {"2024-02-29T00:00:00Z", 'w', 1709164800LL * 1'000'000},
             {"1969-12-31T23:59:59.5Z", 'f', -500000LL},
-            {"2025-06-01", '-', 0},
             {"2025-06-01T09:15:42", '-', 0},
-            {"2025-06-01t09:15:42Z", '-', 0},
-            {"2025-06-01 09:15:42Z", '-', 0},
-            {"2025-06-01T09:15:42+0200", '-', 0},
-            {"2025-06-01T09:15:42.Z", '-', 0},
             {"2025-02-29T00:00:00Z", '-', 0},
             {"2025-06-01T24:00:00Z", '-', 0},
-            {"2025-06-01T09:15:60Z", '-', 0},
             {"", '-', 0}};
         for (const auto &[text, parser, micros] : rows)
             QTest::addRow("%s", *text ? text : "empty") << QString(text) << parser << micros;
@@ -230,27 +211,6 @@ private slots:
         QCOMPARE(b.has_value(), parser == 'w');
         if (a || b)
             QCOMPARE((a ? a : b)->micros, micros);
-    }
-
-    // Only what the JSON parser cannot hold is rewritten: an underflow it holds as 0.
-    void rescueOnlyWhatTheParserRefuses_data()
-    {
-        QTest::addColumn<QByteArray>("line");
-        QTest::addColumn<QByteArray>("rescued"); // empty: left alone
-        QTest::addRow("underflow") << QByteArray("\n2e-5050") << QByteArray();
-        QTest::addRow("negative underflow") << QByteArray("[-1e-400]") << QByteArray();
-        QTest::addRow("overflow") << QByteArray("[1e400,-1e400]") << QByteArray("[0.5,0.5]");
-        QTest::addRow("beyond 64 bits")
-            << QByteArray("[18446744073709551616]") << QByteArray("[0.5]");
-    }
-
-    void rescueOnlyWhatTheParserRefuses()
-    {
-        QFETCH(QByteArray, line);
-        QFETCH(QByteArray, rescued);
-        QCOMPARE(QByteArray::fromStdString(
-                     NumberRescue::withHoldableNumbers(line.toStdString()).value_or("")),
-                 rescued);
     }
 };
 
