@@ -1,14 +1,11 @@
-#include "panel/busyindicator.h"
+#include "datarows.h"
 #include "panel/daybar.h"
 #include "panel/last7dayssection.h"
 #include "panel/levelbar.h"
 #include "panel/limitrow.h"
 #include "panel/metricrow.h"
 #include "panel/modellimitrow.h"
-#include "panel/panelfooter.h"
-#include "panel/panelheader.h"
 #include "panel/panelstyle.h"
-#include "panel/panelview.h"
 #include "panel/permodelsection.h"
 #include "panel/perprojectsection.h"
 #include "panel/planlimitssection.h"
@@ -17,11 +14,12 @@
 #include "panel/styledlabel.h"
 #include "panel/todaysection.h"
 
-#include <QToolButton>
 #include <QtTest>
 
-Q_DECLARE_METATYPE(PlanLimitsState)
-Q_DECLARE_METATYPE(UsageLevel)
+using PlanRow = std::tuple<bool, int, QString, PlanLimitsState, QString>;
+using LimitRowCase = std::tuple<double, double, double, UsageLevel, int, QString>;
+Q_DECLARE_METATYPE(PlanRow)
+Q_DECLARE_METATYPE(LimitRowCase)
 
 namespace {
 
@@ -66,49 +64,24 @@ class TestPanelView : public QObject
     Q_OBJECT
 
 private slots:
-    // While loading, the spinner shows and the refresh button waits; then the footer says when.
-    void viewFollowsItsValues()
-    {
-        PanelView view;
-        PanelValues v;
-        v.now = now;
-        for (const bool loading : {true, false}) {
-            v.loading = loading;
-            v.lastUpdated = loading ? std::nullopt : std::optional(now);
-            view.setValues(v);
-            QCOMPARE(view.header()->spinner()->isVisibleTo(&view), loading);
-            QCOMPARE(view.footer()->refreshButton()->isEnabled(), !loading);
-            QCOMPARE(view.footer()->updatedText().startsWith(QStringLiteral("Updated ")), !loading);
-        }
-    }
-
     // Data on screen wins over everything; then the back-off, then the error, then loading. The
-    // notice shows while the back-off lasts.
+    // notice shows while the back-off lasts, counting down.
     void planStates_data()
     {
-        QTest::addColumn<bool>("hasPlan");
-        QTest::addColumn<int>("retryIn");
-        QTest::addColumn<QString>("error");
-        QTest::addColumn<PlanLimitsState>("state");
-        QTest::addColumn<QString>("status");
         const QString limited = QStringLiteral("Rate limited — retrying shortly");
         using S = PlanLimitsState;
-        const std::tuple<const char *, bool, int, QString, S, QString> rows[] = {
-            {"nothing yet", false, 0, {}, S::loading, "Loading…"},
-            {"failed, no data", false, 0, "Sign in", S::error, "Sign in"},
-            {"rate limited, no data", false, 65, limited, S::rateLimited, ""},
-            {"back-off over", false, -1, "HTTP 500", S::error, "HTTP 500"},
-            {"failed, older data", true, 0, "HTTP 500", S::limits, ""},
-            {"rate limited, older data", true, 65, limited, S::limits, ""}};
-        for (const auto &[name, hasPlan, retryIn, error, state, status] : rows)
-            QTest::addRow("%s", name) << hasPlan << retryIn << error << state << status;
+        addRows<PlanRow>({{"nothing yet", {false, 0, {}, S::loading, "Loading…"}},
+                          {"failed, no data", {false, 0, "Sign in", S::error, "Sign in"}},
+                          {"rate limited, no data", {false, 65, limited, S::rateLimited, ""}},
+                          {"back-off over", {false, -1, "HTTP 500", S::error, "HTTP 500"}},
+                          {"failed, older data", {true, 0, "HTTP 500", S::limits, ""}},
+                          {"rate limited, older data", {true, 65, limited, S::limits, ""}}});
     }
 
     void planStates()
     {
-        QFETCH(bool, hasPlan);
-        QFETCH(int, retryIn);
-        QFETCH(QString, error);
+        QFETCH(PlanRow, row);
+        const auto &[hasPlan, retryIn, error, state, status] = row;
         PlanLimitsValues v;
         if (hasPlan)
             v.plan = plan(42, 13);
@@ -117,64 +90,55 @@ private slots:
         if (!error.isEmpty())
             v.error = error;
         PlanLimitsSection section;
-        section.notice()->setClock([] { return now; });
+        Instant clock = now;
+        section.notice()->setClock([&clock] { return clock; });
         section.setValues(v, now);
-        QTEST(section.state(), "state");
-        QTEST(section.statusText(), "status");
+        QCOMPARE(section.state(), state);
+        QCOMPARE(section.statusText(), status);
         QCOMPARE(section.notice()->isVisibleTo(&section), retryIn > 0);
         QCOMPARE(section.fiveHour()->isVisibleTo(&section), hasPlan);
         QCOMPARE(section.weekly()->isVisibleTo(&section), hasPlan);
-        if (retryIn > 0)
+        if (retryIn > 0) {
             QCOMPARE(section.notice()->text(), QStringLiteral("Rate limited — retrying in 1m 5s"));
+            section.show(); // on screen, it counts down by the clock
+            clock = in(64);
+            QTRY_COMPARE(section.notice()->text(), QStringLiteral("Rate limited — retrying in 1s"));
+        }
     }
 
     // The level, and the row that shows it: percent, and the bar in the level's colour; the chart
     // from four points on; the reset when known.
     void limitRow_data()
     {
-        QTest::addColumn<double>("utilization");
-        QTest::addColumn<double>("warning");
-        QTest::addColumn<double>("critical");
-        QTest::addColumn<UsageLevel>("level");
-        QTest::addColumn<int>("pointCount");
-        QTest::addColumn<QString>("reset");
         using L = UsageLevel;
-        const char *reset = "Resets in 2 hours";
-        const std::tuple<const char *, double, double, double, L, int, const char *> rows[] = {
-            {"79.9", 79.9, 80, 95, L::green, 3, reset},
-            {"80", 80, 80, 95, L::orange, 4, reset},
-            {"94.9, no reset time", 94.9, 80, 95, L::orange, 5, ""},
-            {"95", 95, 80, 95, L::red, 0, reset},
-            {"120", 120, 80, 95, L::red, 4, reset},
-            {"own thresholds", 55, 50, 60, L::orange, 4, reset},
-            {"warning above critical", 87, 90, 85, L::green, 4, reset}};
-        for (const auto &[name, utilization, warning, critical, level, count, resetText] : rows)
-            QTest::addRow("%s", name) << utilization << warning << critical << level << count
-                                      << QString::fromUtf8(resetText);
+        const QString reset = QStringLiteral("Resets in 2 hours");
+        addRows<LimitRowCase>({{"79.9", {79.9, 80, 95, L::green, 3, reset}},
+                               {"80", {80, 80, 95, L::orange, 4, reset}},
+                               {"94.9, no reset time", {94.9, 80, 95, L::orange, 5, ""}},
+                               {"95", {95, 80, 95, L::red, 0, reset}},
+                               {"120", {120, 80, 95, L::red, 4, reset}},
+                               {"own thresholds", {55, 50, 60, L::orange, 4, reset}},
+                               {"warning above critical", {87, 90, 85, L::green, 4, reset}}});
     }
 
     void limitRow()
     {
-        QFETCH(double, utilization);
-        QFETCH(double, warning);
-        QFETCH(double, critical);
-        QFETCH(UsageLevel, level);
-        QFETCH(int, pointCount);
-        QFETCH(QString, reset);
+        QFETCH(LimitRowCase, row);
+        const auto &[utilization, warning, critical, level, pointCount, reset] = row;
         QCOMPARE(usageLevel(utilization, warning, critical), level);
-        LimitRow row(QStringLiteral("5h window"));
+        LimitRow limit(QStringLiteral("5h window"));
         const auto resetsAt = reset.isEmpty() ? std::nullopt : std::optional(in(2 * 3600 + 60));
-        row.setValues(LimitWindow{utilization, resetsAt}, points(pointCount), {warning, critical},
-                      now);
-        QCOMPARE(row.bar()->tint(), PanelStyle::levelColor(level, row.palette()));
-        QCOMPARE(row.bar()->value(), std::min(int(std::lround(utilization)), 100));
-        QCOMPARE(row.percentText(), QString::number(std::lround(utilization)) + '%');
-        QCOMPARE(row.sparkline()->isVisibleTo(&row), pointCount >= 4);
+        limit.setValues(LimitWindow{utilization, resetsAt}, points(pointCount), {warning, critical},
+                        now);
+        QCOMPARE(limit.bar()->tint(), PanelStyle::levelColor(level, limit.palette()));
+        QCOMPARE(limit.bar()->value(), std::min(int(std::lround(utilization)), 100));
+        QCOMPARE(limit.percentText(), QString::number(std::lround(utilization)) + '%');
+        QCOMPARE(limit.sparkline()->isVisibleTo(&limit), pointCount >= 4);
         if (pointCount >= 4)
-            QCOMPARE(row.sparkline()->points(), points(pointCount));
-        QCOMPARE(row.resetText(), reset);
-        row.setValues(std::nullopt, {}, {}, now);
-        QVERIFY(row.isHidden());
+            QCOMPARE(limit.sparkline()->points(), points(pointCount));
+        QCOMPARE(limit.resetText(), reset);
+        limit.setValues(std::nullopt, {}, {}, now);
+        QVERIFY(limit.isHidden());
     }
 
     // Per-tier rows only for the tiers the plan has; each main row's pace line below it, in the
@@ -203,24 +167,6 @@ private slots:
         QCOMPARE(section.fivePaceText(), QString());
         QCOMPARE(section.weeklyPaceText(), QStringLiteral("At this pace: about 78% at reset"));
         QLocale::setDefault(QLocale::c());
-    }
-
-    // The notice counts down by the clock, and only while it is on screen.
-    void countdownTicksWhileShown()
-    {
-        Instant clock = now;
-        RateLimitNotice notice;
-        notice.setClock([&clock] { return clock; });
-        notice.setRetryAt(in(65));
-        QVERIFY(!notice.isTicking());
-        notice.show();
-        QVERIFY(notice.isTicking());
-        clock = in(64);
-        QTRY_COMPARE(notice.text(), QStringLiteral("Rate limited — retrying in 1s"));
-        clock = in(70);
-        QTRY_COMPARE(notice.text(), QStringLiteral("Rate limited — retrying in 0s"));
-        notice.hide();
-        QVERIFY(!notice.isTicking());
     }
 
     // Today's figures; the five dearest models, and the five projects with use this week with the

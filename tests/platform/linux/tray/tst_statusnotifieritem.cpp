@@ -1,19 +1,17 @@
+#include "datarows.h"
 #include "linux/tray/dbusmenu.h"
 #include "linux/tray/statusnotifieritem.h"
 
-#include <QDBusContext>
-#include <QDBusMessage>
-#include <QDBusPendingCall>
-#include <QDBusReply>
 #include <QImage>
-#include <QSignalSpy>
-#include <QTest>
-#include <QTimer>
+#include <QtDBus>
+#include <QtTest>
 
 namespace {
 
 const QString itemInterface = QStringLiteral("org.kde.StatusNotifierItem");
 const QString menuInterface = QStringLiteral("com.canonical.dbusmenu");
+const QString eventMethod = QStringLiteral("Event");
+const QString properties = QStringLiteral("org.freedesktop.DBus.Properties");
 const TrayMenuEntries entries{{100, QStringLiteral("Today $1.00"), false, false},
                               {1, QStringLiteral("Show Usage")},
                               {4, {}, true, true},
@@ -70,7 +68,10 @@ QString describe(const DBusMenuLayout &node)
 
 } // namespace
 
-Q_DECLARE_METATYPE(QList<DBusMenuEvent>)
+using ClickRow = std::tuple<QString, QList<DBusMenuEvent>, QList<int>, QList<int>, bool>;
+using LayoutRow = std::tuple<int, int, QStringList, QString>;
+Q_DECLARE_METATYPE(ClickRow)
+Q_DECLARE_METATYPE(LayoutRow)
 
 // The exported item and its menu, as a tray host on the same private bus sees them.
 class TestStatusNotifierItem : public QObject
@@ -82,13 +83,19 @@ class TestStatusNotifierItem : public QObject
     std::unique_ptr<StatusNotifierItem> m_item;
     SignalLog m_log;
 
-    QDBusMessage call(const QString &path, const QString &interface, const QString &method,
-                      const QVariantList &args)
+    QDBusPendingCall send(const QString &path, const QString &interface, const QString &method,
+                          const QVariantList &args)
     {
         QDBusMessage message =
             QDBusMessage::createMethodCall(m_item->serviceName(), path, interface, method);
         message.setArguments(args);
-        const QDBusPendingCall pending = m_host.asyncCall(message);
+        return m_host.asyncCall(message);
+    }
+
+    QDBusMessage call(const QString &path, const QString &interface, const QString &method,
+                      const QVariantList &args)
+    {
+        const QDBusPendingCall pending = send(path, interface, method, args);
         if (!QTest::qWaitFor([&] { return pending.isFinished(); }, 5000))
             return {};
         return pending.reply();
@@ -97,8 +104,7 @@ class TestStatusNotifierItem : public QObject
     SniPixmapList iconPixmap()
     {
         const QDBusMessage reply =
-            call(StatusNotifierItem::objectPath, "org.freedesktop.DBus.Properties", "Get",
-                 {itemInterface, "IconPixmap"});
+            call(StatusNotifierItem::objectPath, properties, "Get", {itemInterface, "IconPixmap"});
         return qdbus_cast<SniPixmapList>(
             reply.arguments().value(0).value<QDBusVariant>().variant().value<QDBusArgument>());
     }
@@ -129,41 +135,32 @@ private slots:
     // a group answers the ids it could not handle, and is refused when it handled none.
     void clicks_data()
     {
-        QTest::addColumn<QString>("method");
-        QTest::addColumn<QList<DBusMenuEvent>>("events");
-        QTest::addColumn<QList<int>>("clicked");
-        QTest::addColumn<QList<int>>("idErrors");
-        QTest::addColumn<bool>("refused");
         const auto click = [](int id) {
             return DBusMenuEvent{id, QStringLiteral("clicked"), QDBusVariant(0), 0};
         };
-        QTest::addRow("Event") << "Event" << QList{click(5)} << QList{5} << QList<int>() << false;
-        QTest::addRow("Event on an unknown id")
-            << "Event" << QList{click(77)} << QList<int>() << QList<int>() << false;
-        QTest::addRow("EventGroup with an unknown id")
-            << "EventGroup" << QList{click(77), click(1)} << QList{1} << QList{77} << false;
-        QTest::addRow("EventGroup of unknown ids only")
-            << "EventGroup" << QList{click(77)} << QList<int>() << QList<int>() << true;
-        QTest::addRow("EventGroup on a row that cannot be clicked")
-            << "EventGroup" << QList{click(100)} << QList<int>() << QList<int>() << false;
+        const QString group = QStringLiteral("EventGroup");
+        addRows<ClickRow>(
+            {{"Event", {eventMethod, {click(5)}, {5}, {}, false}},
+             {"Event on an unknown id", {eventMethod, {click(77)}, {}, {}, false}},
+             {"EventGroup with an unknown id", {group, {click(77), click(1)}, {1}, {77}, false}},
+             {"EventGroup of unknown ids only", {group, {click(77)}, {}, {}, true}},
+             {"EventGroup on a row that cannot be clicked", {group, {click(100)}, {}, {}, false}}});
     }
 
     void clicks()
     {
-        QFETCH(QString, method);
-        QFETCH(QList<DBusMenuEvent>, events);
-        QFETCH(QList<int>, clicked);
-        QFETCH(bool, refused);
+        QFETCH(ClickRow, row);
+        const auto &[method, events, clicked, idErrors, refused] = row;
         QSignalSpy spy(m_item->menu(), &DBusMenu::clicked);
         QVariantList args;
-        if (method == QLatin1String("Event"))
+        if (method == eventMethod)
             args = {events[0].id, events[0].eventId, QVariant::fromValue(events[0].data), 0u};
         else
             args = {QVariant::fromValue(events)};
         const QDBusMessage reply = call(DBusMenu::objectPath, menuInterface, method, args);
         QCOMPARE(reply.type() == QDBusMessage::ErrorMessage, refused);
-        if (method == QLatin1String("EventGroup") && !refused)
-            QTEST(qdbus_cast<QList<int>>(reply.arguments().value(0)), "idErrors");
+        if (method != eventMethod && !refused)
+            QCOMPARE(qdbus_cast<QList<int>>(reply.arguments().value(0)), idErrors);
         QTRY_COMPARE(spy.size(), clicked.size());
         for (int i = 0; i < clicked.size(); ++i)
             QCOMPARE(spy[i][0].toInt(), clicked[i]);
@@ -173,28 +170,23 @@ private slots:
     // the properties named.
     void layoutSubtreeAndDepth_data()
     {
-        QTest::addColumn<int>("parent");
-        QTest::addColumn<int>("depth");
-        QTest::addColumn<QStringList>("names");
-        QTest::addColumn<QString>("layout");
         const QString row = QStringLiteral("{enabled,label,visible}");
-        QTest::addRow("whole menu")
-            << 0 << -1 << QStringList()
-            << "0{children-display}[100" + row + " 1" + row + " 4{type} 5" + row + "]";
-        QTest::addRow("root alone") << 0 << 0 << QStringList() << "0{children-display}";
-        QTest::addRow("one row") << 5 << -1 << QStringList() << "5" + row;
-        QTest::addRow("labels only") << 0 << 1 << QStringList{"label", "x-unknown"}
-                                     << "0{}[100{label} 1{label} 4{} 5{label}]";
+        addRows<LayoutRow>(
+            {{"whole menu",
+              {0, -1, {}, "0{children-display}[100" + row + " 1" + row + " 4{type} 5" + row + "]"}},
+             {"root alone", {0, 0, {}, "0{children-display}"}},
+             {"one row", {5, -1, {}, "5" + row}},
+             {"labels only",
+              {0, 1, {"label", "x-unknown"}, "0{}[100{label} 1{label} 4{} 5{label}]"}}});
     }
 
     void layoutSubtreeAndDepth()
     {
-        QFETCH(int, parent);
-        QFETCH(int, depth);
-        QFETCH(QStringList, names);
+        QFETCH(LayoutRow, row);
+        const auto &[parent, depth, names, layout] = row;
         const QDBusMessage reply =
             call(DBusMenu::objectPath, menuInterface, "GetLayout", {parent, depth, names});
-        QTEST(describe(qdbus_cast<DBusMenuLayout>(reply.arguments().value(1))), "layout");
+        QCOMPARE(describe(qdbus_cast<DBusMenuLayout>(reply.arguments().value(1))), layout);
     }
 
     // Any peer may send any list: the answer holds each node once, with only the names asked.
@@ -294,13 +286,8 @@ private slots:
         QTRY_VERIFY(m_log.received.contains("NewIcon"));
         m_log.received.clear();
         QList<QDBusPendingCall> calls;
-        for (int i = 0; i < 300; ++i) {
-            QDBusMessage message = QDBusMessage::createMethodCall(
-                m_item->serviceName(), StatusNotifierItem::objectPath,
-                QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("GetAll"));
-            message << itemInterface;
-            calls << m_host.asyncCall(message);
-        }
+        for (int i = 0; i < 300; ++i)
+            calls << send(StatusNotifierItem::objectPath, properties, "GetAll", {itemInterface});
         int full = 0;
         for (const QDBusPendingCall &pending : calls) {
             QVERIFY(QTest::qWaitFor([&] { return pending.isFinished(); }, 10000));

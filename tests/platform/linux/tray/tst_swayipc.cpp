@@ -1,10 +1,7 @@
+#include "datarows.h"
 #include "linux/tray/swayipc.h"
 
-#include <QElapsedTimer>
-#include <QFile>
-#include <QTemporaryDir>
-#include <QTest>
-#include <QtEndian>
+#include <QtTest>
 
 #include <thread>
 
@@ -25,6 +22,9 @@ QByteArray message(quint32 length, const QByteArray &body)
 
 } // namespace
 
+using SwayRow = std::tuple<QByteArray, int, QRect>;
+Q_DECLARE_METATYPE(SwayRow)
+
 class TestSwayIpc : public QObject
 {
     Q_OBJECT
@@ -37,30 +37,26 @@ private slots:
     // taken.
     void workspaceArea_data()
     {
-        QTest::addColumn<QByteArray>("reply");
-        QTest::addColumn<int>("dripMs");
-        QTest::addColumn<QRect>("area");
         const QByteArray two =
             R"([{"focused":false,"rect":{"x":0,"y":0,"width":800,"height":600}},
                 {"focused":true,"rect":{"x":1280,"y":23,"width":1280,"height":777}}])";
         const QByteArray unfocused =
             R"([{"focused":false,"rect":{"x":0,"y":0,"width":800,"height":600}}])";
-        QTest::addRow("second of two focused")
-            << message(two.size(), two) << 0 << QRect(1280, 23, 1280, 777);
-        QTest::addRow("none focused") << message(unfocused.size(), unfocused) << 0 << QRect();
-        QTest::addRow("not a reply") << message(6, "i3-ipc") << 0 << QRect();
-        QTest::addRow("drips a byte every 20 ms") << message(two.size(), two) << 20 << QRect();
-        QByteArray huge = two;
-        huge.append(5 * 1024 * 1024, ' ');
-        QTest::addRow("5 MiB") << message(huge.size(), huge) << 0 << QRect();
-        QTest::addRow("announces more than it sends")
-            << message(two.size() + 1, two) << 0 << QRect();
+        const QByteArray huge = two + QByteArray(5 * 1024 * 1024, ' ');
+        // The reply, the pause in ms after each of its bytes (0: sent at once); the area taken.
+        addRows<SwayRow>(
+            {{"second of two focused", {message(two.size(), two), 0, {1280, 23, 1280, 777}}},
+             {"none focused", {message(unfocused.size(), unfocused), 0, {}}},
+             {"not a reply", {message(6, "i3-ipc"), 0, {}}},
+             {"drips a byte every 20 ms", {message(two.size(), two), 20, {}}},
+             {"5 MiB", {message(huge.size(), huge), 0, {}}},
+             {"announces more than it sends", {message(two.size() + 1, two), 0, {}}}});
     }
 
     void workspaceArea()
     {
-        QFETCH(QByteArray, reply);
-        QFETCH(int, dripMs);
+        QFETCH(SwayRow, row);
+        const auto &[reply, dripMs, area] = row;
         const QByteArray path = QFile::encodeName(m_dir.filePath(QTest::currentDataTag()));
         sockaddr_un address{AF_UNIX, {}};
         qstrncpy(address.sun_path, path.constData(), sizeof address.sun_path);
@@ -86,7 +82,7 @@ private slots:
         qputenv("SWAYSOCK", path);
         QElapsedTimer clock;
         clock.start();
-        QTEST(SwayIpc().workspaceArea().value_or(QRect()), "area");
+        QCOMPARE(SwayIpc().workspaceArea().value_or(QRect()), area);
         QVERIFY2(clock.elapsed() < 1000, "within the request's deadline");
     }
 };
