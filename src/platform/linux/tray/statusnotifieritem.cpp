@@ -1,7 +1,7 @@
 #include "linux/tray/statusnotifieritem.h"
 
 #include "linux/tray/dbusmenu.h"
-#include "linux/tray/statusnotifieritemadaptor.h"
+#include "linux/tray/statusnotifieritemlabeladaptor.h"
 #include "linux/tray/xembedtray.h"
 
 #include <QCoreApplication>
@@ -70,7 +70,8 @@ StatusNotifierItem::StatusNotifierItem(QDBusConnection bus, QObject *parent)
         emit m_adaptor->NewIcon();
         emit m_adaptor->NewAttentionIcon();
     });
-    m_adaptor = new StatusNotifierItemAdaptor(this);
+    m_adaptor = m_labelOffered ? new StatusNotifierItemLabelAdaptor(this)
+                               : new StatusNotifierItemAdaptor(this);
     connect(m_menu, &DBusMenu::clicked, this, &TrayItem::menuClicked);
     connect(m_menu, &DBusMenu::aboutToShow, this, &TrayItem::menuAboutToShow);
 }

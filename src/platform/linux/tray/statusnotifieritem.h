@@ -68,7 +68,7 @@ public:
     const QString &label() const { return m_label; }
     const QString &labelGuide() const { return m_labelGuide; }
     // Whether the item offers its label to hosts at all: MATE's notification area draws a label
-    // in place of the icon, even an empty one, so there the item has no label to read.
+    // in place of the icon, even an empty one, so there the item has no label properties.
     bool labelOffered() const { return m_labelOffered; }
 
 private:

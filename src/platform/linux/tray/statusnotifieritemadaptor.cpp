@@ -36,16 +36,6 @@ QDBusObjectPath StatusNotifierItemAdaptor::menu() const
     return QDBusObjectPath(DBusMenu::objectPath);
 }
 
-QVariant StatusNotifierItemAdaptor::label() const
-{
-    return m_item->labelOffered() ? QVariant(m_item->label()) : QVariant();
-}
-
-QVariant StatusNotifierItemAdaptor::labelGuide() const
-{
-    return m_item->labelOffered() ? QVariant(m_item->labelGuide()) : QVariant();
-}
-
 void StatusNotifierItemAdaptor::ContextMenu(int x, int y)
 {
     m_item->hostCalled(StatusNotifierItem::HostCall::contextMenu, {x, y});

@@ -7,76 +7,79 @@
 
 class StatusNotifierItem;
 
-// The org.kde.StatusNotifierItem interface of a StatusNotifierItem, with the label extension
-// that some hosts show beside the icon. Declared in full: some hosts introspect the item to learn
-// which calls it answers.
-class StatusNotifierItemAdaptor final : public QDBusAbstractAdaptor
+// The interface as hosts read it when they introspect the item, for each adaptor class.
+#define VARNELUSAGE_STATUSNOTIFIERITEM_XML                                                         \
+    "  <interface name=\"org.kde.StatusNotifierItem\">\n"                                          \
+    "    <property name=\"Category\" type=\"s\" access=\"read\"/>\n"                               \
+    "    <property name=\"Id\" type=\"s\" access=\"read\"/>\n"                                     \
+    "    <property name=\"Title\" type=\"s\" access=\"read\"/>\n"                                  \
+    "    <property name=\"Status\" type=\"s\" access=\"read\"/>\n"                                 \
+    "    <property name=\"WindowId\" type=\"i\" access=\"read\"/>\n"                               \
+    "    <property name=\"IconThemePath\" type=\"s\" access=\"read\"/>\n"                          \
+    "    <property name=\"IconName\" type=\"s\" access=\"read\"/>\n"                               \
+    "    <property name=\"IconPixmap\" type=\"a(iiay)\" access=\"read\">\n"                        \
+    "      <annotation name=\"org.qtproject.QtDBus.QtTypeName\" value=\"SniPixmapList\"/>\n"       \
+    "    </property>\n"                                                                            \
+    "    <property name=\"OverlayIconName\" type=\"s\" access=\"read\"/>\n"                        \
+    "    <property name=\"OverlayIconPixmap\" type=\"a(iiay)\" access=\"read\">\n"                 \
+    "      <annotation name=\"org.qtproject.QtDBus.QtTypeName\" value=\"SniPixmapList\"/>\n"       \
+    "    </property>\n"                                                                            \
+    "    <property name=\"AttentionIconName\" type=\"s\" access=\"read\"/>\n"                      \
+    "    <property name=\"AttentionIconPixmap\" type=\"a(iiay)\" access=\"read\">\n"               \
+    "      <annotation name=\"org.qtproject.QtDBus.QtTypeName\" value=\"SniPixmapList\"/>\n"       \
+    "    </property>\n"                                                                            \
+    "    <property name=\"AttentionMovieName\" type=\"s\" access=\"read\"/>\n"                     \
+    "    <property name=\"ToolTip\" type=\"(sa(iiay)ss)\" access=\"read\">\n"                      \
+    "      <annotation name=\"org.qtproject.QtDBus.QtTypeName\" value=\"SniToolTip\"/>\n"          \
+    "    </property>\n"                                                                            \
+    "    <property name=\"ItemIsMenu\" type=\"b\" access=\"read\"/>\n"                             \
+    "    <property name=\"Menu\" type=\"o\" access=\"read\"/>\n"                                   \
+    "    <property name=\"XAyatanaLabel\" type=\"s\" access=\"read\"/>\n"                          \
+    "    <property name=\"XAyatanaLabelGuide\" type=\"s\" access=\"read\"/>\n"                     \
+    "    <property name=\"XAyatanaOrderingIndex\" type=\"u\" access=\"read\"/>\n"                  \
+    "    <method name=\"ContextMenu\">\n"                                                          \
+    "      <arg name=\"x\" type=\"i\" direction=\"in\"/>\n"                                        \
+    "      <arg name=\"y\" type=\"i\" direction=\"in\"/>\n"                                        \
+    "    </method>\n"                                                                              \
+    "    <method name=\"Activate\">\n"                                                             \
+    "      <arg name=\"x\" type=\"i\" direction=\"in\"/>\n"                                        \
+    "      <arg name=\"y\" type=\"i\" direction=\"in\"/>\n"                                        \
+    "    </method>\n"                                                                              \
+    "    <method name=\"SecondaryActivate\">\n"                                                    \
+    "      <arg name=\"x\" type=\"i\" direction=\"in\"/>\n"                                        \
+    "      <arg name=\"y\" type=\"i\" direction=\"in\"/>\n"                                        \
+    "    </method>\n"                                                                              \
+    "    <method name=\"Scroll\">\n"                                                               \
+    "      <arg name=\"delta\" type=\"i\" direction=\"in\"/>\n"                                    \
+    "      <arg name=\"orientation\" type=\"s\" direction=\"in\"/>\n"                              \
+    "    </method>\n"                                                                              \
+    "    <method name=\"ProvideXdgActivationToken\">\n"                                            \
+    "      <arg name=\"token\" type=\"s\" direction=\"in\"/>\n"                                    \
+    "    </method>\n"                                                                              \
+    "    <signal name=\"NewTitle\"/>\n"                                                            \
+    "    <signal name=\"NewIcon\"/>\n"                                                             \
+    "    <signal name=\"NewAttentionIcon\"/>\n"                                                    \
+    "    <signal name=\"NewOverlayIcon\"/>\n"                                                      \
+    "    <signal name=\"NewToolTip\"/>\n"                                                          \
+    "    <signal name=\"NewStatus\">\n"                                                            \
+    "      <arg name=\"status\" type=\"s\"/>\n"                                                    \
+    "    </signal>\n"                                                                              \
+    "    <signal name=\"XAyatanaNewLabel\">\n"                                                     \
+    "      <arg name=\"label\" type=\"s\"/>\n"                                                     \
+    "      <arg name=\"guide\" type=\"s\"/>\n"                                                     \
+    "    </signal>\n"                                                                              \
+    "  </interface>\n"
+
+// The org.kde.StatusNotifierItem interface of a StatusNotifierItem. Declared in full, with the
+// label extension that some hosts show beside the icon: some hosts introspect the item to learn
+// which calls it answers. The label's properties themselves are those of the derived
+// StatusNotifierItemLabelAdaptor, as an item without a label must leave them out altogether.
+class StatusNotifierItemAdaptor : public QDBusAbstractAdaptor
 {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(StatusNotifierItemAdaptor)
     Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierItem")
-    Q_CLASSINFO(
-        "D-Bus Introspection",
-        "  <interface name=\"org.kde.StatusNotifierItem\">\n"
-        "    <property name=\"Category\" type=\"s\" access=\"read\"/>\n"
-        "    <property name=\"Id\" type=\"s\" access=\"read\"/>\n"
-        "    <property name=\"Title\" type=\"s\" access=\"read\"/>\n"
-        "    <property name=\"Status\" type=\"s\" access=\"read\"/>\n"
-        "    <property name=\"WindowId\" type=\"i\" access=\"read\"/>\n"
-        "    <property name=\"IconThemePath\" type=\"s\" access=\"read\"/>\n"
-        "    <property name=\"IconName\" type=\"s\" access=\"read\"/>\n"
-        "    <property name=\"IconPixmap\" type=\"a(iiay)\" access=\"read\">\n"
-        "      <annotation name=\"org.qtproject.QtDBus.QtTypeName\" value=\"SniPixmapList\"/>\n"
-        "    </property>\n"
-        "    <property name=\"OverlayIconName\" type=\"s\" access=\"read\"/>\n"
-        "    <property name=\"OverlayIconPixmap\" type=\"a(iiay)\" access=\"read\">\n"
-        "      <annotation name=\"org.qtproject.QtDBus.QtTypeName\" value=\"SniPixmapList\"/>\n"
-        "    </property>\n"
-        "    <property name=\"AttentionIconName\" type=\"s\" access=\"read\"/>\n"
-        "    <property name=\"AttentionIconPixmap\" type=\"a(iiay)\" access=\"read\">\n"
-        "      <annotation name=\"org.qtproject.QtDBus.QtTypeName\" value=\"SniPixmapList\"/>\n"
-        "    </property>\n"
-        "    <property name=\"AttentionMovieName\" type=\"s\" access=\"read\"/>\n"
-        "    <property name=\"ToolTip\" type=\"(sa(iiay)ss)\" access=\"read\">\n"
-        "      <annotation name=\"org.qtproject.QtDBus.QtTypeName\" value=\"SniToolTip\"/>\n"
-        "    </property>\n"
-        "    <property name=\"ItemIsMenu\" type=\"b\" access=\"read\"/>\n"
-        "    <property name=\"Menu\" type=\"o\" access=\"read\"/>\n"
-        "    <property name=\"XAyatanaLabel\" type=\"s\" access=\"read\"/>\n"
-        "    <property name=\"XAyatanaLabelGuide\" type=\"s\" access=\"read\"/>\n"
-        "    <property name=\"XAyatanaOrderingIndex\" type=\"u\" access=\"read\"/>\n"
-        "    <method name=\"ContextMenu\">\n"
-        "      <arg name=\"x\" type=\"i\" direction=\"in\"/>\n"
-        "      <arg name=\"y\" type=\"i\" direction=\"in\"/>\n"
-        "    </method>\n"
-        "    <method name=\"Activate\">\n"
-        "      <arg name=\"x\" type=\"i\" direction=\"in\"/>\n"
-        "      <arg name=\"y\" type=\"i\" direction=\"in\"/>\n"
-        "    </method>\n"
-        "    <method name=\"SecondaryActivate\">\n"
-        "      <arg name=\"x\" type=\"i\" direction=\"in\"/>\n"
-        "      <arg name=\"y\" type=\"i\" direction=\"in\"/>\n"
-        "    </method>\n"
-        "    <method name=\"Scroll\">\n"
-        "      <arg name=\"delta\" type=\"i\" direction=\"in\"/>\n"
-        "      <arg name=\"orientation\" type=\"s\" direction=\"in\"/>\n"
-        "    </method>\n"
-        "    <method name=\"ProvideXdgActivationToken\">\n"
-        "      <arg name=\"token\" type=\"s\" direction=\"in\"/>\n"
-        "    </method>\n"
-        "    <signal name=\"NewTitle\"/>\n"
-        "    <signal name=\"NewIcon\"/>\n"
-        "    <signal name=\"NewAttentionIcon\"/>\n"
-        "    <signal name=\"NewOverlayIcon\"/>\n"
-        "    <signal name=\"NewToolTip\"/>\n"
-        "    <signal name=\"NewStatus\">\n"
-        "      <arg name=\"status\" type=\"s\"/>\n"
-        "    </signal>\n"
-        "    <signal name=\"XAyatanaNewLabel\">\n"
-        "      <arg name=\"label\" type=\"s\"/>\n"
-        "      <arg name=\"guide\" type=\"s\"/>\n"
-        "    </signal>\n"
-        "  </interface>\n")
+    Q_CLASSINFO("D-Bus Introspection", VARNELUSAGE_STATUSNOTIFIERITEM_XML)
     Q_PROPERTY(QString Category READ category)
     Q_PROPERTY(QString Id READ id)
     Q_PROPERTY(QString Title READ title)
@@ -93,9 +96,6 @@ class StatusNotifierItemAdaptor final : public QDBusAbstractAdaptor
     Q_PROPERTY(SniToolTip ToolTip READ toolTip)
     Q_PROPERTY(bool ItemIsMenu READ itemIsMenu)
     Q_PROPERTY(QDBusObjectPath Menu READ menu)
-    // Variants: an invalid one leaves the property out of the item's answers.
-    Q_PROPERTY(QVariant XAyatanaLabel READ label)
-    Q_PROPERTY(QVariant XAyatanaLabelGuide READ labelGuide)
     Q_PROPERTY(uint XAyatanaOrderingIndex READ orderingIndex)
 
 public:
@@ -113,8 +113,6 @@ public:
     // The primary click opens the panel; the menu is for the secondary one.
     bool itemIsMenu() const { return false; }
     QDBusObjectPath menu() const;
-    QVariant label() const;
-    QVariant labelGuide() const;
     uint orderingIndex() const { return 0; }
 
 public slots:
@@ -133,6 +131,6 @@ signals:
     void NewStatus(const QString &status);
     void XAyatanaNewLabel(const QString &label, const QString &guide);
 
-private:
+protected:
     StatusNotifierItem *m_item;
 };
