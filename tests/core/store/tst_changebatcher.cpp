@@ -6,37 +6,35 @@ namespace {
 
 constexpr std::int64_t ms = 1'000'000;
 
-TreeChanges file(const std::string &path)
-{
-    return TreeChanges{{path}, {}, false};
-}
-
 } // namespace
-
-Q_DECLARE_METATYPE(TreeChanges)
 
 class TestChangeBatcher : public QObject
 {
     Q_OBJECT
 
 private slots:
-    // A script of steps at times in milliseconds, latency 500 ms: "+T" a change to file fT at
-    // T, "!T" a batch taken at T (the files it names follow as "=fA,fB"), "?T" nothing due at T,
-    // "@T" the next batch due at T, "@-" nothing waiting.
+    // A script of steps at times in milliseconds, latency 500 ms: "+X" a change to file X, "/X"
+    // to directory X, "*" to the whole tree, "#" to more files than a batch names, "." an empty
+    // change; "!T" a batch taken at T (what it names follows as "=X,/Y,*"), "?T" nothing due at
+    // T, "@T" the next batch due at T, "@-" nothing waiting.
     void deliveryRule_data()
     {
         QTest::addColumn<QString>("script");
-        QTest::addRow("nothing waiting") << "@- ?0 ?10000";
-        QTest::addRow("first change goes out at once") << "+1000 @-inf !1000=f1000 @-";
+        QTest::addRow("nothing waiting") << "@- ?0 . ?10000 @-";
+        QTest::addRow("first change goes out at once") << "+1000 @-inf !1000=1000 @-";
         QTest::addRow("changes soon after are gathered")
-            << "+0 !0=f0 +100 ?100 +200 @500 ?499 !500=f100,f200 @-";
+            << "+0 !0=0 +100 ?100 +200 @500 ?499 !500=100,200 @-";
         QTest::addRow("quiet since the last batch counts, not since the last change")
-            << "+0 !0=f0 +499 ?499 !500=f499 +900 ?900 !1000=f900";
-        QTest::addRow("a quiet period of the latency is enough") << "+0 !0=f0 +500 !500=f500";
-        QTest::addRow("a long quiet period") << "+0 !0=f0 +9000 !9000=f9000";
-        QTest::addRow("a late take still hands over") << "+0 !0=f0 +100 !2000=f100 +2100 ?2100";
+            << "+0 !0=0 +499 ?499 !500=499 +900 ?900 !1000=900";
+        QTest::addRow("a quiet period of the latency is enough") << "+0 !0=0 +500 !500=500";
+        QTest::addRow("a long quiet period") << "+0 !0=0 +9000 !9000=9000";
+        QTest::addRow("a late take still hands over") << "+0 !0=0 +100 !2000=100 +2100 ?2100";
         QTest::addRow("a steady writer: one batch per latency")
-            << "+0 !0=f0 +100 +400 !500=f100,f400 +600 +900 !1000=f600,f900 +1100 !1500=f1100";
+            << "+0 !0=0 +100 +400 !500=100,400 +600 +900 !1000=600,900 +1100 !1500=1100";
+        QTest::addRow("a name once per batch") << "+a +a /d /d !0=a,/d +a /d !500=a,/d";
+        QTest::addRow("a file and a directory of one path") << "+d /d !0=d,/d";
+        QTest::addRow("the whole tree takes in the rest") << "+a * +b /d !0=* +a !500=a";
+        QTest::addRow("too many names") << "# !0=*";
     }
 
     void deliveryRule()
@@ -47,8 +45,16 @@ private slots:
             const QChar op = step.front();
             const QStringList parts = step.mid(1).split('=');
             const std::int64_t t = parts[0].toLongLong() * ms;
-            if (op == '+') {
-                batcher.add(file("f" + parts[0].toStdString()));
+            TreeChanges change;
+            if (op == '+')
+                change.files = {parts[0].toStdString()};
+            if (op == '/')
+                change.directories = {parts[0].toStdString()};
+            change.wholeTree = op == '*';
+            for (std::size_t i = 0; op == '#' && i <= TreeChanges::maxNames; ++i)
+                change.files.push_back(std::to_string(i));
+            if (QString("+/*#.").contains(op)) {
+                batcher.add(std::move(change));
             } else if (op == '@') {
                 const auto due = batcher.dueAt();
                 if (parts[0] == "-")
@@ -65,48 +71,13 @@ private slots:
                 QStringList named;
                 for (const std::string &f : batch->files)
                     named << QString::fromStdString(f);
+                for (const std::string &d : batch->directories)
+                    named << "/" + QString::fromStdString(d);
+                if (batch->wholeTree)
+                    named << "*";
                 QCOMPARE(named.join(','), parts.value(1));
             }
         }
-    }
-
-    void gathering_data()
-    {
-        QTest::addColumn<QList<TreeChanges>>("added");
-        QTest::addColumn<int>("files");
-        QTest::addColumn<int>("directories");
-        QTest::addColumn<bool>("wholeTree");
-        const TreeChanges dir{{}, {"/r/d"}, false};
-        const TreeChanges whole{{}, {}, true};
-        QTest::addRow("a name once per batch")
-            << QList{file("/r/a"), file("/r/a"), dir, dir} << 1 << 1 << false;
-        QTest::addRow("a file and a directory of one path")
-            << QList{file("/r/d"), dir} << 1 << 1 << false;
-        QTest::addRow("the whole tree takes in the rest")
-            << QList{file("/r/a"), whole, file("/r/b"), dir} << 0 << 0 << true;
-        QList<TreeChanges> many;
-        for (std::size_t i = 0; i <= TreeChanges::maxNames; ++i)
-            many << file("/r/" + std::to_string(i));
-        QTest::addRow("too many names") << many << 0 << 0 << true;
-        QTest::addRow("empty changes are no change") << QList{TreeChanges{}} << -1 << -1 << false;
-    }
-
-    void gathering()
-    {
-        QFETCH(QList<TreeChanges>, added);
-        QFETCH(int, files);
-        QFETCH(int, directories);
-        QFETCH(bool, wholeTree);
-        ChangeBatcher batcher(500 * ms);
-        for (TreeChanges &c : added)
-            batcher.add(std::move(c));
-        const auto batch = batcher.take(0);
-        QCOMPARE(batch.has_value(), files >= 0);
-        if (!batch)
-            return;
-        QCOMPARE(int(batch->files.size()), files);
-        QCOMPARE(int(batch->directories.size()), directories);
-        QCOMPARE(batch->wholeTree, wholeTree);
     }
 };
 
