@@ -9,6 +9,8 @@
 #include <QTest>
 
 #include <future>
+#include <random>
+#include <set>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -25,19 +27,6 @@ QByteArray reply(const QByteArray &id, qint64 output,
            R"(,"message":{"model":"varnel-corvel","usage":{"output_tokens":)" +
            QByteArray::number(output) + "}}}";
 }
-
-struct Tree : QTemporaryDir
-{
-    void write(const QString &rel, const QByteArray &bytes,
-               QIODevice::OpenMode mode = QIODevice::WriteOnly)
-    {
-        writeFile(filePath(rel), bytes, mode);
-    }
-    void append(const QString &rel, const QByteArray &bytes)
-    {
-        write(rel, bytes, QIODevice::Append);
-    }
-};
 
 // Runs one pass the way the store does and returns the summed output tokens it holds after.
 qint64 pass(TranscriptScan &scan, bool *fullReload = nullptr,
@@ -63,8 +52,6 @@ std::uint64_t offsetOf(const TranscriptScan &scan, const QString &path)
 
 } // namespace
 
-Q_DECLARE_METATYPE(std::function<void(Tree &)>)
-
 class TestTranscriptScan : public QObject
 {
     Q_OBJECT
@@ -85,12 +72,12 @@ private slots:
     {
         QFETCH(bool, shrink);
         QFETCH(qint64, tokens);
-        Tree tree;
+        QTemporaryDir tree;
         const QByteArray second = reply("b", 2);
-        tree.write("s.jsonl", reply("a", 1) + "\n" + second + QByteArray(5000, ' '));
+        writeFile(tree.filePath("s.jsonl"), reply("a", 1) + "\n" + second + QByteArray(5000, ' '));
         TranscriptScan scan(tree.path().toStdString());
         QCOMPARE(pass(scan), 1);
-        tree.append("s.jsonl", QByteArray(5000, ' '));
+        writeFile(tree.filePath("s.jsonl"), QByteArray(5000, ' '));
         QCOMPARE(pass(scan), 1);
         const auto mark = scan.fileOffsets().at(tree.filePath("s.jsonl").toStdString());
         QCOMPARE(mark.scannedTo, std::uint64_t(QFileInfo(tree.filePath("s.jsonl")).size()));
@@ -102,135 +89,141 @@ private slots:
         QCOMPARE(f.write("\n"), 1);
         f.close();
         QCOMPARE(pass(scan), tokens);
-        tree.append("s.jsonl", "\n");
+        writeFile(tree.filePath("s.jsonl"), "\n");
         QCOMPARE(pass(scan), 3); // the newline at the end: the line is read whole
     }
 
     // A pass over what a watcher named reads only that, unless something named shows that only
-    // a full reload can be trusted.
+    // a full reload can be trusted. Before each change: a.jsonl (1, keyed "a"), d/b.jsonl (10,
+    // keyed "b"). A change is "+F:V,.." (appended), "=F:V,.." (written anew) a line per value
+    // ("" a blank one; "a1": 1 keyed "a"), "-F" removed, "~F:G" renamed; names relative to the
+    // root, "." the root itself.
     void namedPass_data()
     {
-        QTest::addColumn<std::function<void(Tree &)>>("change");
-        QTest::addColumn<QStringList>("files");       // named, relative to the root
-        QTest::addColumn<QStringList>("directories"); // named
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<QString>("files");
+        QTest::addColumn<QString>("directories");
         QTest::addColumn<qint64>("tokens");
         QTest::addColumn<bool>("listedWhole");
         QTest::addColumn<bool>("fullReload");
-        using Change = std::function<void(Tree &)>;
-        // Before each change: a.jsonl (1, keyed "a"), d/b.jsonl (10, keyed "b").
-        const Change appendA = [](Tree &t) { t.append("a.jsonl", reply("", 100) + "\n"); };
-        QTest::addRow("appended, from its mark")
-            << appendA << QStringList{"a.jsonl"} << QStringList() << 111LL << false << false;
-        QTest::addRow("what is not named is not looked at") << Change([](Tree &t) {
-            t.append("a.jsonl", reply("", 100) + "\n");
-            t.write("d/new.jsonl", reply("", 1000) + "\n");
-        }) << QStringList{"d/b.jsonl"} << QStringList() << 11LL
-                                                            << false << false;
-        QTest::addRow("new transcript")
-            << Change([](Tree &t) { t.write("d/new.jsonl", reply("", 1000) + "\n"); })
-            << QStringList{"d/new.jsonl", "d/new.jsonl"} << QStringList() << 1011LL << false
-            << false;
-        QTest::addRow("new directory, listed whole") << Change([](Tree &t) {
-            t.write("n/x/y.jsonl", reply("", 1000) + "\n");
-            t.write("n/.h/z.jsonl", reply("", 9000) + "\n");
-        }) << QStringList() << QStringList{"n"} << 1011LL
-                                                     << false << false;
-        QTest::addRow("not transcripts, or outside the root") << Change([](Tree &t) {
-            t.write(".h/x.jsonl", reply("", 1000) + "\n");
-            t.write("d/x.json", reply("", 1000) + "\n");
-            t.write("d/.x.jsonl", reply("", 1000) + "\n");
-        }) << QStringList{".h/x.jsonl", "d/x.json", "d/.x.jsonl", "../x.jsonl", "d//b.jsonl"}
-                                                              << QStringList{".h", "../elsewhere"}
-                                                              << 11LL << false << false;
-        QTest::addRow("shrunk") << Change([](Tree &t) { t.write("a.jsonl", "\n"); })
-                                << QStringList{"a.jsonl"} << QStringList() << 10LL << true << true;
-        QTest::addRow("replaced") << Change([](Tree &t) {
-            t.write("a.tmp", reply("", 5) + "\n" + reply("", 6) + "\n");
-            QVERIFY(QFile::remove(t.filePath("a.jsonl")));
-            QVERIFY(QFile::rename(t.filePath("a.tmp"), t.filePath("a.jsonl")));
-        }) << QStringList{"a.jsonl"}
-                                  << QStringList() << 21LL << true << true;
-        QTest::addRow("vanished") << Change([](Tree &t) {
-            QVERIFY(QFile::remove(t.filePath("a.jsonl")));
-        }) << QStringList{"a.jsonl"}
-                                  << QStringList() << 10LL << true << true;
-        QTest::addRow("never read, vanished") << Change([](Tree &) {}) << QStringList{"gone.jsonl"}
-                                              << QStringList() << 11LL << false << false;
-        QTest::addRow("a reply met again in a later pass")
-            << Change([](Tree &t) { t.append("d/b.jsonl", reply("a", 1) + "\n"); })
-            << QStringList{"d/b.jsonl"} << QStringList() << 11LL << false << false;
-        QTest::addRow("the root named")
-            << appendA << QStringList() << QStringList{""} << 111LL << true << false;
+        const std::tuple<const char *, const char *, const char *, const char *, qint64, bool, bool>
+            rows[] = {
+                {"appended, from its mark", "+a.jsonl:100", "a.jsonl", "", 111, false, false},
+                {"what is not named is not looked at", "+a.jsonl:100 =d/new.jsonl:1000",
+                 "d/b.jsonl", "", 11, false, false},
+                {"new transcript", "=d/new.jsonl:1000", "d/new.jsonl d/new.jsonl", "", 1011, false,
+                 false},
+                {"new directory, listed whole", "=n/x/y.jsonl:1000 =n/.h/z.jsonl:9000", "", "n",
+                 1011, false, false},
+                {"not transcripts, or outside the root",
+                 "=.h/x.jsonl:1000 =d/x.json:1000 =d/.x.jsonl:1000",
+                 ".h/x.jsonl d/x.json d/.x.jsonl ../x.jsonl d//b.jsonl", ".h ../elsewhere", 11,
+                 false, false},
+                {"shrunk", "=a.jsonl:", "a.jsonl", "", 10, true, true},
+                {"replaced", "=a.tmp:5,6 -a.jsonl ~a.tmp:a.jsonl", "a.jsonl", "", 21, true, true},
+                {"vanished", "-a.jsonl", "a.jsonl", "", 10, true, true},
+                {"never read, vanished", "", "gone.jsonl", "", 11, false, false},
+                {"a reply met again in a later pass", "+d/b.jsonl:a1", "d/b.jsonl", "", 11, false,
+                 false},
+                {"the root named", "+a.jsonl:100", "", ".", 111, true, false}};
+        for (const auto &[name, change, files, directories, tokens, whole, full] : rows)
+            QTest::addRow("%s", name) << change << files << directories << tokens << whole << full;
     }
 
     void namedPass()
     {
-        QFETCH(std::function<void(Tree &)>, change);
-        QFETCH(QStringList, files);
-        QFETCH(QStringList, directories);
-        QFETCH(qint64, tokens);
-        QFETCH(bool, listedWhole);
-        QFETCH(bool, fullReload);
-        Tree tree;
-        tree.write("a.jsonl", reply("a", 1) + "\n");
-        tree.write("d/b.jsonl", reply("b", 10) + "\n");
+        QFETCH(QString, change);
+        QFETCH(QString, files);
+        QFETCH(QString, directories);
+        QTemporaryDir tree;
+        writeFile(tree.filePath("a.jsonl"), reply("a", 1) + "\n");
+        writeFile(tree.filePath("d/b.jsonl"), reply("b", 10) + "\n");
         TranscriptScan scan(tree.path().toStdString());
         QCOMPARE(pass(scan), 11);
-        change(tree);
+        for (const QString &step : change.split(' ', Qt::SkipEmptyParts)) {
+            const QStringList parts = step.mid(1).split(':');
+            QByteArray bytes;
+            for (const QString &v : parts.value(1).split(','))
+                bytes += (v.isEmpty()      ? ""
+                          : v[0].isDigit() ? reply("", v.toLongLong())
+                                           : reply(v.left(1).toUtf8(), v.mid(1).toLongLong())) +
+                         "\n";
+            if (step[0] == '-')
+                QVERIFY(QFile::remove(tree.filePath(parts[0])));
+            else if (step[0] == '~')
+                QVERIFY(QFile::rename(tree.filePath(parts[0]), tree.filePath(parts[1])));
+            else
+                writeFile(tree.filePath(parts[0]), bytes,
+                          step[0] == '+' ? QIODevice::Append : QIODevice::WriteOnly);
+        }
         TreeChanges named;
         const std::string root = tree.path().toStdString();
-        for (const QString &f : files)
+        for (const QString &f : files.split(' ', Qt::SkipEmptyParts))
             named.files.push_back(root + '/' + f.toStdString());
-        for (const QString &d : directories)
-            named.directories.push_back(d.isEmpty() ? root : root + '/' + d.toStdString());
+        for (const QString &d : directories.split(' ', Qt::SkipEmptyParts))
+            named.directories.push_back(d == "." ? root : root + '/' + d.toStdString());
         bool full = false, whole = false;
-        QCOMPARE(pass(scan, &full, named, &whole), tokens);
-        QCOMPARE(whole, listedWhole);
-        QCOMPARE(full, fullReload);
+        QTEST(pass(scan, &full, named, &whole), "tokens");
+        QTEST(whole, "listedWhole");
+        QTEST(full, "fullReload");
     }
 
-    // Which files count, and what of one file counts; an empty one is not even recorded.
+    // Which files count, and what of one file counts; an empty one is not even recorded. A line
+    // far longer than the read buffer is read whole and counted once; one so long that it is
+    // passed over without being held is still stepped over exactly.
     void oneFile_data()
     {
         QTest::addColumn<QString>("rel");
         QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<int>("megabytes"); // of padding in place of "PAD"
         QTest::addColumn<qint64>("tokens");
         const QByteArray one = reply("a", 7) + "\n";
-        const std::tuple<const char *, const char *, QByteArray, qint64> rows[] = {
-            {"top level", "s.jsonl", one, 7},
-            {"three levels down", "a/b/c/s.jsonl", one, 7},
-            {"hidden file", "a/.s.jsonl", one, 0},
-            {"inside hidden dir", ".cache/s.jsonl", one, 0},
-            {"deep inside hidden dir", "a/.h/b/s.jsonl", one, 0},
-            {"upper-case extension", "s.JSONL", one, 0},
-            {"other extension", "s.json", one, 0},
-            {"extension only in the middle", "s.jsonl.bak", one, 0},
+        const auto big = [](const QByteArray &type) {
+            return reply("a", 1) + "\n{\"type\":\"" + type +
+                   "\",\"timestamp\":\"2025-06-01T10:00:00Z\",\"pad\":\"PAD\",\"message\":{"
+                   "\"usage\":{\"output_tokens\":42}}}\n" +
+                   reply("b", 2) + "\n";
+        };
+        const std::tuple<const char *, const char *, QByteArray, int, qint64> rows[] = {
+            {"top level", "s.jsonl", one, 0, 7},
+            {"three levels down", "a/b/c/s.jsonl", one, 0, 7},
+            {"hidden file", "a/.s.jsonl", one, 0, 0},
+            {"inside hidden dir", ".cache/s.jsonl", one, 0, 0},
+            {"deep inside hidden dir", "a/.h/b/s.jsonl", one, 0, 0},
+            {"upper-case extension", "s.JSONL", one, 0, 0},
+            {"other extension", "s.json", one, 0, 0},
+            {"extension only in the middle", "s.jsonl.bak", one, 0, 0},
             // a blank line, a lone carriage return, and a line ended by CR LF
             {"line endings", "s.jsonl", "\n\r\n" + reply("a", 4) + "\r\n" + reply("b", 8) + "\n\n",
-             12},
-            {"empty", "e.jsonl", "", -1}};
-        for (const auto &[name, rel, bytes, tokens] : rows)
-            QTest::addRow("%s", name) << rel << bytes << tokens;
+             0, 12},
+            {"empty", "e.jsonl", "", 0, 0},
+            {"reply longer than the buffer", "s.jsonl", big("assistant"), 3, 45},
+            {"enormous user line", "s.jsonl", big("user"), 40, 3},
+            {"enormous reply", "s.jsonl", big("assistant"), 40, 45}};
+        for (const auto &[name, rel, bytes, megabytes, tokens] : rows)
+            QTest::addRow("%s", name) << rel << bytes << megabytes << tokens;
     }
 
     void oneFile()
     {
         QFETCH(QString, rel);
         QFETCH(QByteArray, bytes);
+        QFETCH(int, megabytes);
         QFETCH(qint64, tokens);
-        Tree tree;
-        tree.write(rel, bytes);
+        QTemporaryDir tree;
+        writeFile(tree.filePath(rel),
+                  bytes.replace("PAD", QByteArray(megabytes * 1024 * 1024, 'x')));
         TranscriptScan scan(tree.path().toStdString());
-        QCOMPARE(pass(scan), std::max(tokens, 0LL));
-        QCOMPARE(scan.fileOffsets().empty(), tokens <= 0);
+        QCOMPARE(pass(scan), tokens);
+        QCOMPARE(offsetOf(scan, tree.filePath(rel)), tokens ? std::uint64_t(bytes.size()) : ~0ull);
     }
 
     // A FIFO is never read: neither one the listing meets, nor one that a transcript's path
     // turned into after the listing (read directly here), which would block in open() for good.
     void fifoIsNotRead()
     {
-        Tree tree;
-        tree.write("p/a.jsonl", reply("a", 1) + "\n");
+        QTemporaryDir tree;
+        writeFile(tree.filePath("p/a.jsonl"), reply("a", 1) + "\n");
         const std::string fifo = tree.filePath("p/f.jsonl").toStdString();
         QCOMPARE(mkfifo(fifo.c_str(), 0600), 0);
         auto reading = std::async(std::launch::async, [&] {
@@ -245,101 +238,63 @@ private slots:
         QCOMPARE(reading.get(), std::pair(qint64(1), false));
     }
 
-    // A line far longer than the read buffer is read whole and counted once; one so long that
-    // it is passed over without being held is still stepped over exactly.
-    void longLines_data()
-    {
-        QTest::addColumn<QByteArray>("type");
-        QTest::addColumn<int>("megabytes");
-        QTest::addColumn<qint64>("tokens");
-        QTest::addRow("reply longer than the buffer") << QByteArray("assistant") << 3 << 45LL;
-        QTest::addRow("enormous user line") << QByteArray("user") << 40 << 3LL;
-        QTest::addRow("enormous reply") << QByteArray("assistant") << 40 << 45LL;
-    }
-
-    void longLines()
-    {
-        QFETCH(QByteArray, type);
-        QFETCH(int, megabytes);
-        QFETCH(qint64, tokens);
-        Tree tree;
-        const QByteArray big = "{\"type\":\"" + type +
-                               "\",\"timestamp\":\"2025-06-01T10:00:00Z\",\"pad\":\"" +
-                               QByteArray(megabytes * 1024 * 1024, 'x') +
-                               "\",\"message\":{\"usage\":{\"output_tokens\":42}}}";
-        tree.write("s.jsonl", reply("a", 1) + "\n" + big + "\n" + reply("b", 2) + "\n");
-        TranscriptScan scan(tree.path().toStdString());
-        QCOMPARE(pass(scan), tokens);
-        QCOMPARE(offsetOf(scan, tree.filePath("s.jsonl")),
-                 std::uint64_t(QFileInfo(tree.filePath("s.jsonl")).size()));
-    }
-
     // Transcripts are read side by side, yet of two equal replies the one met first in the
-    // listing is kept, as in a reading one by one.
+    // listing is kept, as in a reading one by one. A reply counts for the first directory below
+    // the root that holds its transcript (a subagent's for its session's), in its session's
+    // conversation; this week's figures order the projects, not all time's.
     void firstInListingOrderWins()
     {
-        Tree tree;
-        for (int i = 0; i < 300; ++i)
-            tree.write(QString("d%1/s%2.jsonl").arg(i % 7).arg(i),
-                       reply("k" + QByteArray::number(i % 40), i + 1) + "\n");
-        QHash<QString, qint64> first;
-        const auto listing = TranscriptFiles::list(tree.path().toStdString());
-        for (const TranscriptFile &f : *listing) {
-            const int i = QFileInfo(QString::fromStdString(f.path)).baseName().mid(1).toInt();
-            if (!first.contains(QString::number(i % 40)))
-                first.insert(QString::number(i % 40), i + 1);
+        QTemporaryDir tree;
+        std::mt19937 random(7);
+        QHash<QString, QList<std::pair<QByteArray, qint64>>> written; // keys and tokens by file
+        for (int i = 0; i < 300; ++i) {
+            const QString dir = QString("p%1/s%2").arg(random() % 4).arg(random() % 20);
+            const QString rel = i % 9 == 0 ? QString("t%1.jsonl").arg(i % 5)
+                                : i % 3 == 0
+                                    ? dir + "/subagents/agent-" + QString::number(i) + ".jsonl"
+                                    : dir + ".jsonl";
+            const QByteArray key = "k" + QByteArray::number(random() % 60);
+            const bool old = dir.startsWith("p3") && i % 2; // outside this week
+            const qint64 tokens = old ? 100000 : i + 1;
+            writeFile(tree.filePath(rel),
+                      reply(key, tokens, old ? "2025-05-20T10:00:00Z" : "2025-06-01T10:00:00Z") +
+                          "\n");
+            written[rel] << std::pair(key, tokens);
         }
-        qint64 expected = 0;
-        for (const qint64 v : first)
-            expected += v;
-        TranscriptScan scan(tree.path().toStdString());
-        QCOMPARE(pass(scan), expected);
-        QCOMPARE(scan.entries().size(), 40u);
-    }
-
-    // A reply counts for the first directory below the root that holds its transcript (a
-    // subagent's for its session's), a repeated one for the transcript it was kept from; and it
-    // belongs to its session's conversation. This week's cost orders them, not all time's.
-    void perProject()
-    {
-        Tree tree;
-        tree.write("-home-dev-api/s1.jsonl", reply("a", 1) + "\n" + reply("b", 2) + "\n" +
-                                                 reply("f", 64, "2025-05-20T10:00:00Z") + "\n");
-        tree.write("-home-dev-api/s1/subagents/agent-1.jsonl", reply("c", 4) + "\n");
-        tree.write("web/s2.jsonl", reply("a", 1) + "\n" + reply("d", 8) + "\n");
-        tree.write("top.jsonl", reply("e", 16) + "\n");
-        TranscriptScan scan(tree.path().toStdString());
-        pass(scan);
+        std::set<QByteArray> seen;
+        QMap<QString, qint64> expected, week; // by conversation; by project
         const auto listing = TranscriptFiles::list(tree.path().toStdString());
         QVERIFY(listing);
-        const bool apiFirst =
-            std::ranges::find_if(*listing, [](const TranscriptFile &f) {
-                return f.path.ends_with("s1.jsonl") || f.path.ends_with("s2.jsonl");
-            })->path.ends_with("s1.jsonl");
-        const Aggregates a = Aggregates::compute(scan.entries().records(),
-                                                 Instant::fromSeconds(1'748'779'200), // 12:00Z
-                                                 Calendar::current());
-        QCOMPARE(a.perProject.size(), 3u);
-        const std::pair<const char *, qint64> expected[] = {
-            {"", 16}, {"web", apiFirst ? 8 : 9}, {"-home-dev-api", apiFirst ? 7 : 6}};
-        for (std::size_t i = 0; i < 3; ++i) {
-            const ProjectUsage &p = a.perProject[i];
-            QCOMPARE(QString::fromStdString(p.project), QString(expected[i].first));
-            QCOMPARE(p.last7Days.tokens, expected[i].second);
-            QCOMPARE(p.allTime.tokens, expected[i].second + (i == 2 ? 64 : 0));
-            QCOMPARE(p.today, p.last7Days);
+        for (const TranscriptFile &f : *listing) {
+            const QString rel = QDir(tree.path()).relativeFilePath(QString::fromStdString(f.path));
+            const QStringList parts = rel.split('/');
+            const QString project = parts.size() > 1 ? parts[0] : QString();
+            const QString session = parts.size() > 2 ? parts[1] : QFileInfo(rel).baseName();
+            for (const auto &[key, tokens] : written[rel]) {
+                if (!seen.insert(key).second)
+                    continue;
+                expected[project + '/' + session] += tokens;
+                week[project] += tokens == 100000 ? 0 : tokens;
+            }
         }
-        // One conversation per session, its subagents' replies in it.
+        TranscriptScan scan(tree.path().toStdString());
+        pass(scan);
         QMap<QString, qint64> conversations;
         const UsageRecords &records = scan.entries().records();
         for (const UsageRecord &r : records)
             conversations[QString::fromStdString(
                 std::string(records.projectName(r.project)) + '/' +
                 std::string(records.conversationSession(r.conversation)))] += r.outputTokens;
-        QCOMPARE(conversations,
-                 (QMap<QString, qint64>{{"/top", 16},
-                                        {"web/s2", apiFirst ? 8 : 9},
-                                        {"-home-dev-api/s1", (apiFirst ? 7 : 6) + 64}}));
+        QCOMPARE(conversations, expected);
+        const Aggregates a = Aggregates::compute(records, Instant::fromSeconds(1'748'779'200),
+                                                 Calendar::current()); // 2025-06-01T12:00Z
+        QCOMPARE(a.perProject.size(), std::size_t(week.size()));
+        for (std::size_t i = 0; i < a.perProject.size(); ++i) {
+            QCOMPARE(a.perProject[i].last7Days.tokens,
+                     week[QString::fromStdString(a.perProject[i].project)]);
+            QVERIFY(i == 0 ||
+                    a.perProject[i - 1].last7Days.tokens >= a.perProject[i].last7Days.tokens);
+        }
     }
 };
 
