@@ -126,10 +126,13 @@ private slots:
     void cleanup() { m_store.reset(); }
 
     // Scripts of steps "SECONDS OP SENT [SHOWN]" after t0. OP: a trigger "t", a forced one "f",
-    // an answer "ok", "rate" limited with the Retry-After that follows ("rate" alone: none),
-    // "failed" (HTTP 500), "refused" (401), "out": the token gone. SENT: the requests sent so
-    // far; SHOWN: the error shown then (below; "-" none). What is sent, the error shown, the
-    // figures and the back-off kept, and how often the token is looked up.
+    // "start", an answer "ok" (or "okF/S": the five-hour and weekly use), "rate" limited with
+    // the Retry-After that follows ("rate" alone: none), "failed" (HTTP 500), "refused" (401),
+    // "out": the token gone, "quiet": notifications turned off; checks "everyM=S": the plan
+    // timer's period S seconds when asked for M minutes, "historyN": N samples kept, saved and
+    // read back by a new store, "notifiedN": the first N of the titles below shown. SENT: the
+    // requests sent so far; SHOWN: the error shown then (below; "-" none). What is sent, the
+    // error shown, the figures and the back-off kept, and how often the token is looked up.
     void polls_data()
     {
         QTest::addColumn<QString>("steps");
@@ -154,7 +157,19 @@ private slots:
             {"Retry-After infinite", "0 f 1, 2 rateinf 1, 121.9 f 1, 122 f 2", 1},
             {"Retry-After not a number", "0 f 1, 2 ratenan 1, 121.9 f 1, 122 f 2", 1},
             {"Retry-After beyond a day", "0 f 1, 2 rate1e12 1, 86401.9 f 1, 86402 f 2", 1},
-            {"Retry-After negative", "0 f 1, 2 rate-5 1, 2 f 2", 1}};
+            {"Retry-After negative", "0 f 1, 2 rate-5 1, 2 f 2", 1},
+            // Samples taken 150 s apart are both kept; a notification goes out once per window.
+            {"history and notifications",
+             "0 start 1, 1 ok85/95 1, 150 f 2, 151 ok85/96 2, 151 notified2 2, 151 history2 2", 1},
+            {"samples 100 s apart, notifications off",
+             "0 quiet 0, 0 start 1, 1 ok85/95 1, 100 f 2, 101 ok85/96 2, 101 notified0 2, "
+             "101 history1 2",
+             1},
+            // The plan timer's period, whatever the preferences say: a minute to a day.
+            {"plan timer",
+             "0 every7=420 0, 0 every0.5=60 0, 0 every2=120 0, 0 every0=300 0, "
+             "0 every-1=300 0, 0 everynan=300 0, 0 every1e9=86400 0",
+             0}};
         for (const auto &[name, steps, lookups] : rows)
             QTest::addRow("%s", name) << QString(steps) << lookups;
     }
@@ -166,6 +181,9 @@ private slots:
                                             {"H", "HTTP 500"},
                                             {"X", "Session expired \u2014 open Varnel Code"},
                                             {"S", "Sign in with Varnel Code"}};
+        // The five-hour window before the weekly one, each threshold once per period.
+        const QStringList titles{"Varnel 5-hour session usage high",
+                                 "Varnel weekly limit almost reached"};
         QSignalSpy errors(m_store.get(), &UsageStore::planErrorChanged);
         int changes = 0;
         bool answered = false, backingOff = false;
@@ -173,11 +191,13 @@ private slots:
             const QStringList step = text.split(' ');
             const QString op = step[1], before = m_store->planError();
             m_now = Instant{t0.micros + std::int64_t(step[0].toDouble() * 1e6)};
-            if (op == "t" || op == "f") {
-                m_store->refreshPlan(op == "f");
+            if (op == "t" || op == "f" || op == "start") {
+                op == "start" ? m_store->start() : m_store->refreshPlan(op == "f");
                 settle();
-            } else if (op == "ok") {
-                m_fetcher->answer(plan());
+            } else if (op.startsWith("ok")) {
+                const QStringList use = op.mid(2).split('/');
+                m_fetcher->answer(use.size() == 2 ? plan(use[0].toDouble(), use[1].toDouble())
+                                                  : plan());
                 answered = true;
                 backingOff = false;
             } else if (op.startsWith("rate")) {
@@ -192,8 +212,26 @@ private slots:
                 m_fetcher->answer(PlanUsage::Error::http(500));
             } else if (op == "refused") {
                 m_fetcher->answer(PlanUsage::Error::unauthorized());
-            } else {
+            } else if (op == "out") {
                 m_keychain->token.clear();
+            } else if (op == "quiet") {
+                m_settings->setNotifyLimits(false);
+            } else if (op.startsWith("every")) {
+                const QStringList period = op.mid(5).split('=');
+                m_store->schedulePlanTimer(period[0] == "nan" ? qQNaN() : period[0].toDouble());
+                const auto timers = m_store->findChildren<QTimer *>();
+                QVERIFY(timers.size() == 1 && timers.first()->isActive());
+                QCOMPARE(timers.first()->interval(), period[1].toInt() * 1000);
+            } else if (op.startsWith("notified")) {
+                QCOMPARE(m_sink->titles, titles.first(op.mid(8).toInt()));
+                QCOMPARE(m_sink->authorizations, m_settings->notifyLimits() ? 1 : 0);
+            } else {
+                const int samples = op.mid(7).toInt();
+                QCOMPARE(int(m_store->history().size()), samples);
+                QCOMPARE(UsageHistoryStore::load(m_now), m_store->history());
+                makeStore();
+                QCOMPARE(int(m_store->history().size()), samples);
+                answered = false;
             }
             QVERIFY2(m_fetcher->tokens.size() == step[2].toInt(), qPrintable(text));
             if (step.size() > 3)
@@ -205,7 +243,7 @@ private slots:
         }
         QCOMPARE(errors.size(), changes);
         QTEST(m_keychain->calls.load(), "lookups"); // a token is looked up once and reused
-        QCOMPARE(m_fetcher->thread, QThread::currentThread());
+        QVERIFY(m_fetcher->tokens.isEmpty() || m_fetcher->thread == QThread::currentThread());
     }
 
     // The lookup runs off the main thread and refuses a second one meanwhile; a store that goes
@@ -222,64 +260,6 @@ private slots:
         QCoreApplication::processEvents();
         QCOMPARE(m_keychain->calls.load(), 1);
         QVERIFY(m_fetcher->tokens.isEmpty());
-    }
-
-    void historyAndNotifications_data()
-    {
-        QTest::addColumn<bool>("notify");
-        QTest::addColumn<double>("secondAfter"); // seconds between two successes
-        QTest::addColumn<int>("samples");
-        QTest::addRow("150 s apart, notifications on") << true << 150.0 << 2;
-        QTest::addRow("100 s apart, notifications off") << false << 100.0 << 1;
-    }
-
-    void historyAndNotifications()
-    {
-        QFETCH(bool, notify);
-        QFETCH(double, secondAfter);
-        QFETCH(int, samples);
-        m_settings->setNotifyLimits(notify);
-        m_store->start();
-        QCOMPARE(m_sink->authorizations, notify ? 1 : 0);
-        settle();
-        m_fetcher->answer(plan(85, 95)); // exactly the critical threshold
-        m_now = Instant{t0.micros + std::int64_t(secondAfter * 1e6)};
-        m_store->refreshPlan(true);
-        m_fetcher->answer(plan(85, 96));
-
-        QCOMPARE(int(m_store->history().size()), samples);
-        QCOMPARE(UsageHistoryStore::load(m_now), m_store->history());
-        // The five-hour window before the weekly one, each threshold once per period.
-        const QStringList expected{QStringLiteral("Varnel 5-hour session usage high"),
-                                   QStringLiteral("Varnel weekly limit almost reached")};
-        QCOMPARE(m_sink->titles, notify ? expected : QStringList());
-        // A new store reads the history back.
-        makeStore();
-        QCOMPARE(int(m_store->history().size()), samples);
-    }
-
-    // The plan timer's period, whatever the preferences say: a minute to a day.
-    void bounds_data()
-    {
-        QTest::addColumn<double>("minutes");
-        QTest::addColumn<int>("milliseconds");
-        QTest::addRow("half a minute, to the floor") << 0.5 << 60000;
-        QTest::addRow("two minutes") << 2.0 << 120000;
-        QTest::addRow("zero: the default") << 0.0 << 300000;
-        QTest::addRow("negative: the default") << -1.0 << 300000;
-        QTest::addRow("not a number: the default") << qQNaN() << 300000;
-        QTest::addRow("beyond a day") << 1e9 << 86400000;
-    }
-
-    void bounds()
-    {
-        QFETCH(double, minutes);
-        m_store->schedulePlanTimer(7);
-        m_store->schedulePlanTimer(minutes);
-        const auto timers = m_store->findChildren<QTimer *>();
-        QCOMPARE(timers.size(), 1);
-        QTEST(timers.first()->interval(), "milliseconds");
-        QVERIFY(timers.first()->isActive());
     }
 };
 
