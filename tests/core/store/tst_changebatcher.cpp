@@ -55,28 +55,21 @@ private slots:
                 change.files.push_back(std::to_string(i));
             if (QString("+/*#.").contains(op)) {
                 batcher.add(std::move(change));
-            } else if (op == '@') {
-                const auto due = batcher.dueAt();
-                if (parts[0] == "-")
-                    QVERIFY2(!due, qPrintable(step));
-                else if (parts[0] == "-inf")
-                    QVERIFY2(due && *due < 0, qPrintable(step));
-                else
-                    QVERIFY2(due == t, qPrintable(step));
-            } else if (op == '?') {
-                QVERIFY2(!batcher.take(t), qPrintable(step));
-            } else {
-                const auto batch = batcher.take(t);
-                QVERIFY2(batch, qPrintable(step));
-                QStringList named;
-                for (const std::string &f : batch->files)
-                    named << QString::fromStdString(f);
-                for (const std::string &d : batch->directories)
-                    named << "/" + QString::fromStdString(d);
-                if (batch->wholeTree)
-                    named << "*";
-                QCOMPARE(named.join(','), parts.value(1));
+                continue;
             }
+            const auto due = batcher.dueAt();
+            const auto batch = op == '@' ? std::nullopt : batcher.take(t);
+            QStringList seen; // what is due, or what the batch taken names
+            if (op == '@')
+                seen << (!due ? "-" : *due < 0 ? "-inf" : QString::number(*due / ms));
+            for (const std::string &f : batch ? batch->files : std::vector<std::string>())
+                seen << QString::fromStdString(f);
+            for (const std::string &d : batch ? batch->directories : std::vector<std::string>())
+                seen << "/" + QString::fromStdString(d);
+            if (batch && batch->wholeTree)
+                seen << "*";
+            QVERIFY2(batch.has_value() == (op == '!'), qPrintable(step));
+            QCOMPARE(seen.join(','), op == '@' ? parts[0] : parts.value(1));
         }
     }
 };
