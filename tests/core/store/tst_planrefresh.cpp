@@ -90,15 +90,11 @@ class TestPlanRefresh : public QObject
     }
 
 private slots:
-    void initTestCase()
+    void init()
     {
         QVERIFY(m_dir.isValid());
         qputenv("XDG_DATA_HOME", m_dir.filePath("data").toUtf8());
         QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_dir.filePath("config"));
-    }
-
-    void init()
-    {
         QFile::remove(UsageHistoryStore::filePath());
         QSettings(QStringLiteral("VarnelUsage"), QStringLiteral("VarnelUsage")).clear();
         m_now = t0;
@@ -109,15 +105,13 @@ private slots:
         makeStore();
     }
 
-    void cleanup() { m_store.reset(); }
-
     // Scripts of steps "SECONDS OP SENT [SHOWN]" after t0. OP: a trigger "t", a forced one "f",
-    // "start", an answer "ok" (or "okF/S": the five-hour and weekly use), "rate" limited with
-    // the Retry-After that follows (none if nothing follows), "failed" (HTTP 500), "refused",
-    // "out": the token gone, "quiet": notifications off; or a check: "everyM=S" the plan timer's
-    // period when asked for M minutes, "historyN" the samples kept and read back by a new store,
-    // "notifiedN" the first N titles below shown. SENT: the requests sent so far; SHOWN: the
-    // error shown then (below; "-" none).
+    // "start", an answer "ok" (or "okF/S": the five-hour and weekly use), "rate" limited with the
+    // Retry-After that follows (the back-off ends a day ahead at most, never in the past),
+    // "failed" (HTTP 500), "refused", "out": the token gone, "quiet": notifications off; or a
+    // check: "everyM=S" the plan timer's period for M minutes, "historyN" the samples kept and
+    // read back by a new store, "notifiedN" the first N titles below shown. SENT: the requests
+    // sent so far; SHOWN: the error shown then (below; "-" none).
     void polls_data()
     {
         QTest::addColumn<QString>("steps");
@@ -134,24 +128,20 @@ private slots:
             {"errors shown until a success",
              "0 f 1, 1 ok 1 -, 60 f 2, 61 rate 2 R, 181 f 3, 182 failed 3 H, 242 f 4, 243 ok 4 -",
              1},
-            // A refused token is dropped; each trigger looks again, finds nothing, sends nothing.
-            {"refused token looked up again",
+            {"a refused token dropped: each trigger looks again, finds nothing, sends nothing",
              "0 f 1, 1 refused 1 X, 1 out 1, 60 t 1, 120 t 1, 180 t 1 S", 4},
-            // The back-off ends a day ahead at most, never in the past.
             {"Retry-After absent", "0 f 1, 2 rate 1, 121.9 f 1, 122 f 2", 1},
             {"Retry-After infinite", "0 f 1, 2 rateinf 1, 121.9 f 1, 122 f 2", 1},
             {"Retry-After not a number", "0 f 1, 2 ratenan 1, 121.9 f 1, 122 f 2", 1},
             {"Retry-After beyond a day", "0 f 1, 2 rate1e12 1, 86401.9 f 1, 86402 f 2", 1},
             {"Retry-After negative", "0 f 1, 2 rate-5 1, 2 f 2", 1},
-            // Samples taken 150 s apart are both kept; a notification goes out once per window.
-            {"history and notifications",
+            {"samples 150 s apart both kept; notified once per window",
              "0 start 1, 1 ok85/95 1, 150 f 2, 151 ok85/96 2, 151 notified2 2, 151 history2 2", 1},
             {"samples 100 s apart, notifications off",
              "0 quiet 0, 0 start 1, 1 ok85/95 1, 100 f 2, 101 ok85/96 2, 101 notified0 2, "
              "101 history1 2",
              1},
-            // The plan timer's period, whatever the preferences say: a minute to a day.
-            {"plan timer",
+            {"the plan timer's period: a minute to a day, whatever the preferences say",
              "0 every7=420 0, 0 every0.5=60 0, 0 every2=120 0, 0 every0=300 0, "
              "0 every-1=300 0, 0 everynan=300 0, 0 every1e9=86400 0",
              0}};
