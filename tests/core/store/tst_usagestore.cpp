@@ -53,16 +53,10 @@ UsageStoreServices driven(std::function<void(TreeChanges)> &deliver)
     return s;
 }
 
-qint64 todayTokens(const UsageStore &store)
-{
-    return store.aggregates().today.tokens;
-}
-
 // A reply of one of the days up to the fixed clock's, of one of three models. A keyed reply is
-// the same line wherever it appears in its project, as a reply written twice is; there are few
-// keys, so repeats across files and passes occur. Keys differ between projects: which of two
-// equal replies is kept decides the project it counts for, and a first scan keeps the one first
-// in listing order where a live store keeps the one read first.
+// the same line wherever it appears in its project; few keys make repeats across files and
+// passes. Keys differ between projects: a first scan keeps the first of two equal replies in
+// listing order, a live store the one read first, and that decides the project.
 QByteArray reply(std::mt19937 &random, bool keyed, const QString &project)
 {
     QByteArray key;
@@ -87,8 +81,8 @@ QString figures(const Aggregates &a)
 {
     QStringList parts;
     const auto add = [&](const std::string &name, const UsageBucket &b) {
-        parts << QString::fromStdString(name) + ":" + QString::number(b.tokens) + "/" +
-                     QString::number(b.count) + "/" + QString::number(b.cost, 'g', 12);
+        parts << QString::fromStdString(name) +
+                     QString(":%1/%2/%3").arg(b.tokens).arg(b.count).arg(b.cost, 0, 'g', 12);
     };
     add("today", a.today);
     for (const DayUsage &d : a.last7Days)
@@ -195,12 +189,8 @@ private slots:
             default:
                 write(file, replies(file, 1 + int(random() % 3)));
             }
-            QTRY_VERIFY2_WITH_TIMEOUT(
-                !store.isLoading() && figures(store.aggregates()) == freshScan(m_tmp.path()),
-                qPrintable(QString("step %1: %2 against %3")
-                               .arg(step)
-                               .arg(figures(store.aggregates()), freshScan(m_tmp.path()))),
-                5000);
+            QTRY_COMPARE_WITH_TIMEOUT(store.isLoading() ? QString() : figures(store.aggregates()),
+                                      freshScan(m_tmp.path()), 5000);
         }
     }
 
@@ -269,18 +259,18 @@ private slots:
             store.m_timer->start(0); // its time has come
         };
         store.start();
-        QTRY_COMPARE(todayTokens(store), 5);
+        QTRY_COMPARE(store.aggregates().today.tokens, 5);
         writeFile(file, keyless(7));
         timerFires();
-        QTRY_COMPARE(todayTokens(store), 12);
+        QTRY_COMPARE(store.aggregates().today.tokens, 12);
         seconds = 1796601601; // past midnight
         timerFires();
         QTRY_COMPARE(store.aggregates().last7Days.back().date, Instant::fromSeconds(1796601600));
-        QCOMPARE(todayTokens(store), 0);
+        QCOMPARE(store.aggregates().today.tokens, 0);
         QCOMPARE(store.aggregates().last7Days.at(5).bucket.tokens, 12);
         qputenv("TZ", "Pacific/Kiritimati"); // UTC+14: 10:00Z on the 6th is the 7th there
         timerFires();
-        QTRY_COMPARE(todayTokens(store), 12);
+        QTRY_COMPARE(store.aggregates().today.tokens, 12);
         qputenv("TZ", "UTC");
     }
 
@@ -292,7 +282,6 @@ private slots:
         writeFile(file, keyless(1).repeated(2000));
         UsageStore store(m_settings, root(), fixedClock());
         QSignalSpy applied(&store, &UsageStore::lastUpdatedChanged);
-        QSignalSpy loading(&store, &UsageStore::isLoadingChanged);
         for (int i = 0; i < 5; ++i)
             store.refresh();
         QVERIFY(store.isLoading());
@@ -300,9 +289,7 @@ private slots:
         store.refresh(); // must not be lost: it asks for the line just written
         QTRY_VERIFY(!store.isLoading());
         QCOMPARE(applied.count(), 2);
-        QCOMPARE(loading.count(), 2); // on once, off once
-        QCOMPARE(store.entryCount(), 2001u);
-        QCOMPARE(todayTokens(store), 3000);
+        QCOMPARE(store.aggregates().today.tokens, 3000);
     }
 
     // Nothing runs before start(); a second start replaces the watcher and the timers. Released
