@@ -171,9 +171,8 @@ private slots:
         for (int i = 0; i < 300; ++i) {
             const QString dir = QString("p%1/s%2").arg(random() % 4).arg(random() % 20);
             const QString rel = i % 9 == 0 ? QString("t%1.jsonl").arg(i % 5)
-                                : i % 3 == 0
-                                    ? dir + "/subagents/agent-" + QString::number(i) + ".jsonl"
-                                    : dir + ".jsonl";
+                                : i % 3    ? dir + ".jsonl"
+                                           : QString("%1/subagents/agent-%2.jsonl").arg(dir).arg(i);
             const QByteArray key = "k" + QByteArray::number(random() % 60);
             const bool old = dir.startsWith("p3") && i % 2; // outside this week
             const qint64 tokens = old ? 100000 : i + 1;
@@ -182,7 +181,8 @@ private slots:
             written[rel] << std::pair(key, tokens);
         }
         std::set<QByteArray> seen;
-        QMap<QString, qint64> expected, week; // by conversation; by project
+        QMap<QString, qint64> expected;                                // by conversation
+        QMap<QString, std::pair<std::int64_t, std::int64_t>> projects; // week's, all time's
         const auto listing = TranscriptFiles::list(tree.path().toStdString());
         QVERIFY(listing);
         for (const TranscriptFile &f : *listing) {
@@ -194,7 +194,8 @@ private slots:
                 if (!seen.insert(key).second)
                     continue;
                 expected[project + '/' + session] += tokens;
-                week[project] += tokens == 100000 ? 0 : tokens;
+                projects[project].first += tokens == 100000 ? 0 : tokens;
+                projects[project].second += tokens;
             }
         }
         TranscriptScan scan(tree.path().toStdString());
@@ -208,12 +209,12 @@ private slots:
         QCOMPARE(conversations, expected);
         const Aggregates a = Aggregates::compute(records, Instant::fromSeconds(1'748'779'200),
                                                  Calendar::current()); // 2025-06-01T12:00Z
-        QCOMPARE(a.perProject.size(), std::size_t(week.size()));
+        QCOMPARE(a.perProject.size(), std::size_t(projects.size()));
         for (std::size_t i = 0; i < a.perProject.size(); ++i) {
-            QCOMPARE(a.perProject[i].last7Days.tokens,
-                     week[QString::fromStdString(a.perProject[i].project)]);
-            QVERIFY(i == 0 ||
-                    a.perProject[i - 1].last7Days.tokens >= a.perProject[i].last7Days.tokens);
+            const ProjectUsage &p = a.perProject[i];
+            QCOMPARE(std::pair(p.last7Days.tokens, p.allTime.tokens),
+                     projects[QString::fromStdString(p.project)]);
+            QVERIFY(i == 0 || a.perProject[i - 1].last7Days.tokens >= p.last7Days.tokens);
         }
     }
 
