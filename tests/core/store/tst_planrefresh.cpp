@@ -3,14 +3,10 @@
 #include "store/usagestore.h"
 
 #include <QSignalSpy>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
 #include <QTimer>
-
-#include <condition_variable>
-#include <mutex>
 
 namespace {
 
@@ -29,66 +25,40 @@ public:
     void answer(const Result &result)
     {
         QVERIFY(pending);
-        auto done = std::move(pending);
-        pending = nullptr;
-        done(result);
+        std::exchange(pending, nullptr)(result);
     }
     QStringList tokens;
     QThread *thread = nullptr;
     Callback pending;
 };
 
-// Holds the credentials document of `token`, or nothing. While `gate` is set it blocks until
-// stopped (a safety bound keeps a fault from hanging the test), and tells whether it was.
+// Holds the credentials document of `token`, or nothing.
 class FakeKeychain final : public KeychainSource
 {
 public:
     std::optional<QByteArray> secret(const QString &, std::chrono::milliseconds,
-                                     std::stop_token stop) override
+                                     std::stop_token) override
     {
         ++calls;
         thread = QThread::currentThread();
-        std::unique_lock lock(m_mutex);
-        m_changed.wait_for(lock, stop, std::chrono::seconds(5), [this] { return !gate; });
-        sawStop = stop.stop_requested();
-        if (token.isEmpty() || gate)
+        if (token.isEmpty())
             return std::nullopt;
         return R"({"varnelAiOauth": {"accessToken": ")" + token.toUtf8() + R"("}})";
     }
     QString token = QStringLiteral("fake-token-1");
-    bool gate = false;
     std::atomic<int> calls{0};
     std::atomic<QThread *> thread{nullptr};
-    std::atomic<bool> sawStop{false};
-
-private:
-    std::mutex m_mutex;
-    std::condition_variable_any m_changed;
 };
-
-LimitWindow window(double utilization, std::int64_t resetSeconds)
-{
-    return {utilization, Instant::fromSeconds(resetSeconds)};
-}
 
 PlanUsage plan(double five = 10, double seven = 20)
 {
-    return {window(five, 1796562000), window(seven, 1797000000), {}, {}};
+    PlanUsage p;
+    p.fiveHour = LimitWindow{five, Instant::fromSeconds(1796562000)};
+    p.sevenDay = LimitWindow{seven, Instant::fromSeconds(1797000000)};
+    return p;
 }
 
-enum class Op { trigger, force, ok, limited, failed, refused, signedOut };
-struct Step
-{
-    double at; // seconds after t0
-    Op op;
-    int requests; // sent so far, once the step is done
-    std::optional<double> retryAfter = std::nullopt;
-    const char *error = nullptr; // shown once the step is done, "" none; not checked if null
-};
-
 } // namespace
-
-Q_DECLARE_METATYPE(QList<Step>)
 
 class TestPlanRefresh : public QObject
 {
@@ -120,15 +90,11 @@ class TestPlanRefresh : public QObject
     }
 
 private slots:
-    void initTestCase()
+    void init()
     {
         QVERIFY(m_dir.isValid());
         qputenv("XDG_DATA_HOME", m_dir.filePath("data").toUtf8());
         QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_dir.filePath("config"));
-    }
-
-    void init()
-    {
         QFile::remove(UsageHistoryStore::filePath());
         QSettings(QStringLiteral("VarnelUsage"), QStringLiteral("VarnelUsage")).clear();
         m_now = t0;
@@ -139,205 +105,122 @@ private slots:
         makeStore();
     }
 
-    void cleanup() { m_store.reset(); }
-
-    // Scripts of triggers and answers: what is sent, the error shown, the figures and the
-    // back-off kept.
+    // Scripts of steps "SECONDS OP SENT [SHOWN]" after t0. OP: a trigger "t", a forced one "f",
+    // "start", an answer "ok" (or "okF/S": the five-hour and weekly use), "rate" limited with the
+    // Retry-After that follows (the back-off ends a day ahead at most, never in the past),
+    // "failed" (HTTP 500), "refused", "out": the token gone, "quiet": notifications off; or a
+    // check: "everyM=S" the plan timer's period for M minutes, "historyN" the samples kept and
+    // read back by a new store, "notifiedN" the first N titles below shown. SENT: the requests
+    // sent so far; SHOWN: the error shown then (below; "-" none).
     void polls_data()
     {
-        QTest::addColumn<QList<Step>>("steps");
+        QTest::addColumn<QString>("steps");
         QTest::addColumn<int>("lookups");
-        QTest::addRow("spacing: 44 s refused, 45 s polls") << QList<Step>{{0, Op::trigger, 1},
-                                                                          {1, Op::ok, 1},
-                                                                          {44, Op::trigger, 1},
-                                                                          {45, Op::trigger, 2}}
-                                                           << 1;
-        QTest::addRow("a clock set back refuses")
-            << QList<Step>{{0, Op::trigger, 1}, {1, Op::ok, 1}, {-100, Op::trigger, 1}} << 1;
-        QTest::addRow("forced while in flight refused, forced after a finished poll polls")
-            << QList<Step>{{0, Op::trigger, 1},
-                           {5, Op::force, 1},
-                           {6, Op::ok, 1},
-                           {16, Op::force, 2}}
-            << 1;
-        QTest::addRow("back-off holds forced polls too, and ends")
-            << QList<Step>{{0, Op::trigger, 1},
-                           {2, Op::limited, 1, 30},
-                           {31.9, Op::force, 1},
-                           {31.9, Op::trigger, 1},
-                           {32, Op::force, 2}}
-            << 1;
-        QTest::addRow("a failure after the back-off leaves its end in the past")
-            << QList<Step>{{0, Op::trigger, 1},
-                           {2, Op::limited, 1, 10},
-                           {12, Op::force, 2},
-                           {13, Op::failed, 2},
-                           {14, Op::force, 3}}
-            << 1;
-        QTest::addRow("errors shown until a success")
-            << QList<Step>{{0, Op::force, 1},
-                           {1, Op::ok, 1, {}, ""},
-                           {60, Op::force, 2},
-                           {61, Op::limited, 2, {}, "Rate limited \u2014 retrying shortly"},
-                           {181, Op::force, 3},
-                           {182, Op::failed, 3, {}, "HTTP 500"},
-                           {242, Op::force, 4},
-                           {243, Op::ok, 4, {}, ""}}
-            << 1;
-        // A refused token is dropped; every trigger looks again, finds nothing and sends nothing.
-        QTest::addRow("refused token looked up again")
-            << QList<Step>{{0, Op::force, 1},
-                           {1, Op::refused, 1, {}, "Session expired \u2014 open Varnel Code"},
-                           {1, Op::signedOut, 1},
-                           {60, Op::trigger, 1},
-                           {120, Op::trigger, 1},
-                           {180, Op::trigger, 1, {}, "Sign in with Varnel Code"}}
-            << 4;
+        const std::tuple<const char *, const char *, int> rows[] = {
+            {"spacing: 44 s refused, 45 s polls", "0 t 1, 1 ok 1, 44 t 1, 45 t 2", 1},
+            {"a clock set back refuses", "0 t 1, 1 ok 1, -100 t 1", 1},
+            {"forced while in flight refused, forced after a finished poll polls",
+             "0 t 1, 5 f 1, 6 ok 1, 16 f 2", 1},
+            {"back-off holds forced polls too, and ends",
+             "0 t 1, 2 rate30 1, 31.9 f 1, 31.9 t 1, 32 f 2", 1},
+            {"a failure after the back-off leaves its end in the past",
+             "0 t 1, 2 rate10 1, 12 f 2, 13 failed 2, 14 f 3", 1},
+            {"errors shown until a success",
+             "0 f 1, 1 ok 1 -, 60 f 2, 61 rate 2 R, 181 f 3, 182 failed 3 H, 242 f 4, 243 ok 4 -",
+             1},
+            {"a refused token dropped: each trigger looks again, finds nothing, sends nothing",
+             "0 f 1, 1 refused 1 X, 1 out 1, 60 t 1, 120 t 1, 180 t 1 S", 4},
+            {"Retry-After absent", "0 f 1, 2 rate 1, 121.9 f 1, 122 f 2", 1},
+            {"Retry-After infinite", "0 f 1, 2 rateinf 1, 121.9 f 1, 122 f 2", 1},
+            {"Retry-After not a number", "0 f 1, 2 ratenan 1, 121.9 f 1, 122 f 2", 1},
+            {"Retry-After beyond a day", "0 f 1, 2 rate1e12 1, 86401.9 f 1, 86402 f 2", 1},
+            {"Retry-After negative", "0 f 1, 2 rate-5 1, 2 f 2", 1},
+            {"samples 150 s apart both kept; notified once per window",
+             "0 start 1, 1 ok85/95 1, 150 f 2, 151 ok85/96 2, 151 notified2 2, 151 history2 2", 1},
+            {"samples 100 s apart, notifications off",
+             "0 quiet 0, 0 start 1, 1 ok85/95 1, 100 f 2, 101 ok85/96 2, 101 notified0 2, "
+             "101 history1 2",
+             1},
+            {"the plan timer's period: a minute to a day, whatever the preferences say",
+             "0 every7=420 0, 0 every0.5=60 0, 0 every2=120 0, 0 every0=300 0, "
+             "0 every-1=300 0, 0 everynan=300 0, 0 every1e9=86400 0",
+             0}};
+        for (const auto &[name, steps, lookups] : rows)
+            QTest::addRow("%s", name) << QString(steps) << lookups;
     }
 
     void polls()
     {
-        QFETCH(QList<Step>, steps);
+        QFETCH(QString, steps);
+        const QHash<QString, QString> shown{{"R", "Rate limited \u2014 retrying shortly"},
+                                            {"H", "HTTP 500"},
+                                            {"X", "Session expired \u2014 open Varnel Code"},
+                                            {"S", "Sign in with Varnel Code"}};
+        // The five-hour window before the weekly one, each threshold once per period.
+        const QStringList titles{"Varnel 5-hour session usage high",
+                                 "Varnel weekly limit almost reached"};
         QSignalSpy errors(m_store.get(), &UsageStore::planErrorChanged);
         int changes = 0;
         bool answered = false, backingOff = false;
-        for (const Step &step : steps) {
-            const QString before = m_store->planError();
-            m_now = Instant{t0.micros + std::int64_t(step.at * 1e6)};
-            switch (step.op) {
-            case Op::trigger:
-            case Op::force:
-                m_store->refreshPlan(step.op == Op::force);
+        for (const QString &text : steps.split(", ")) {
+            const QStringList step = text.split(' ');
+            const QString op = step[1], before = m_store->planError();
+            m_now = Instant{t0.micros + std::int64_t(step[0].toDouble() * 1e6)};
+            if (op == "t" || op == "f" || op == "start") {
+                op == "start" ? m_store->start() : m_store->refreshPlan(op == "f");
                 settle();
-                break;
-            case Op::ok:
-                m_fetcher->answer(plan());
+            } else if (op.startsWith("ok")) {
+                const QStringList use = op.mid(2).split('/');
+                m_fetcher->answer(use.size() == 2 ? plan(use[0].toDouble(), use[1].toDouble())
+                                                  : plan());
                 answered = true;
                 backingOff = false;
-                break;
-            case Op::limited:
-                m_fetcher->answer(PlanUsage::Error::rateLimited(step.retryAfter));
+            } else if (op.startsWith("rate")) {
+                bool given = false;
+                const double after = op.mid(4).toDouble(&given);
+                QVERIFY(given || op == "rate");
+                m_fetcher->answer(
+                    PlanUsage::Error::rateLimited(given ? std::optional(after) : std::nullopt));
                 backingOff = true;
-                break;
-            case Op::failed:
+                QVERIFY(m_store->planRetryAtInstant() >= m_now);
+            } else if (op == "failed") {
                 m_fetcher->answer(PlanUsage::Error::http(500));
-                break;
-            case Op::refused:
+            } else if (op == "refused") {
                 m_fetcher->answer(PlanUsage::Error::unauthorized());
-                break;
-            case Op::signedOut:
+            } else if (op == "out") {
                 m_keychain->token.clear();
-                break;
+            } else if (op == "quiet") {
+                m_settings->setNotifyLimits(false);
+            } else if (op.startsWith("every")) {
+                const QStringList period = op.mid(5).split('=');
+                m_store->schedulePlanTimer(period[0] == "nan" ? qQNaN() : period[0].toDouble());
+                const auto timers = m_store->findChildren<QTimer *>();
+                QVERIFY(timers.size() == 1 && timers.first()->isActive());
+                QCOMPARE(timers.first()->interval(), period[1].toInt() * 1000);
+            } else if (op.startsWith("notified")) {
+                QCOMPARE(m_sink->titles, titles.first(op.mid(8).toInt()));
+                QCOMPARE(m_sink->authorizations, m_settings->notifyLimits() ? 1 : 0);
+            } else {
+                const int samples = op.mid(7).toInt();
+                QCOMPARE(int(m_store->history().size()), samples);
+                QCOMPARE(UsageHistoryStore::load(m_now), m_store->history());
+                makeStore();
+                QCOMPARE(int(m_store->history().size()), samples);
+                answered = false;
             }
-            const QString where = QStringLiteral("after the step at %1 s").arg(step.at);
-            QVERIFY2(m_fetcher->tokens.size() == step.requests, qPrintable(where));
-            if (step.error)
-                QCOMPARE(m_store->planError(), QString::fromUtf8(step.error));
+            QVERIFY2(m_fetcher->tokens.size() == step[2].toInt(), qPrintable(text));
+            if (step.size() > 3)
+                QCOMPARE(m_store->planError(), shown.value(step[3]));
             // The last good figures stay through errors; only a success ends a back-off.
-            QVERIFY2(m_store->planUsage().has_value() == answered, qPrintable(where));
-            QVERIFY2(m_store->planRetryAtInstant().has_value() == backingOff, qPrintable(where));
+            QVERIFY2(m_store->planUsage().has_value() == answered, qPrintable(text));
+            QVERIFY2(m_store->planRetryAtInstant().has_value() == backingOff, qPrintable(text));
             changes += m_store->planError() != before;
         }
         QCOMPARE(errors.size(), changes);
         QTEST(m_keychain->calls.load(), "lookups"); // a token is looked up once and reused
-        QCOMPARE(m_fetcher->thread, QThread::currentThread());
-    }
-
-    // The lookup runs off the main thread and refuses a second one meanwhile; a store that goes
-    // away stops it, and nothing is sent.
-    void lookupOffTheMainThread()
-    {
-        m_keychain->gate = true;
-        m_store->refreshPlan(true);
-        QTRY_VERIFY(m_keychain->thread != nullptr);
-        QVERIFY(m_keychain->thread != QThread::currentThread());
-        m_store->refreshPlan(true);
-        m_store.reset();
-        QVERIFY(m_keychain->sawStop);
-        QCoreApplication::processEvents();
-        QCOMPARE(m_keychain->calls.load(), 1);
-        QVERIFY(m_fetcher->tokens.isEmpty());
-    }
-
-    void historyAndNotifications_data()
-    {
-        QTest::addColumn<bool>("notify");
-        QTest::addColumn<double>("secondAfter"); // seconds between two successes
-        QTest::addColumn<int>("samples");
-        QTest::addRow("150 s apart, notifications on") << true << 150.0 << 2;
-        QTest::addRow("100 s apart, notifications off") << false << 100.0 << 1;
-    }
-
-    void historyAndNotifications()
-    {
-        QFETCH(bool, notify);
-        QFETCH(double, secondAfter);
-        QFETCH(int, samples);
-        m_settings->setNotifyLimits(notify);
-        m_store->start();
-        QCOMPARE(m_sink->authorizations, notify ? 1 : 0);
-        settle();
-        m_fetcher->answer(plan(85, 95)); // exactly the critical threshold
-        m_now = Instant{t0.micros + std::int64_t(secondAfter * 1e6)};
-        m_store->refreshPlan(true);
-        m_fetcher->answer(plan(85, 96));
-
-        QCOMPARE(int(m_store->history().size()), samples);
-        QCOMPARE(UsageHistoryStore::load(m_now), m_store->history());
-        // The five-hour window before the weekly one, each threshold once per period.
-        const QStringList expected{QStringLiteral("Varnel 5-hour session usage high"),
-                                   QStringLiteral("Varnel weekly limit almost reached")};
-        QCOMPARE(m_sink->titles, notify ? expected : QStringList());
-        // A new store reads the history back.
-        makeStore();
-        QCOMPARE(int(m_store->history().size()), samples);
-    }
-
-    // Where the back-off ends, whatever Retry-After says: a day at most, never in the past; and
-    // the plan timer's period, whatever the preferences say: a minute to a day.
-    void bounds_data()
-    {
-        QTest::addColumn<bool>("backOff");                // else the plan timer
-        QTest::addColumn<std::optional<double>>("given"); // seconds to retry after, or minutes
-        QTest::addColumn<int>("seconds");
-        const std::tuple<const char *, bool, std::optional<double>, int> rows[] = {
-            {"Retry-After absent", true, std::nullopt, 120},
-            {"Retry-After 30", true, 30, 30},
-            {"Retry-After infinite", true, qInf(), 120},
-            {"Retry-After not a number", true, qQNaN(), 120},
-            {"Retry-After beyond a day", true, 1e12, 86400},
-            {"Retry-After negative", true, -5, 0},
-            {"Retry-After -1e308", true, -1e308, 0},
-            {"period 0.5 to the floor", false, 0.5, 60},
-            {"period 2", false, 2, 120},
-            {"period 0", false, 0, 300},
-            {"period negative", false, -1, 300},
-            {"period not a number", false, qQNaN(), 300},
-            {"period beyond a day", false, 1e9, 86400}};
-        for (const auto &[name, backOff, given, seconds] : rows)
-            QTest::addRow("%s", name) << backOff << given << seconds;
-    }
-
-    void bounds()
-    {
-        QFETCH(bool, backOff);
-        QFETCH(std::optional<double>, given);
-        QFETCH(int, seconds);
-        if (backOff) {
-            m_store->refreshPlan(true);
-            settle();
-            m_now = Instant{t0.micros + 2'000'000};
-            m_fetcher->answer(PlanUsage::Error::rateLimited(given));
-            QCOMPARE(m_store->planRetryAtInstant(),
-                     Instant{m_now.micros + std::int64_t(seconds) * 1'000'000});
-            return;
-        }
-        m_store->schedulePlanTimer(7);
-        m_store->schedulePlanTimer(*given);
-        const auto timers = m_store->findChildren<QTimer *>();
-        QCOMPARE(timers.size(), 1);
-        QCOMPARE(timers.first()->interval(), seconds * 1000);
-        QVERIFY(timers.first()->isActive());
+        // The token is looked up off the main thread; the request is sent from it.
+        QVERIFY(!m_keychain->calls || m_keychain->thread != QThread::currentThread());
+        QVERIFY(m_fetcher->tokens.isEmpty() || m_fetcher->thread == QThread::currentThread());
     }
 };
 
