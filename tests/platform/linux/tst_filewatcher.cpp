@@ -207,7 +207,6 @@ private slots:
         QTest::addRow("root removed and created again")
             << "proj" << makeRoot << Step([](auto root) {
                    fs::remove_all(root);
-                   std::this_thread::sleep_for(300ms); // the watcher falls back to the parent
                    writeFirst(root / "proj");
                });
         // No watch while it cannot be read; its permission change asks for the whole tree. The
