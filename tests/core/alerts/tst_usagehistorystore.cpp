@@ -1,8 +1,15 @@
 #include "alerts/usagehistorystore.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <csignal>
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -101,6 +108,36 @@ private slots:
         out.close();
         const UsageHistory history = UsageHistoryStore::load(at(3600));
         QCOMPARE(int(history.size()), std::max(samples, 0));
+    }
+
+    // A save replaces a link in the file's place, leaving its target alone; one that cannot be
+    // written whole (here the process may write no more than 16 bytes to a file) leaves the
+    // previous file as it was.
+    void saveKeepsWhatIsThere()
+    {
+        const QString path = UsageHistoryStore::filePath();
+        QFile other(m_dir.filePath("elsewhere"));
+        QVERIFY(other.open(QIODevice::WriteOnly) && other.write("mine") == 4);
+        other.close();
+        QFile::remove(path);
+        QVERIFY(QFile::link(other.fileName(), path));
+        const UsageHistory old{{t0, 1, 2}};
+        UsageHistoryStore::save(old);
+        QVERIFY(!QFileInfo(path).isSymLink());
+        QVERIFY(other.open(QIODevice::ReadOnly) && other.readAll() == "mine");
+        const pid_t child = fork();
+        QVERIFY(child >= 0);
+        if (child == 0) {
+            signal(SIGXFSZ, SIG_IGN);
+            const rlimit limit{16, 16};
+            setrlimit(RLIMIT_FSIZE, &limit);
+            UsageHistoryStore::save({{t0, 1, 2}, {at(120), 3, 4}, {at(240), 5, 6}});
+            _exit(0);
+        }
+        int status = 0;
+        QCOMPARE(waitpid(child, &status, 0), child);
+        QVERIFY(WIFEXITED(status));
+        QCOMPARE(UsageHistoryStore::load(t0), old);
     }
 };
 

@@ -10,8 +10,13 @@
 #include <QTest>
 
 #include <cstdio>
+#include <future>
 #include <random>
 #include <set>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -157,6 +162,25 @@ private slots:
         const auto mark = scan.fileOffsets().find(tree.filePath(rel).toStdString());
         QCOMPARE(mark == scan.fileOffsets().end() ? ~0ull : mark->second.offset,
                  tokens ? std::uint64_t(bytes.size()) : ~0ull);
+    }
+
+    // A FIFO named like a transcript is never opened, whether the listing meets it or a
+    // transcript's path turned into one after the listing: the open would block for good.
+    void fifoIsNotRead()
+    {
+        QTemporaryDir tree;
+        writeFile(tree.filePath("p/a.jsonl"), reply("a", 1) + "\n");
+        const QByteArray fifo = QFile::encodeName(tree.filePath("p/f.jsonl"));
+        QCOMPARE(mkfifo(fifo.constData(), 0600), 0);
+        auto reading = std::async(std::launch::async, [&] {
+            TranscriptScan scan(tree.path().toStdString());
+            return std::pair(pass(scan), TranscriptFiles::read(fifo.toStdString(), 0).ok);
+        });
+        if (reading.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+            close(open(fifo.constData(), O_WRONLY | O_NONBLOCK)); // lets the reader go
+            QFAIL("reading blocked on a FIFO");
+        }
+        QCOMPARE(reading.get(), std::pair(qint64(1), false));
     }
 
     // Transcripts are read side by side, yet of two equal replies the one met first in the

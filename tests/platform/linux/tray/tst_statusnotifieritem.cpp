@@ -267,33 +267,25 @@ private slots:
 
     // MATE's notification area draws a label in place of the icon, even an empty one: there the
     // item has no label to read; other hosts show it beside the icon.
-    void labelOffered_data()
-    {
-        QTest::addColumn<QString>("desktop");
-        QTest::addColumn<bool>("offered");
-        QTest::addRow("KDE") << "KDE" << true;
-        QTest::addRow("MATE among others, any case") << "X-Generic:mate" << false;
-    }
-
     void labelOffered()
     {
-        QFETCH(QString, desktop);
-        QFETCH(bool, offered);
-        qputenv("XDG_CURRENT_DESKTOP", desktop.toUtf8());
-        StatusNotifierItem item(
-            QDBusConnection::connectToBus(QDBusConnection::SessionBus, desktop));
-        qunsetenv("XDG_CURRENT_DESKTOP");
-        QVERIFY(item.start());
-        item.setLabel(QStringLiteral("42%"), QStringLiteral("100%"));
-        QDBusMessage getAll = QDBusMessage::createMethodCall(
-            item.serviceName(), StatusNotifierItem::objectPath, properties, "GetAll");
-        getAll << itemInterface;
-        const QDBusPendingCall pending = m_host.asyncCall(getAll);
-        QVERIFY(QTest::qWaitFor([&] { return pending.isFinished(); }, 5000));
-        const QVariantMap all = qdbus_cast<QVariantMap>(pending.reply().arguments().value(0));
-        QVERIFY(all.contains("IconPixmap"));
-        QCOMPARE(all.value("XAyatanaLabel"), offered ? QVariant("42%") : QVariant());
-        QCOMPARE(all.value("XAyatanaLabelGuide"), offered ? QVariant("100%") : QVariant());
+        for (const QString desktop : {"KDE", "X-Generic:mate"}) {
+            const bool offered = desktop == "KDE";
+            qputenv("XDG_CURRENT_DESKTOP", desktop.toUtf8());
+            StatusNotifierItem item(
+                QDBusConnection::connectToBus(QDBusConnection::SessionBus, desktop));
+            qunsetenv("XDG_CURRENT_DESKTOP");
+            QVERIFY(item.start());
+            item.setLabel(QStringLiteral("42%"), QStringLiteral("100%"));
+            QDBusMessage getAll = QDBusMessage::createMethodCall(
+                item.serviceName(), StatusNotifierItem::objectPath, properties, "GetAll");
+            const QDBusPendingCall pending = m_host.asyncCall(getAll << itemInterface);
+            QVERIFY(QTest::qWaitFor([&] { return pending.isFinished(); }, 5000));
+            const QVariantMap all = qdbus_cast<QVariantMap>(pending.reply().arguments().value(0));
+            QVERIFY(all.contains("IconPixmap"));
+            QCOMPARE(all.value("XAyatanaLabel"), offered ? QVariant("42%") : QVariant());
+            QCOMPARE(all.value("XAyatanaLabelGuide"), offered ? QVariant("100%") : QVariant());
+        }
     }
 
     // A watcher that answers the registration long after a call's usual patience still gets
