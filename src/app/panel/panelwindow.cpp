@@ -38,16 +38,21 @@ bool underXWayland()
             qgetenv("XDG_SESSION_TYPE") == "wayland");
 }
 
-// Whether the panel is a window the compositor does not manage. Under XWayland most compositors
-// place a managed window themselves (GNOME cascades it) but honour where an unmanaged one asks
-// to be. KWin places a managed X11 window where it asks and hands it the keyboard, while it
-// never focuses an unmanaged one: Escape and a click elsewhere would not reach the panel there.
-// sway is told where instead, since it never hands an unmanaged window the keyboard back, nor
-// tells it of clicks elsewhere.
+// Whether the panel is a window the compositor does not manage. KWin and GNOME Shell place a
+// managed X11 tool window where it asks and hand it the keyboard, while they never focus an
+// unmanaged one, and a click on one of their own surfaces reaches no X client: Escape and a
+// click elsewhere would not reach the panel there. Elsewhere under XWayland the compositor may
+// place a managed window itself, but honours where an unmanaged one asks to be. sway is told
+// where instead, since it never hands an unmanaged window the keyboard back, nor tells it of
+// clicks elsewhere.
 bool unmanaged()
 {
-    static const bool answer =
-        underXWayland() && !SwayIpc::available() && x11WindowManagerName() != QLatin1String("KWin");
+    static const bool answer = [] {
+        if (!underXWayland() || SwayIpc::available())
+            return false;
+        const QString manager = x11WindowManagerName();
+        return manager != QLatin1String("KWin") && manager != QLatin1String("GNOME Shell");
+    }();
     return answer;
 }
 
