@@ -62,7 +62,34 @@ class TestPlanReport : public QObject
         return env;
     }
 
-    void barPrintsChangesOnly(QProcess &watch, const QString &path);
+    void barPrintsChangesOnly(QProcess &watch, const QString &path)
+    {
+        QFile transcript(path);
+        QVERIFY(QDir().mkpath(QFileInfo(path).path()));
+        QVERIFY(transcript.open(QIODevice::Append | QIODevice::Unbuffered));
+        const QByteArray now = QDateTime::currentDateTimeUtc().toString(Qt::ISODate).toUtf8();
+        const auto reply = [&now](const char *id) {
+            return "{\"type\":\"assistant\",\"timestamp\":\"" + now + "\",\"requestId\":\"" + id +
+                   "\",\"message\":{\"id\":\"m" + id +
+                   "\",\"model\":\"varnel-corvel-4\",\"usage\":{\"output_tokens\":1000000}}}\n";
+        };
+        QVERIFY(transcript.write(reply("1")) > 0);
+        QCOMPARE(firstLineWith(watch, "today"), QByteArray("85% · $15.00 today\n"));
+        // A long line that changes nothing, and once the watch has read it, the next reply.
+        const auto bytesRead = [&watch] {
+            QFile io(QStringLiteral("/proc/%1/io").arg(watch.processId()));
+            const QByteArray text = io.open(QIODevice::ReadOnly) ? io.readAll() : QByteArray();
+            const qsizetype at = text.indexOf("rchar: ");
+            return at < 0 ? -1 : text.mid(at + 7, text.indexOf('\n', at) - at - 7).toLongLong();
+        };
+        const qint64 before = bytesRead();
+        const QByteArray other =
+            "{\"type\":\"user\",\"pad\":\"" + QByteArray(1 << 16, 'x') + "\"}\n";
+        QVERIFY(before >= 0 && transcript.write(other) == other.size());
+        QVERIFY(QTest::qWaitFor([&] { return bytesRead() >= before + other.size(); }, 20000));
+        QVERIFY(transcript.write(reply("2")) > 0);
+        QCOMPARE(firstLineWith(watch, "today"), QByteArray("85% · $30.00 today\n"));
+    }
 
 private slots:
     void initTestCase()
@@ -140,35 +167,27 @@ private slots:
         QTEST(QByteArray::fromStdString(StatusBar::waybar(data, prefs)), "expected");
     }
 
+    // Signed in, the document as JSON, every window in a fixed order, absent ones as null.
     void endToEnd_data()
     {
-        QTest::addColumn<bool>("withToken");
-        QTest::addColumn<bool>("json");
+        QTest::addColumn<bool>("signedIn");
         QTest::addColumn<QByteArray>("expected");
-        QTest::addColumn<int>("exitCode");
-
-        // Every window in a fixed order, absent ones as null.
         QTest::addRow("document, JSON")
-            << true << true
+            << true
             << QByteArray(
                    R"({"fiveHour": {"utilization": 42.5, "resetsAt": "2025-09-05T14:00:00.250Z"}, )"
                    R"("sevenDay": {"utilization": 13, "resetsAt": null}, "sevenDayMagnar": null, )"
                    R"("sevenDayCorvel": {"utilization": 101, "resetsAt": "2025-09-05T14:00:00.123456Z"}})"
-                   "\n")
-            << 0;
-        QTest::addRow("no token anywhere")
-            << false << false << QByteArray("Sign in with Varnel Code\n") << 1;
+                   "\n");
+        QTest::addRow("no token anywhere") << false << QByteArray("Sign in with Varnel Code\n");
     }
-
-    void watchWithPlan();
 
     void endToEnd()
     {
-        QFETCH(bool, withToken);
-        QFETCH(bool, json);
+        QFETCH(bool, signedIn);
         const QByteArray token = "fake-report-token";
         QProcessEnvironment env =
-            home(QStringLiteral("home-") + QTest::currentDataTag(), withToken ? token : "");
+            home(QStringLiteral("home-") + QTest::currentDataTag(), signedIn ? token : "");
         env.remove("DBUS_SESSION_BUS_ADDRESS"); // no keychain to fall back on
         env.remove("DISPLAY");
         env.insert("XDG_RUNTIME_DIR", env.value("HOME"));
@@ -180,69 +199,41 @@ private slots:
         QProcess report;
         report.setProcessEnvironment(env);
         report.start(VARNELUSAGE_REPORT_BIN,
-                     json ? QStringList{"--plan", "--json"} : QStringList{"--plan"});
+                     signedIn ? QStringList{"--plan", "--json"} : QStringList{"--plan"});
         // The local service answers on this thread's event loop.
         QTRY_COMPARE_WITH_TIMEOUT(report.state(), QProcess::NotRunning, 20000);
-        QTEST(report.exitCode(), "exitCode");
+        QCOMPARE(report.exitCode(), signedIn ? 0 : 1);
         const QByteArray output = report.readAllStandardOutput();
         QVERIFY2(!output.contains(token), "the token must never be printed");
         QTEST(output, "expected");
-        QCOMPARE(m_server.requests().size(), withToken ? 1 : 0);
-        if (withToken)
+        QCOMPARE(m_server.requests().size(), signedIn ? 1 : 0);
+        if (signedIn)
             QVERIFY(
                 m_server.requests().first().headerLines.contains("Authorization: Bearer " + token));
     }
+
+    // The live report with the plan, as a status bar runs it: a full store with polling, the
+    // history file and notifications, in the line format a bar reads, where a bar hears of a change
+    // once: a pass that changes nothing it shows prints nothing.
+    void watchWithPlan()
+    {
+        NotificationServer notifications;
+        QVERIFY(notifications.start());
+        const QProcessEnvironment env = home("home-watch", "fake-watch-token");
+        m_server.reset({httpResponse("200 OK", {}, planBody)});
+        QProcess watch;
+        watch.setProcessEnvironment(env);
+        watch.start(VARNELUSAGE_REPORT_BIN, {"--watch", "--plan", "--format", "line"});
+        QCOMPARE(firstLineWith(watch, "%"), QByteArray("85% · $0.00 today\n"));
+        QVERIFY(QFile::exists(env.value("XDG_DATA_HOME") + "/VarnelUsage/plan-history.json"));
+        QTRY_COMPARE(notifications.received.size(), 1);
+        QVERIFY(notifications.received[0].startsWith("Varnel 5-hour session usage high|"));
+        barPrintsChangesOnly(watch, env.value("HOME") + "/.varnel/projects/p/s.jsonl");
+        watch.terminate();
+        QVERIFY(watch.waitForFinished(5000));
+        QCOMPARE(watch.exitCode(), 0);
+    }
 };
-
-// The live report with the plan, as a status bar runs it: a full store with polling, the history
-// file and notifications, in the line format a bar reads, where a bar hears of a change once: a
-// pass that changes nothing it shows prints nothing.
-void TestPlanReport::watchWithPlan()
-{
-    NotificationServer notifications;
-    QVERIFY(notifications.start());
-    const QProcessEnvironment env = home("home-watch", "fake-watch-token");
-    m_server.reset({httpResponse("200 OK", {}, planBody)});
-    QProcess watch;
-    watch.setProcessEnvironment(env);
-    watch.start(VARNELUSAGE_REPORT_BIN, {"--watch", "--plan", "--format", "line"});
-    QCOMPARE(firstLineWith(watch, "%"), QByteArray("85% · $0.00 today\n"));
-    QVERIFY(QFile::exists(env.value("XDG_DATA_HOME") + "/VarnelUsage/plan-history.json"));
-    QTRY_COMPARE(notifications.received.size(), 1);
-    QVERIFY(notifications.received[0].startsWith("Varnel 5-hour session usage high|"));
-    barPrintsChangesOnly(watch, env.value("HOME") + "/.varnel/projects/p/s.jsonl");
-    watch.terminate();
-    QVERIFY(watch.waitForFinished(5000));
-    QCOMPARE(watch.exitCode(), 0);
-}
-
-void TestPlanReport::barPrintsChangesOnly(QProcess &watch, const QString &path)
-{
-    QFile transcript(path);
-    QVERIFY(QDir().mkpath(QFileInfo(path).path()));
-    QVERIFY(transcript.open(QIODevice::Append | QIODevice::Unbuffered));
-    const QByteArray now = QDateTime::currentDateTimeUtc().toString(Qt::ISODate).toUtf8();
-    const auto reply = [&now](const char *id) {
-        return R"({"type":"assistant","timestamp":")" + now + R"(","requestId":")" + id +
-               R"(","message":{"id":"m)" + id +
-               R"(","model":"varnel-corvel-4","usage":{"output_tokens":1000000}}})" + "\n";
-    };
-    QVERIFY(transcript.write(reply("1")) > 0);
-    QCOMPARE(firstLineWith(watch, "today"), QByteArray("85% · $15.00 today\n"));
-    // A long line that changes nothing, and once the watch has read it, the next reply.
-    const auto bytesRead = [&watch] {
-        QFile io(QStringLiteral("/proc/%1/io").arg(watch.processId()));
-        const QByteArray text = io.open(QIODevice::ReadOnly) ? io.readAll() : QByteArray();
-        const qsizetype at = text.indexOf("rchar: ");
-        return at < 0 ? -1 : text.mid(at + 7, text.indexOf('\n', at) - at - 7).toLongLong();
-    };
-    const qint64 before = bytesRead();
-    const QByteArray other = R"({"type":"user","pad":")" + QByteArray(1 << 16, 'x') + "\"}\n";
-    QVERIFY(before >= 0 && transcript.write(other) == other.size());
-    QVERIFY(QTest::qWaitFor([&] { return bytesRead() >= before + other.size(); }, 20000));
-    QVERIFY(transcript.write(reply("2")) > 0);
-    QCOMPARE(firstLineWith(watch, "today"), QByteArray("85% · $30.00 today\n"));
-}
 
 QTEST_GUILESS_MAIN(TestPlanReport)
 #include "tst_planreport.moc"

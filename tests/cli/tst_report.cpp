@@ -1,3 +1,4 @@
+#include "datarows.h"
 #include "testfile.h"
 
 #include <QDateTime>
@@ -51,6 +52,10 @@ QByteArray line(const QByteArray &stamp, const char *model, const QByteArray &id
 }
 
 } // namespace
+
+// The exit status; what standard output contains; all of standard error; the script.
+using ShellRow = std::tuple<int, QByteArray, QByteArray, QString>;
+Q_DECLARE_METATYPE(ShellRow)
 
 class TestReport : public QObject
 {
@@ -153,31 +158,27 @@ private slots:
 
     void badArguments_data()
     {
-        QTest::addColumn<QStringList>("args");
-        QTest::addColumn<bool>("usage"); // a bad value of a newer option is its line alone
-        QTest::addRow("unknown option") << QStringList{"--frobnicate"} << true;
-        QTest::addRow("bad --now") << QStringList{"--now", "2026-12-06"} << true;
-        QTest::addRow("bad --format") << QStringList{"--watch", "--format=xml"} << false;
-        QTest::addRow("--format alone") << QStringList{"--format", "line"} << true;
-        QTest::addRow("no such day") << QStringList{"--daily", "--since", "2026-02-29"} << false;
-        QTest::addRow("since after until")
-            << QStringList{"--monthly", "--since", "2026-05", "--until", "2026-04"} << false;
-        QTest::addRow("--since alone") << QStringList{"--since", "2026-02-01"} << true;
-        QTest::addRow("--breakdown alone") << QStringList{"--breakdown", "--json"} << false;
+        QTest::addColumn<QString>("args"); // split at spaces
+        QTest::addColumn<bool>("usage");   // a bad value of a newer option is its line alone
+        QTest::addRow("unknown option") << "--frobnicate" << true;
+        QTest::addRow("bad --now") << "--now 2026-12-06" << true;
+        QTest::addRow("bad --format") << "--watch --format=xml" << false;
+        QTest::addRow("--format alone") << "--format line" << true;
+        QTest::addRow("no such day") << "--daily --since 2026-02-29" << false;
+        QTest::addRow("since after until") << "--monthly --since 2026-05 --until 2026-04" << false;
+        QTest::addRow("--since alone") << "--since 2026-02-01" << true;
+        QTest::addRow("--breakdown alone") << "--breakdown --json" << false;
         QTest::addRow("since after --now's day")
-            << QStringList{"--daily", "--now", "2026-06-01T00:00:00Z", "--since", "2026-06-02"}
-            << false;
-        QTest::addRow("a line feed in a date")
-            << QStringList{"--daily", "--since=2026\n01"} << false;
-        QTest::addRow("--sessions by month")
-            << QStringList{"--sessions", "--since=2026-02"} << false;
+            << "--daily --now 2026-06-01T00:00:00Z --since 2026-06-02" << false;
+        QTest::addRow("a line feed in a date") << "--daily --since=2026\n01" << false;
+        QTest::addRow("--sessions by month") << "--sessions --since=2026-02" << false;
     }
 
     void badArguments()
     {
-        QFETCH(QStringList, args);
+        QFETCH(QString, args);
         QFETCH(bool, usage);
-        const Run r = report(args);
+        const Run r = report(args.split(' '));
         QCOMPARE(r.exitCode, 2);
         QVERIFY(r.out.isEmpty());
         QVERIFY(r.err.startsWith("varnelusage-report: "));
@@ -256,44 +257,36 @@ private slots:
     // once on standard error.
     void shell_data()
     {
-        QTest::addColumn<QString>("script");
-        QTest::addColumn<int>("status");
-        QTest::addColumn<QByteArray>("out"); // contained in standard output
-        QTest::addColumn<QByteArray>("err"); // all of standard error
         const QByteArray one = "\"entries\": 1,";
         const QByteArray cannot = "varnelusage-report: cannot write the report: ";
-        QTest::addRow("--root") << "exec \"$REPORT\" --json --root \"$d\"" << 0 << one
-                                << QByteArray();
-        QTest::addRow("working directory")
-            << "cd \"$d\" && exec \"$REPORT\" --json --root ." << 0 << one << QByteArray();
-        QTest::addRow("HOME") << "HOME=\"$d/h\" exec \"$REPORT\" --json" << 0 << one
-                              << QByteArray();
-        QTest::addRow("missing root")
-            << "exec \"$REPORT\" --root /nonexistent/vu-test/projects --json" << 0
-            << QByteArray("\"entries\": 0, \"today\": {\"tokens\": 0, \"cost\": 0, \"count\": 0}, "
-                          "\"last7Days\": []")
-            << QByteArray();
-        QTest::addRow("one-shot to a full disk")
-            << "exec \"$REPORT\" --json --root \"$d\" >/dev/full" << 1 << QByteArray() << cannot;
-        // The reader goes before the first line: the watch's first print finds nobody.
-        QTest::addRow("watch whose reader has gone")
-            << "\"$REPORT\" --watch --json --root \"$d\" | true; exit ${PIPESTATUS[0]}" << 1
-            << QByteArray() << cannot;
+        const QByteArray zeros = R"("entries": 0, "today": {"tokens": 0, "cost": 0, "count": 0}, )"
+                                 R"("last7Days": [])";
         // A SIGTERM or SIGINT as soon as main() has blocked them ends the watch cleanly, every
         // time. The program's name first: the forked shell may block them too before its exec.
-        QTest::addRow("early signals")
-            << "for i in $(seq 20); do for s in TERM INT; do\n"
-               "  \"$REPORT\" --watch --root \"$d\" >/dev/null &\n"
-               "  until [ \"$(cat /proc/$!/comm)\" = varnelusage-rep ] &&\n"
-               "    [ $((0x$(awk '/^SigBlk/ {print $2}' /proc/$!/status) & 0x4002)) = 16386 ]\n"
-               "  do :; done; kill -$s $! && wait $! || exit; done; done"
-            << 0 << QByteArray() << QByteArray();
+        const QString early =
+            "for i in $(seq 20); do for s in TERM INT; do\n"
+            "  \"$REPORT\" --watch --root \"$d\" >/dev/null &\n"
+            "  until [ \"$(cat /proc/$!/comm)\" = varnelusage-rep ] &&\n"
+            "    [ $((0x$(awk '/^SigBlk/ {print $2}' /proc/$!/status) & 0x4002)) = 16386 ]\n"
+            "  do :; done; kill -$s $! && wait $! || exit; done; done";
+        // The reader goes before the first line: the watch's first print finds nobody.
+        const QString gone =
+            R"("$REPORT" --watch --json --root "$d" | true; exit ${PIPESTATUS[0]})";
+        addRows<ShellRow>(
+            {{"--root", {0, one, {}, R"(exec "$REPORT" --json --root "$d")"}},
+             {"working directory", {0, one, {}, R"(cd "$d" && exec "$REPORT" --json --root .)"}},
+             {"HOME", {0, one, {}, R"(HOME="$d/h" exec "$REPORT" --json)"}},
+             {"missing root", {0, zeros, {}, R"(exec "$REPORT" --root /nonexistent/x --json)"}},
+             {"one-shot to a full disk",
+              {1, {}, cannot, R"(exec "$REPORT" --json --root "$d" >/dev/full)"}},
+             {"watch whose reader has gone", {1, {}, cannot, gone}},
+             {"early signals", {0, {}, {}, early}}});
     }
 
     void shell()
     {
-        QFETCH(QString, script);
-        QFETCH(QByteArray, err);
+        QFETCH(ShellRow, row);
+        const auto &[status, out, err, script] = row;
         QTemporaryDir dir;
         const QString tree =
             "d=\"$1/$(printf 'p\\377')\"; mkdir -p \"$d/h/.varnel/projects\" && "
@@ -303,8 +296,7 @@ private slots:
         const Run r = report({"-c", tree + script, "bash", dir.path(), QString::fromUtf8(one)},
                              "UTC", "/bin/bash");
         QProcess::execute("/bin/rm", {"-rf", dir.path()}); // names Qt cannot spell
-        QTEST(r.exitCode, "status");
-        QFETCH(QByteArray, out);
+        QCOMPARE(r.exitCode, status);
         QVERIFY2(r.out.contains(out), r.out.constData());
         QVERIFY2(err.isEmpty() ? r.err.isEmpty() : r.err.startsWith(err) && r.err.count('\n') == 1,
                  r.err.constData());

@@ -3,6 +3,7 @@
 #include "transcripts/pricing.h"
 #include "transcripts/usagerecords.h"
 
+#include <QScopeGuard>
 #include <QTest>
 
 #include <algorithm>
@@ -32,13 +33,6 @@ UsageEntry entry(const char *iso, std::optional<std::string> model, std::int64_t
     e.cacheReadTokens = cr;
     return e;
 }
-
-// Sets TZ for one test and restores UTC afterwards.
-struct TimeZone
-{
-    explicit TimeZone(const char *tz) { qputenv("TZ", tz); }
-    ~TimeZone() { qputenv("TZ", "UTC"); }
-};
 
 } // namespace
 
@@ -152,7 +146,8 @@ private slots:
     {
         QFETCH(QByteArray, zone);
         QFETCH(QString, now);
-        TimeZone tz(zone);
+        qputenv("TZ", zone);
+        const auto utc = qScopeGuard([] { qputenv("TZ", "UTC"); });
         const std::vector<UsageEntry> entries{entry("2018-01-01T00:00:00Z", "x", 1)};
         const Aggregates a =
             Aggregates::compute(entries, at(now.toLatin1().constData()), Calendar::current());

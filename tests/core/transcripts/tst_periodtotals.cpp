@@ -1,3 +1,4 @@
+#include "datarows.h"
 #include "format/timetext.h"
 #include "transcripts/monthforecast.h"
 #include "transcripts/periodtotals.h"
@@ -15,6 +16,13 @@ Instant at(const QString &iso)
 
 } // namespace
 
+using ShiftRow = std::tuple<QString, bool, int, QString>; // from, monthly, count, to
+Q_DECLARE_METATYPE(ShiftRow)
+// Now; a cost a day up to today, usage starting with the first; the month's cost, its forecast
+// (-1: none) and its last day.
+using ForecastRow = std::tuple<QString, QList<double>, double, double, QString>;
+Q_DECLARE_METATYPE(ForecastRow)
+
 // Calendar arithmetic of the default ranges, the models' shares of a row and the month's
 // forecast; the bucketing itself is checked against the seven-day figures by the report's test.
 class TestPeriodTotals : public QObject
@@ -26,21 +34,15 @@ private slots:
 
     void shifted_data()
     {
-        QTest::addColumn<QString>("from");
-        QTest::addColumn<bool>("monthly");
-        QTest::addColumn<int>("count");
-        QTest::addColumn<QString>("to");
-        QTest::addRow("leap day") << "2024-03-01" << false << -1 << "2024-02-29";
-        QTest::addRow("30 days over a year") << "2026-01-10" << false << -29 << "2025-12-12";
-        QTest::addRow("12 months over a year") << "2026-01" << true << -11 << "2025-02";
+        addRows<ShiftRow>({{"leap day", {"2024-03-01", false, -1, "2024-02-29"}},
+                           {"30 days over a year", {"2026-01-10", false, -29, "2025-12-12"}},
+                           {"12 months over a year", {"2026-01", true, -11, "2025-02"}}});
     }
 
     void shifted()
     {
-        QFETCH(QString, from);
-        QFETCH(bool, monthly);
-        QFETCH(int, count);
-        QFETCH(QString, to);
+        QFETCH(ShiftRow, row);
+        const auto &[from, monthly, count, to] = row;
         const Period p = monthly ? Period::month : Period::day;
         const auto date = PeriodTotals::parse(from.toStdString(), p);
         QVERIFY(date);
@@ -74,9 +76,7 @@ private slots:
             UsageEntry e;
             e.timestamp = Instant{at("2026-12-10T12:00:00Z").micros + f[0].toInt() * 60'000'000LL};
             if (f[1] != u"-")
-                e.model = "varnel-" + f[1].toStdString();
-            if (f[1] == u"unknown")
-                e.model = "unknown";
+                e.model = f[1].toStdString();
             e.inputTokens = f[2].toLongLong();
             records.append(e);
         }
@@ -100,43 +100,30 @@ private slots:
 
     void monthForecast_data()
     {
-        QTest::addColumn<QString>("now");
-        QTest::addColumn<QList<double>>(
-            "costs"); // one a day up to today; usage starts with the first
-        QTest::addColumn<double>("cost");
-        QTest::addColumn<double>("forecast"); // -1: none
-        QTest::addColumn<QString>("through");
+        const QString dec10 = "2026-12-10T11:00:00Z", end = "2026-12-31";
         const QList<double> ones(9, 1.0), november(11, 2.0);
-        QTest::addRow("a week at $1, today below the pace")
-            << "2026-12-10T11:00:00Z" << ones + QList<double>{0.5} << 9.5 << 31.0 << "2026-12-31";
-        QTest::addRow("today above the pace counts as it stands")
-            << "2026-12-10T11:00:00Z" << ones + QList<double>{5.0} << 14.0 << 35.0 << "2026-12-31";
-        QTest::addRow("days without usage count as $0")
-            << "2026-12-10T11:00:00Z" << QList<double>{7.0, 0, 0, 0, 0, 0, 0, 0, 7, 0} << 14.0
-            << 36.0 << "2026-12-31";
-        QTest::addRow("two days of usage: none")
-            << "2026-12-10T11:00:00Z" << QList<double>{1.0, 1, 0.5} << 2.5 << -1.0 << "2026-12-31";
-        QTest::addRow("three days of usage")
-            << "2026-12-10T11:00:00Z" << QList<double>{1.0, 1, 1, 0.5} << 3.5 << 25.0
-            << "2026-12-31";
-        QTest::addRow("the 3rd of the month: none")
-            << "2026-12-03T11:00:00Z" << november + QList<double>{1.0, 1, 1} << 3.0 << -1.0
-            << "2026-12-31";
-        QTest::addRow("the 4th, the week reaching into November")
-            << "2026-12-04T11:00:00Z" << november + QList<double>{1.0, 1, 1, 1} << 4.0 << 47.0
-            << "2026-12-31";
-        QTest::addRow("february of a leap year")
-            << "2028-02-20T11:00:00Z" << QList<double>(20, 1.0) << 20.0 << 29.0 << "2028-02-29";
-        // March 29th has 23 hours in Berlin: still one of the seven days.
-        QTest::addRow("a daylight-saving day in the week")
-            << "2026-03-31T10:00:00Z" << QList<double>{8.0, 1, 1, 1, 1, 1, 1, 0} << 14.0 << 16.0
-            << "2026-03-31";
+        addRows<ForecastRow>(
+            {{"a week at $1, today below the pace", {dec10, ones + QList{0.5}, 9.5, 31.0, end}},
+             {"today above the pace counts as it stands", {dec10, ones + QList{5.0}, 14, 35, end}},
+             {"days without usage count as $0",
+              {dec10, {7.0, 0, 0, 0, 0, 0, 0, 0, 7, 0}, 14, 36, end}},
+             {"two days of usage: none", {dec10, {1.0, 1, 0.5}, 2.5, -1, end}},
+             {"three days of usage", {dec10, {1.0, 1, 1, 0.5}, 3.5, 25, end}},
+             {"the 3rd of the month: none",
+              {"2026-12-03T11:00:00Z", november + QList<double>{1.0, 1, 1}, 3, -1, end}},
+             {"the 4th, the week reaching into November",
+              {"2026-12-04T11:00:00Z", november + QList<double>{1.0, 1, 1, 1}, 4, 47, end}},
+             {"february of a leap year",
+              {"2028-02-20T11:00:00Z", QList<double>(20, 1.0), 20, 29, "2028-02-29"}},
+             // March 29th has 23 hours in Berlin: still one of the seven days.
+             {"a daylight-saving day in the week",
+              {"2026-03-31T10:00:00Z", {8.0, 1, 1, 1, 1, 1, 1, 0}, 14, 16, "2026-03-31"}}});
     }
 
     void monthForecast()
     {
-        QFETCH(QString, now);
-        QFETCH(QList<double>, costs);
+        QFETCH(ForecastRow, row);
+        const auto &[now, costs, cost, forecast, through] = row;
         const Calendar calendar = Calendar::current();
         const Instant today = calendar.startOfDay(at(now));
         std::vector<DayUsage> days;
@@ -144,9 +131,9 @@ private slots:
             days.push_back(
                 {*calendar.addingDays(today, int(i + 1 - costs.size())), {1, costs[i], 1}});
         const MonthForecast m = MonthForecast::compute(days, days.front().date, at(now), calendar);
-        QTEST(m.cost, "cost");
-        QTEST(m.forecast.value_or(-1), "forecast");
-        QTEST(QString::fromStdString(TimeText::localDate(m.lastDay)), "through");
+        QCOMPARE(m.cost, cost);
+        QCOMPARE(m.forecast.value_or(-1), forecast);
+        QCOMPARE(QString::fromStdString(TimeText::localDate(m.lastDay)), through);
     }
 };
 
