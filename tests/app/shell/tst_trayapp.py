@@ -1,7 +1,8 @@
 #!/usr/bin/python3
 """The tray application on the desktops people run: headless sway with swaybar's and waybar's
 tray (the app under XWayland, and natively on Wayland), Xvfb with trayer (XEmbed), with the
-StatusNotifierItem host of sni_host.py, with Xfce's panel (xfwm4) and LXQt's (openbox). Every
+StatusNotifierItem host of sni_host.py, with Xfce's panel (xfwm4) and LXQt's (openbox); when asked,
+Plasma (on X11, and on kwin_wayland's virtual screen), Cinnamon and MATE. Every
 host gets the same checks, each session its own bus; one home holds a small transcript tree and
 no sign-in. On X11 the panel is read through AT-SPI, as a screen reader does. As root (CI) it
 all runs as an unprivileged user, since sway refuses to run as root.
@@ -53,6 +54,10 @@ DESKTOPS = {
     "plasma-x11": (["kwin_x11"], ["sh", "-c", "kded5 & exec plasmashell --no-respawn"], None,
                    {"XDG_CURRENT_DESKTOP": "KDE", "KDE_FULL_SESSION": "true", "KDE_SESSION_VERSION": "5",
                     "KWIN_COMPOSE": "N"}, "bottom")}
+# Plasma on Wayland (the app on XWayland), at scale 1 and 2: kwin_wayland is the display server.
+for _scale in ("", "-2x"):
+    DESKTOPS["plasma-wayland" + _scale] = (None, ["env", "QT_QPA_PLATFORM=wayland"] + DESKTOPS["plasma-x11"][1],
+                                           None, DESKTOPS["plasma-x11"][3], "bottom")
 BIN = os.path.dirname(os.path.abspath(__file__))
 APP, REPORT = os.path.join(BIN, "varnelusage"), os.path.join(BIN, "varnelusage-report")
 
@@ -84,11 +89,14 @@ def overlap(a, b):
 
 def wait_beside(s, icon):
     """The panel next to the icon without covering it (a covered icon takes no second click),
-    wholly on screen."""
+    wholly on screen; centred on the icon along the bar unless the screen's edge stops it,
+    where the host tells where the icon is (waybar does not)."""
     def beside():
         p = s.panel()
+        off = p and (p[0] + p[2] / 2) - (icon[0] + icon[2] / 2)
         return p and gap(p, icon) <= 48 and not overlap(p, icon) and p[0] >= 0 and p[1] >= 0 \
-            and p[0] + p[2] <= W and p[1] + p[3] <= H
+            and p[0] + p[2] <= W and p[1] + p[3] <= H and (abs(off) <= icon[2] or s.host == "waybar" or
+                                                           p[0] + p[2] > W - 48 and off < 0 or p[0] < 48 and off > 0)
     wait_for(lambda: "the panel (at %s) beside the icon at %s, on screen" % (s.panel(), icon), beside)
 
 
@@ -147,11 +155,12 @@ def write_tree(root):
 
 
 class Pointer:
-    """A virtual pointer (the wlroots protocol, spoken on the Wayland socket): it gives the
-    headless seat a pointer, so that clicks reach the bar as a user's do."""
+    """Real input spoken on the compositor's Wayland socket: wlroots' virtual pointer, which gives
+    sway's headless seat a pointer, or KWin's fake input (pointer and keys), so that clicks reach
+    the bar as a user's do."""
 
-    def __init__(self, path):
-        self.sock, self.next = socket.socket(socket.AF_UNIX), 3
+    def __init__(self, path, kwin=False):
+        self.sock, self.next, self.kwin = socket.socket(socket.AF_UNIX), 3, kwin
         self.sock.connect(path)
         self.send(1, 1, 2)  # wl_display.get_registry
         names = {}
@@ -159,13 +168,21 @@ class Pointer:
             if obj == 2 and op == 0:
                 name, n = struct.unpack_from("<II", data)
                 names[data[8:7 + n].decode()] = name
-        seat, manager, self.ptr = self.next, self.next + 1, self.next + 2
-        self.next += 3
-        for new, iface in ((seat, "wl_seat"), (manager, "zwlr_virtual_pointer_manager_v1")):
-            text = iface.encode() + b"\0" * (4 - len(iface) % 4)
-            self.send(2, 0, names[iface], struct.pack("<I", len(iface) + 1) + text, 1, new)
-        self.send(manager, 0, seat, self.ptr)
+        binds = [("org_kde_kwin_fake_input", 4)] if kwin else [("wl_seat", 1), ("zwlr_virtual_pointer_manager_v1", 1)]
+        for iface, version in binds:
+            self.send(2, 0, names[iface], self.text(iface), version, self.next)
+            self.next += 1
+        if kwin:  # authenticate
+            self.ptr = self.next - 1
+            self.send(self.ptr, 0, self.text("varnelusage tests"), self.text("tray checks"))
+        else:  # create_virtual_pointer on the seat
+            self.ptr, self.next = self.next, self.next + 1
+            self.send(self.next - 2, 0, self.next - 3, self.ptr)
         self.roundtrip()
+
+    @staticmethod
+    def text(t):
+        return struct.pack("<I", len(t) + 1) + t.encode() + b"\0" * (4 - len(t) % 4)
 
     def send(self, obj, op, *args):
         body = b"".join(a if isinstance(a, bytes) else struct.pack("<I", a) for a in args)
@@ -188,6 +205,12 @@ class Pointer:
                 return events
 
     def click(self, x, y, button):
+        code = {"left": 0x110, "right": 0x111}[button]
+        if self.kwin:
+            self.move(x, y)
+            for state in (1, 0):
+                self.send(self.ptr, 2, code, state)
+            return self.roundtrip()
         # Stamped a second apart at least: clients take two quick clicks on one spot for a double
         # click (waybar activates the item once more on it), and each of ours is a click of its own.
         self.stamp = max(int(time.monotonic() * 1000), getattr(self, "stamp", 0) + 1000)
@@ -195,8 +218,17 @@ class Pointer:
         self.send(self.ptr, 1, stamp, x, y, W, H)  # motion_absolute
         self.send(self.ptr, 4)  # frame
         for state in (1, 0):
-            self.send(self.ptr, 2, stamp, {"left": 0x110, "right": 0x111}[button], state)
+            self.send(self.ptr, 2, stamp, code, state)
             self.send(self.ptr, 4)
+        self.roundtrip()
+
+    def move(self, x, y):  # KWin's pointer_motion_absolute, in wl_fixed coordinates
+        self.send(self.ptr, 9, x * 256, y * 256)
+        self.roundtrip()
+
+    def key(self, name):  # KWin's keyboard_key, by evdev code
+        for state in (1, 0):
+            self.send(self.ptr, 10, {"Escape": 1, "Return": 28, "Up": 103}[name], state)
         self.roundtrip()
 
 
@@ -223,7 +255,7 @@ class Session:
         # The socket file appears before the daemon listens on it: wait for a connection.
         wait_for("the session bus", lambda: accepts(run + "/bus"))
         self.bus = dbus.bus.BusConnection(self.env["DBUS_SESSION_BUS_ADDRESS"])
-        self.sway_display() if kind == "sway" else self.x_display()
+        {"sway": self.sway_display, "kwin": self.kwin_display, "x11": self.x_display}[kind]()
 
     def share_display(self):
         """Services the bus starts (a desktop's activity and shortcut daemons) need the display."""
@@ -251,6 +283,43 @@ class Session:
         self.pointer = Pointer(wayland)
         write(self.dir + "/waybar.json", json.dumps({"height": 28, "modules-right": ["tray"], "tray": {"icon-size": 20}}))
         write(self.dir + "/waybar.css", "window#waybar { background: #202020; }\n")
+
+    def kwin_display(self):
+        # A copy of kwin_wayland has no file capability, which this kind of machine refuses.
+        kwin, wayland = self.dir + "/kwin_wayland", self.env["XDG_RUNTIME_DIR"] + "/wayland-vu"
+        shutil.copy("/usr/bin/kwin_wayland", kwin)
+        # KWin takes screenshots for a program whose desktop file asks for it (the first one it finds
+        # naming the program): ours, in place of the interpreter's own, find the icon.
+        exe = os.path.realpath(sys.executable)
+        write("%s/applications/%s.desktop" % (self.env["XDG_DATA_HOME"], os.path.basename(exe)), "[Desktop Entry]\n"
+              "Type=Application\nName=Tests\nExec=%s\nX-KDE-DBUS-Restricted-Interfaces=org.kde.KWin.ScreenShot2\n" % exe)
+        self.spawn("kwin", [kwin, "--virtual", "--width", str(W), "--height", str(H), "--xwayland", "--socket",
+                            "wayland-vu", "--no-lockscreen", "--scale", "2" if self.host.endswith("2x") else "1"],
+                   KWIN_COMPOSE="O2", KWIN_WAYLAND_NO_PERMISSION_CHECKS="1", QT_QPA_PLATFORM="offscreen")
+        wait_for("kwin_wayland", lambda: accepts(wayland), self.patience)
+        args = wait_for("XWayland", lambda: next((read("/proc/%d/cmdline" % p).split("\0") for p in tagged(self.tag)
+                                                  if read("/proc/%d/comm" % p) == "Xwayland\n"), None))
+        self.env.update(WAYLAND_DISPLAY="wayland-vu", DISPLAY=next(a for a in args if a.startswith(":")),
+                        XDG_SESSION_TYPE="wayland")
+        wait_for("XWayland's display", lambda: accepts("/tmp/.X11-unix/X" + self.env["DISPLAY"][1:]))
+        self.share_display()
+        self.pointer, self.scripts = Pointer(wayland, kwin=True), 0
+
+    def kwin_windows(self):
+        """KWin's windows, its Wayland clients' popups among them, as a script of its own lists them."""
+        self.scripts += 1
+        n, log = self.scripts, self.dir + "/kwin.log"
+        write(self.dir + "/windows.js", "for (const w of workspace.clientList()) print('VUWIN%d ' + JSON.stringify({"
+              "title: w.caption, rect: [w.x, w.y, w.width, w.height], override: w.popupWindow, skip: w.skipTaskbar, "
+              "type: w.normalWindow ? 'normal' : w.utility ? 'utility' : w.tooltip ? 'tooltip' : ''}));"
+              "print('VUWIN%d end');" % (n, n))
+        kwin = lambda method, *args: self.bus.call_blocking("org.kde.KWin", "/Scripting", "org.kde.kwin.Scripting",
+                                                            method, "s" * len(args), args)
+        kwin("loadScript", self.dir + "/windows.js", "vu%d" % n)
+        kwin("start")
+        lines = wait_for("KWin's list of windows", lambda: "VUWIN%d end" % n in read(log) and read(log).split("VUWIN%d " % n))
+        kwin("unloadScript", "vu%d" % n)
+        return [json.loads(w.split("\n")[0]) for w in lines[1:-1]]
 
     def x_display(self):
         r, w = os.pipe()
@@ -315,13 +384,34 @@ class Session:
         with self.xdisplay() as d:
             return d.screen().root.get_full_property(d.intern_atom(name), X.AnyPropertyType)
 
+    def pixels(self, top, height):
+        """The screen's rows from top on, 4 bytes a pixel (blue, green, red, and a fourth)."""
+        if self.kind == "x11":
+            from Xlib import X
+            with self.xdisplay() as d:
+                return d.screen().root.get_image(0, top, W, height, X.ZPixmap, 0xffffffff).data
+        import dbus
+        r, w = os.pipe()
+        with os.fdopen(r, "rb") as out:
+            try:
+                info = self.bus.call_blocking("org.kde.KWin", "/org/kde/KWin/ScreenShot2", "org.kde.KWin.ScreenShot2",
+                                              "CaptureArea", "iiuua{sv}h", (0, top, W, height, {}, dbus.types.UnixFd(w)))
+            except dbus.DBusException:
+                return None
+            finally:
+                os.close(w)
+            data, scale, stride = out.read(), int(info["width"]) // W, int(info["stride"])
+        # At scale 2 the image has each logical pixel's four: one of them stands for it.
+        return b"".join(data[o:o + 4] for y in range(height)
+                        for o in range(y * scale * stride, y * scale * stride + W * scale * 4, scale * 4))
+
     def bar_icon(self):
         """Our icon on the panel's bar: the block of columns that its dark plate fills (other
         icons there are strokes, or light), on light bars and dark ones, dimmed or not."""
-        from Xlib import X
         top = 0 if DESKTOPS[self.host][4] == "top" else H - 48
-        with self.xdisplay() as d:
-            px = d.screen().root.get_image(0, top, W, 48, X.ZPixmap, 0xffffffff).data
+        px = self.pixels(top, 48)
+        if not px:  # KWin offers screenshots a moment after it starts
+            return None
         at = lambda x, y: max(px[(y * W + x) * 4:(y * W + x) * 4 + 3])
         edge = range(48) if top == 0 else range(47, -1, -1)
         bar = at(W // 2, edge[0])  # the bar's colour at the screen's edge, in its empty middle
@@ -383,19 +473,25 @@ class Session:
         if button == "left":  # a click within the panel's reopen guard would count as the closing one
             wait_for("the panel's reopen guard to end", lambda: not read(self.dir + "/app.log")[self.app_from:]
                      .rpartition(" reopen guard ")[2].startswith("on"))
-        if self.kind == "sway" and (self.host == "swaybar" or button == "left"):
-            self.pointer.click(x, y, button)  # swaybar sends ContextMenu on a right click
-            return
-        if self.kind == "x11":  # the pointer is where the user clicks, as the app may check
-            self.xdotool("mousemove", "--sync", "0", "400", "mousemove", "--sync", str(x), str(y),
-                         *(["click", "1" if button == "left" else "3"] if self.host != "sni" else []))
-        if self.host in ("waybar", "sni"):  # waybar draws the exported menu itself on a right click
-            self.call(ITEM, "Activate" if button == "left" else "ContextMenu", "ii", (x, y))
+        if self.host == "sni":  # the pointer is where the user clicks, as the app may check
+            self.xdotool("mousemove", "--sync", "0", "400", "mousemove", "--sync", str(x), str(y))
+        elif self.host != "waybar" or button == "left":
+            return self.click(x, y, button)
+        # This host draws nothing; waybar draws the exported menu itself on a right click.
+        self.call(ITEM, "Activate" if button == "left" else "ContextMenu", "ii", (x, y))
+
+    def click(self, x, y, button="left"):
+        if self.kind != "x11":
+            return self.pointer.click(x, y, button)
+        self.xdotool("mousemove", "--sync", "0", "400", "mousemove", "--sync", str(x), str(y),
+                     "click", "1" if button == "left" else "3")
 
     def xdotool(self, *args):
         subprocess.run(["xdotool"] + list(args), env=self.env, check=True)
 
     def key(self, name):
+        if self.kind == "kwin":
+            return self.pointer.key(name)
         # wtype sends its own keymap first, which XWayland takes a moment to apply.
         argv = ["wtype", "-s", "250", "-k", name] if self.kind == "sway" else ["xdotool", "key", name]
         subprocess.run(argv, env=self.env, check=True)
@@ -469,6 +565,8 @@ class Session:
         if self.kind == "x11":
             return self.x_windows()
         out = [w for w in self.x_windows() if w["override"]]
+        if self.kind == "kwin":
+            return out + self.kwin_windows()
 
         def walk(node):
             if node.get("pid") and node.get("visible"):
@@ -553,6 +651,8 @@ class TrayAppTest(unittest.TestCase):
     def docked(self, s, when):
         """The icon of the one item the host shows, once drawn, and no fallback window."""
         seen = []  # where the host drew it, once its bar has laid it out (icons shift meanwhile)
+        if s.kind == "kwin":  # Plasma draws the icon under a resting pointer lighter: the user's is elsewhere
+            s.pointer.move(W // 2, H // 2)
         icon = wait_for(lambda: "the item %s (items %s, icon at %s)" % (when, s.items(), seen[-3:]), lambda: seen.append(s.items() and s.icon()) or (
             len(seen) > 2 and seen[-1] == seen[-2] == seen[-3] and seen[-1]), s.patience)
         self.assertEqual(len(s.items()), 1, s.items())
@@ -564,7 +664,7 @@ class TrayAppTest(unittest.TestCase):
         close it."""
         s.activate(icon)
         wait_beside(s, icon)
-        if s.kind == "x11":  # part of the icon, not a window of its own to switch to
+        if s.kind != "sway":  # part of the icon, not a window of its own to switch to
             self.assertTrue([w["skip"] for w in s.windows() if w["title"] == "Varnel Usage"] == [True])
         if s.host in DESKTOPS:  # the window manager hands the panel the keyboard a moment after it maps
             wait_for("the panel to get the keyboard", s.panel_focused)
@@ -576,16 +676,13 @@ class TrayAppTest(unittest.TestCase):
         wait_for("a second activation to close the panel", lambda: not s.panel())
         s.activate(icon)
         wait_beside(s, icon)  # sway shows it centred first, under the click below
-        # A click elsewhere: on a bar's empty middle, or the bare desktop (neither takes the focus).
-        x, y = (W // 2, icon[1] + icon[3] // 2) if s.host in DESKTOPS else (W // 2, H // 2)
-        if s.kind == "sway":
-            s.pointer.click(x, y, "left")
-        else:
-            s.xdotool("mousemove", "--sync", str(x), str(y), "click", "1")
+        # A click elsewhere: on a bar's empty middle, or the bare desktop (neither takes the focus);
+        # under KWin a click on its own surfaces reaches no X client: there the desktop takes the focus.
+        s.click(*((W // 2, icon[1] + icon[3] // 2) if s.kind == "x11" and s.host in DESKTOPS else (W // 2, H // 2)))
         wait_for("a click elsewhere to close the panel", lambda: not s.panel())
 
     def check_host(self, name):
-        s = Session("sway" if name in SWAY else "x11", name, os.path.dirname(os.environ["HOME"]))
+        s = Session("sway" if name in SWAY else "kwin" if name.startswith("plasma-wayland") else "x11", name, os.path.dirname(os.environ["HOME"]))
         self.sessions.append(s)
         # Started before its tray, as at login: the item docks when the host comes.
         app = self.start(s)
@@ -610,14 +707,14 @@ class TrayAppTest(unittest.TestCase):
             wait_for("the fallback window", s.fallback, timeout=15)
         s.start_host()
         icon = self.docked(s, "on the restarted " + name)
-        if s.kind == "x11" and name != "sni":
+        if s.kind != "sway" and name != "sni":
             s.activate(icon, "right")
             m = wait_for("the context menu", s.menu)[0]["rect"]
         if name == "trayer":  # XEmbed has no exported menu: its own menu's last entry quits
             s.key("Up")
             s.key("Return")
         elif name in DESKTOPS:  # the host's own menu, its last entry clicked (Xfce sends an EventGroup)
-            s.xdotool("mousemove", "--sync", str(m[0] + m[2] // 2), str(m[1] + m[3] - 12), "click", "1")
+            s.click(m[0] + m[2] // 2, m[1] + m[3] - 12)
         else:
             rows = s.layout()  # disabled figure rows, today's cost among them, then the actions
             figures, actions = rows[:-len(ACTIONS)], [label for _, label, _ in rows[-len(ACTIONS):]]
