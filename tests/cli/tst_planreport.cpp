@@ -62,35 +62,6 @@ class TestPlanReport : public QObject
         return env;
     }
 
-    void barPrintsChangesOnly(QProcess &watch, const QString &path)
-    {
-        QFile transcript(path);
-        QVERIFY(QDir().mkpath(QFileInfo(path).path()));
-        QVERIFY(transcript.open(QIODevice::Append | QIODevice::Unbuffered));
-        const QByteArray now = QDateTime::currentDateTimeUtc().toString(Qt::ISODate).toUtf8();
-        const auto reply = [&now](const char *id) {
-            return "{\"type\":\"assistant\",\"timestamp\":\"" + now + "\",\"requestId\":\"" + id +
-                   "\",\"message\":{\"id\":\"m" + id +
-                   "\",\"model\":\"varnel-corvel-4\",\"usage\":{\"output_tokens\":1000000}}}\n";
-        };
-        QVERIFY(transcript.write(reply("1")) > 0);
-        QCOMPARE(firstLineWith(watch, "today"), QByteArray("85% · $15.00 today\n"));
-        // A long line that changes nothing, and once the watch has read it, the next reply.
-        const auto bytesRead = [&watch] {
-            QFile io(QStringLiteral("/proc/%1/io").arg(watch.processId()));
-            const QByteArray text = io.open(QIODevice::ReadOnly) ? io.readAll() : QByteArray();
-            const qsizetype at = text.indexOf("rchar: ");
-            return at < 0 ? -1 : text.mid(at + 7, text.indexOf('\n', at) - at - 7).toLongLong();
-        };
-        const qint64 before = bytesRead();
-        const QByteArray other =
-            "{\"type\":\"user\",\"pad\":\"" + QByteArray(1 << 16, 'x') + "\"}\n";
-        QVERIFY(before >= 0 && transcript.write(other) == other.size());
-        QVERIFY(QTest::qWaitFor([&] { return bytesRead() >= before + other.size(); }, 20000));
-        QVERIFY(transcript.write(reply("2")) > 0);
-        QCOMPARE(firstLineWith(watch, "today"), QByteArray("85% · $30.00 today\n"));
-    }
-
 private slots:
     void initTestCase()
     {
@@ -228,7 +199,32 @@ private slots:
         QVERIFY(QFile::exists(env.value("XDG_DATA_HOME") + "/VarnelUsage/plan-history.json"));
         QTRY_COMPARE(notifications.received.size(), 1);
         QVERIFY(notifications.received[0].startsWith("Varnel 5-hour session usage high|"));
-        barPrintsChangesOnly(watch, env.value("HOME") + "/.varnel/projects/p/s.jsonl");
+        const QString path = env.value("HOME") + "/.varnel/projects/p/s.jsonl";
+        QFile transcript(path);
+        QVERIFY(QDir().mkpath(QFileInfo(path).path()));
+        QVERIFY(transcript.open(QIODevice::Append | QIODevice::Unbuffered));
+        const QByteArray now = QDateTime::currentDateTimeUtc().toString(Qt::ISODate).toUtf8();
+        const auto reply = [&now](const char *id) {
+            return "{\"type\":\"assistant\",\"timestamp\":\"" + now + "\",\"requestId\":\"" + id +
+                   "\",\"message\":{\"id\":\"m" + id +
+                   "\",\"model\":\"varnel-corvel-4\",\"usage\":{\"output_tokens\":1000000}}}\n";
+        };
+        QVERIFY(transcript.write(reply("1")) > 0);
+        QCOMPARE(firstLineWith(watch, "today"), QByteArray("85% · $15.00 today\n"));
+        // A long line that changes nothing, and once the watch has read it, the next reply.
+        const auto bytesRead = [&watch] {
+            QFile io(QStringLiteral("/proc/%1/io").arg(watch.processId()));
+            const QByteArray text = io.open(QIODevice::ReadOnly) ? io.readAll() : QByteArray();
+            const qsizetype at = text.indexOf("rchar: ");
+            return at < 0 ? -1 : text.mid(at + 7, text.indexOf('\n', at) - at - 7).toLongLong();
+        };
+        const qint64 before = bytesRead();
+        const QByteArray other =
+            "{\"type\":\"user\",\"pad\":\"" + QByteArray(1 << 16, 'x') + "\"}\n";
+        QVERIFY(before >= 0 && transcript.write(other) == other.size());
+        QVERIFY(QTest::qWaitFor([&] { return bytesRead() >= before + other.size(); }, 20000));
+        QVERIFY(transcript.write(reply("2")) > 0);
+        QCOMPARE(firstLineWith(watch, "today"), QByteArray("85% · $30.00 today\n"));
         watch.terminate();
         QVERIFY(watch.waitForFinished(5000));
         QCOMPARE(watch.exitCode(), 0);

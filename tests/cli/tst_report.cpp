@@ -53,6 +53,10 @@ QByteArray line(const QByteArray &stamp, const char *model, const QByteArray &id
 
 } // namespace
 
+// Replies "file|timestamp|key[|model]" under the root; more arguments; from the JSON,
+// "name session count first last seconds models" a row; a line of the text report, if given.
+using SessionRow = std::tuple<QStringList, QStringList, QString, QByteArray>;
+Q_DECLARE_METATYPE(SessionRow)
 // The exit status; what standard output contains; all of standard error; the script.
 using ShellRow = std::tuple<int, QByteArray, QByteArray, QString>;
 Q_DECLARE_METATYPE(ShellRow)
@@ -190,41 +194,34 @@ private slots:
     // One row per conversation, newest last reply first; local days and times follow TZ.
     void sessions_data()
     {
-        QTest::addColumn<QStringList>("replies"); // file|timestamp|key[|model], under the root
-        QTest::addColumn<QStringList>("args");
-        // From the JSON, "name session count first last seconds models" a row.
-        QTest::addColumn<QString>("rows");
-        QTest::addColumn<QByteArray>("textLine"); // in the text report, if given
         // q's one reply falls between p's first and last: newest last reply first.
-        QTest::addRow("subagents with their parent")
-            << QStringList{"p/s1.jsonl|2026-12-01T10:00:00Z|1",
-                           "p/s1/subagents/agent-a.jsonl|2026-12-01T11:00:00Z|2|other",
-                           "q/s1.jsonl|2026-12-01T10:30:00Z|3"}
-            << QStringList{}
-            << "p s1 2 2026-12-01T10:00:00Z 2026-12-01T11:00:00Z 3600 other,varnel-corvel-4; "
-               "q s1 1 2026-12-01T10:30:00Z 2026-12-01T10:30:00Z 0 varnel-corvel-4"
-            << QByteArray();
-        QTest::addRow("resumed days later, a model name escaped")
-            << QStringList{"p/s.jsonl|2026-12-01T10:00:00Z|1",
-                           "p/s.jsonl|2026-12-04T14:30:00Z|2|x\\u001b[2J"}
-            << QStringList{}
-            << "p s 2 2026-12-01T10:00:00Z 2026-12-04T14:30:00Z 275400 varnel-corvel-4,x\x1b[2J"
-            << QByteArray();
-        QTest::addRow("a day that ends summer time")
-            << QStringList{"p/s.jsonl|2026-10-24T21:59:00Z|1", "p/s.jsonl|2026-10-24T23:30:00Z|2",
-                           "p/s.jsonl|2026-10-25T01:30:00Z|3", "p/s.jsonl|2026-10-25T22:59:00Z|4",
-                           "p/s.jsonl|2026-10-25T23:00:00Z|5"}
-            << QStringList{"--since", "2026-10-25", "--until", "2026-10-25"}
-            << "p s 3 2026-10-24T23:30:00Z 2026-10-25T22:59:00Z 84540 varnel-corvel-4"
-            << QByteArray("p        2026-10-25 01:30 CEST  2026-10-25 23:59 CET   23h 29m");
+        addRows<SessionRow>(
+            {{"subagents with their parent",
+              {{"p/s1.jsonl|2026-12-01T10:00:00Z|1",
+                "p/s1/subagents/agent-a.jsonl|2026-12-01T11:00:00Z|2|other",
+                "q/s1.jsonl|2026-12-01T10:30:00Z|3"},
+               {},
+               "p s1 2 2026-12-01T10:00:00Z 2026-12-01T11:00:00Z 3600 other,varnel-corvel-4; "
+               "q s1 1 2026-12-01T10:30:00Z 2026-12-01T10:30:00Z 0 varnel-corvel-4",
+               {}}},
+             {"resumed days later, a model name escaped",
+              {{"p/s.jsonl|2026-12-01T10:00:00Z|1", "p/s.jsonl|2026-12-04T14:30:00Z|2|x\\u001b[2J"},
+               {},
+               "p s 2 2026-12-01T10:00:00Z 2026-12-04T14:30:00Z 275400 varnel-corvel-4,x\x1b[2J",
+               {}}},
+             {"a day that ends summer time",
+              {{"p/s.jsonl|2026-10-24T21:59:00Z|1", "p/s.jsonl|2026-10-24T23:30:00Z|2",
+                "p/s.jsonl|2026-10-25T01:30:00Z|3", "p/s.jsonl|2026-10-25T22:59:00Z|4",
+                "p/s.jsonl|2026-10-25T23:00:00Z|5"},
+               {"--since", "2026-10-25", "--until", "2026-10-25"},
+               "p s 3 2026-10-24T23:30:00Z 2026-10-25T22:59:00Z 84540 varnel-corvel-4",
+               "p        2026-10-25 01:30 CEST  2026-10-25 23:59 CET   23h 29m"}}});
     }
 
     void sessions()
     {
-        QFETCH(QStringList, replies);
-        QFETCH(QStringList, args);
-        QFETCH(QString, rows);
-        QFETCH(QByteArray, textLine);
+        QFETCH(SessionRow, row);
+        const auto &[replies, args, rows, textLine] = row;
         QTemporaryDir dir;
         for (const QString &reply : replies) {
             const QStringList f = reply.split('|');

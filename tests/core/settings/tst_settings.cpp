@@ -1,4 +1,5 @@
 #include "alerts/notifier.h"
+#include "datarows.h"
 #include "fakesink.h"
 #include "settings/settings.h"
 
@@ -35,6 +36,13 @@ int notifierChild(const QString &dir)
 }
 
 } // namespace
+
+// Stored: the warning and critical thresholds (invalid: unset), the bar's metric, the text kept
+// for showToday, the announced keys. Read: both thresholds in effect, the metric shown, showToday,
+// the keys.
+using StoredRow = std::tuple<QVariant, QVariant, QString, QString, QVariant, double, double,
+                             BarMetric, bool, QStringList>;
+Q_DECLARE_METATYPE(StoredRow)
 
 class TestSettings : public QObject
 {
@@ -75,42 +83,26 @@ private slots:
     // value, writes nothing.
     void storedValues_data()
     {
-        QTest::addColumn<QVariant>("warning"); // invalid: unset
-        QTest::addColumn<QVariant>("critical");
-        QTest::addColumn<QString>("metric");
-        QTest::addColumn<QString>("toggle"); // stored for showToday
-        QTest::addColumn<QVariant>("keys");  // stored announced keys
-        QTest::addColumn<double>("effectiveWarning");
-        QTest::addColumn<double>("effectiveCritical");
-        QTest::addColumn<BarMetric>("shown");
-        QTest::addColumn<bool>("on");
-        QTest::addColumn<QStringList>("read");
-        const QStringList two{"5-hour session:1757080800:warning", "weekly:\u2014:critical"};
-        QTest::addRow("unset") << QVariant() << QVariant() << "planWeek"
-                               << "false" << QVariant(two) << 80.0 << 95.0 << BarMetric::planWeek
-                               << false << two;
-        QTest::addRow("zero and negative")
-            << QVariant(0.0) << QVariant(-0.1) << "costToday"
-            << "TRUE" << QVariant(QStringList{two[0]}) << 80.0 << 95.0 << BarMetric::costToday
-            << true << QStringList{two[0]};
-        QTest::addRow("not a number") << QVariant(qQNaN()) << QVariant(qQNaN()) << "tokensToday"
-                                      << "yes" << QVariant(QStringList()) << 80.0 << 95.0
-                                      << BarMetric::tokensToday << true << QStringList();
-        QTest::addRow("text") << QVariant("high") << QVariant("") << "PlanWeek"
-                              << "0" << QVariant(QVariantMap{{"a", 1}}) << 80.0 << 95.0
-                              << BarMetric::plan5h << false << QStringList();
-        QTest::addRow("number as text")
-            << QVariant(" 85 ") << QVariant("97.5") << ""
-            << "2" << QVariant() << 85.0 << 97.5 << BarMetric::plan5h << true << QStringList();
+        const QStringList two{"5-hour session:1757080800:warning", "weekly:\u2014:critical"},
+            one{two[0]};
+        const QVariant unset, nan(qQNaN());
+        using M = BarMetric;
+        addRows<StoredRow>(
+            {{"unset", {unset, unset, "planWeek", "false", two, 80, 95, M::planWeek, false, two}},
+             {"zero and negative",
+              {0.0, -0.1, "costToday", "TRUE", one, 80, 95, M::costToday, true, one}},
+             {"not a number",
+              {nan, nan, "tokensToday", "yes", QStringList(), 80, 95, M::tokensToday, true, {}}},
+             {"text",
+              {"high", "", "PlanWeek", "0", QVariantMap{{"a", 1}}, 80, 95, M::plan5h, false, {}}},
+             {"number as text", {" 85 ", "97.5", "", "2", unset, 85, 97.5, M::plan5h, true, {}}}});
     }
 
     void storedValues()
     {
-        QFETCH(QVariant, warning);
-        QFETCH(QVariant, critical);
-        QFETCH(QString, metric);
-        QFETCH(QString, toggle);
-        QFETCH(QVariant, keys);
+        QFETCH(StoredRow, row);
+        const auto &[warning, critical, metric, toggle, keys, effectiveWarning, effectiveCritical,
+                     shown, on, read] = row;
         const QList<std::pair<const char *, QVariant>> stored{{"notifyWarning", warning},
                                                               {"notifyCritical", critical},
                                                               {"barMetric", metric},
@@ -124,11 +116,11 @@ private slots:
         Settings settings;
         for (int key = 0; key <= int(Settings::Key::notifiedThresholdKeys); ++key)
             (void)settings.value(Settings::Key(key));
-        QTEST(settings.effectiveWarning(), "effectiveWarning");
-        QTEST(settings.effectiveCritical(), "effectiveCritical");
-        QTEST(settings.barMetric(), "shown");
-        QTEST(settings.showToday(), "on");
-        QTEST(settings.notifiedThresholdKeys(), "read");
+        QCOMPARE(settings.effectiveWarning(), effectiveWarning);
+        QCOMPARE(settings.effectiveCritical(), effectiveCritical);
+        QCOMPARE(settings.barMetric(), shown);
+        QCOMPARE(settings.showToday(), on);
+        QCOMPARE(settings.notifiedThresholdKeys(), read);
         QCOMPARE(file().value("barMetric").toString(), metric);
         QCOMPARE(file().allKeys(), before);
     }

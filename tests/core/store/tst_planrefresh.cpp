@@ -82,12 +82,6 @@ class TestPlanRefresh : public QObject
         m_store = std::make_unique<UsageStore>(*m_settings, m_dir.filePath("none").toStdString(),
                                                services);
     }
-    // Waits for the token lookup that a trigger may have started to reach the fetcher.
-    void settle()
-    {
-        QTRY_VERIFY(!m_store->m_tokenLookup.isRunning());
-        QCoreApplication::processEvents();
-    }
 
 private slots:
     void init()
@@ -168,7 +162,9 @@ private slots:
             m_now = Instant{t0.micros + std::int64_t(step[0].toDouble() * 1e6)};
             if (op == "t" || op == "f" || op == "start") {
                 op == "start" ? m_store->start() : m_store->refreshPlan(op == "f");
-                settle();
+                // The token lookup the trigger may have started reaches the fetcher.
+                QTRY_VERIFY(!m_store->m_tokenLookup.isRunning());
+                QCoreApplication::processEvents();
             } else if (op.startsWith("ok")) {
                 const QStringList use = op.mid(2).split('/');
                 m_fetcher->answer(use.size() == 2 ? plan(use[0].toDouble(), use[1].toDouble())

@@ -1,3 +1,4 @@
+#include "datarows.h"
 #include "store/changebatcher.h"
 #include "store/transcriptfile.h"
 #include "store/transcriptscan.h"
@@ -47,6 +48,12 @@ qint64 pass(TranscriptScan &scan, TreeChanges changes = {{}, {}, true}, QString 
 
 } // namespace
 
+using NamedRow = std::tuple<QString, QString, QString, QString>; // change, files, dirs, after
+Q_DECLARE_METATYPE(NamedRow)
+// A file's path under the root, its bytes, megabytes of padding in place of "PAD", tokens held.
+using FileRow = std::tuple<QString, QByteArray, int, qint64>;
+Q_DECLARE_METATYPE(FileRow)
+
 class TestTranscriptScan : public QObject
 {
     Q_OBJECT
@@ -59,33 +66,25 @@ private slots:
     // the pass: the tokens held, whether it listed the tree, whether it reloaded everything.
     void namedPass_data()
     {
-        QTest::addColumn<QString>("change");
-        QTest::addColumn<QString>("files");
-        QTest::addColumn<QString>("directories");
-        QTest::addColumn<QString>("after");
-        const std::tuple<const char *, const char *, const char *, const char *, const char *>
-            rows[] = {
-                {"appended, from its mark", "+a.jsonl:100", "a.jsonl", "", "111"},
-                {"what is not named is not looked at", "+a.jsonl:100 =d/new.jsonl:1000",
-                 "d/b.jsonl", "", "11"},
-                {"new directory, listed whole", "=n/x/y.jsonl:1000 =n/.h/z.jsonl:9000", "", "n",
-                 "1011"},
-                {"not transcripts, or outside the root",
-                 "=.h/x.jsonl:1000 =d/x.json:1000 =d/.x.jsonl:1000",
-                 ".h/x.jsonl d/x.json d/.x.jsonl ../x.jsonl d//b.jsonl", ".h ../elsewhere", "11"},
-                {"shrunk", "=a.jsonl:", "a.jsonl", "", "10 listed reloaded"},
-                {"replaced", "=a.tmp:5,6 ~a.tmp:a.jsonl", "a.jsonl", "", "21 listed reloaded"},
-                {"never read, vanished", "", "gone.jsonl", "", "11"},
-                {"the root named", "+a.jsonl:100", "", ".", "111 listed"}};
-        for (const auto &[name, change, files, directories, after] : rows)
-            QTest::addRow("%s", name) << change << files << directories << after;
+        addRows<NamedRow>(
+            {{"appended, from its mark", {"+a.jsonl:100", "a.jsonl", "", "111"}},
+             {"what is not named is not looked at",
+              {"+a.jsonl:100 =d/new.jsonl:1000", "d/b.jsonl", "", "11"}},
+             {"new directory, listed whole",
+              {"=n/x/y.jsonl:1000 =n/.h/z.jsonl:9000", "", "n", "1011"}},
+             {"not transcripts, or outside the root",
+              {"=.h/x.jsonl:1000 =d/x.json:1000 =d/.x.jsonl:1000",
+               ".h/x.jsonl d/x.json d/.x.jsonl ../x.jsonl d//b.jsonl", ".h ../elsewhere", "11"}},
+             {"shrunk", {"=a.jsonl:", "a.jsonl", "", "10 listed reloaded"}},
+             {"replaced", {"=a.tmp:5,6 ~a.tmp:a.jsonl", "a.jsonl", "", "21 listed reloaded"}},
+             {"never read, vanished", {"", "gone.jsonl", "", "11"}},
+             {"the root named", {"+a.jsonl:100", "", ".", "111 listed"}}});
     }
 
     void namedPass()
     {
-        QFETCH(QString, change);
-        QFETCH(QString, files);
-        QFETCH(QString, directories);
+        QFETCH(NamedRow, row);
+        const auto &[change, files, directories, after] = row;
         QTemporaryDir tree;
         writeFile(tree.filePath("a.jsonl"), reply("a", 1) + "\n");
         writeFile(tree.filePath("d/b.jsonl"), reply("b", 10) + "\n");
@@ -112,7 +111,7 @@ private slots:
             named.directories.push_back(d == "." ? root : root + '/' + d.toStdString());
         QString how;
         const qint64 tokens = pass(scan, named, &how);
-        QTEST(QString::number(tokens) + how, "after");
+        QCOMPARE(QString::number(tokens) + how, after);
     }
 
     // Which files count, and what of one file counts; an empty one is not even recorded. A line
@@ -120,10 +119,6 @@ private slots:
     // passed over without being held is still stepped over exactly.
     void oneFile_data()
     {
-        QTest::addColumn<QString>("rel");
-        QTest::addColumn<QByteArray>("bytes");
-        QTest::addColumn<int>("megabytes"); // of padding in place of "PAD"
-        QTest::addColumn<qint64>("tokens");
         const QByteArray one = reply("a", 7) + "\n";
         const auto big = [](const QByteArray &type) {
             return reply("a", 1) + "\n{\"type\":\"" + type +
@@ -131,29 +126,25 @@ private slots:
                    "\"usage\":{\"output_tokens\":42}}}\n" +
                    reply("b", 2) + "\n";
         };
-        const std::tuple<const char *, const char *, QByteArray, int, qint64> rows[] = {
-            {"top level", "s.jsonl", one, 0, 7},
-            {"hidden file", "a/.s.jsonl", one, 0, 0},
-            {"inside hidden dir", ".cache/s.jsonl", one, 0, 0},
-            {"deep inside hidden dir", "a/.h/b/s.jsonl", one, 0, 0},
-            {"other extension", "s.json", one, 0, 0},
-            {"extension only in the middle", "s.jsonl.bak", one, 0, 0},
-            {"a blank line, a lone CR, a line ended by CR LF", "s.jsonl",
-             "\n\r\n" + reply("a", 4) + "\r\n" + reply("b", 8) + "\n\n", 0, 12},
-            {"empty", "e.jsonl", "", 0, 0},
-            {"reply longer than the buffer", "s.jsonl", big("assistant"), 3, 45},
-            {"enormous user line", "s.jsonl", big("user"), 40, 3},
-            {"enormous reply", "s.jsonl", big("assistant"), 40, 45}};
-        for (const auto &[name, rel, bytes, megabytes, tokens] : rows)
-            QTest::addRow("%s", name) << rel << bytes << megabytes << tokens;
+        addRows<FileRow>(
+            {{"top level", {"s.jsonl", one, 0, 7}},
+             {"hidden file", {"a/.s.jsonl", one, 0, 0}},
+             {"inside hidden dir", {".cache/s.jsonl", one, 0, 0}},
+             {"deep inside hidden dir", {"a/.h/b/s.jsonl", one, 0, 0}},
+             {"other extension", {"s.json", one, 0, 0}},
+             {"extension only in the middle", {"s.jsonl.bak", one, 0, 0}},
+             {"a blank line, a lone CR, a line ended by CR LF",
+              {"s.jsonl", "\n\r\n" + reply("a", 4) + "\r\n" + reply("b", 8) + "\n\n", 0, 12}},
+             {"empty", {"e.jsonl", "", 0, 0}},
+             {"reply longer than the buffer", {"s.jsonl", big("assistant"), 3, 45}},
+             {"enormous user line", {"s.jsonl", big("user"), 40, 3}},
+             {"enormous reply", {"s.jsonl", big("assistant"), 40, 45}}});
     }
 
     void oneFile()
     {
-        QFETCH(QString, rel);
-        QFETCH(QByteArray, bytes);
-        QFETCH(int, megabytes);
-        QFETCH(qint64, tokens);
+        QFETCH(FileRow, row);
+        auto [rel, bytes, megabytes, tokens] = row;
         QTemporaryDir tree;
         writeFile(tree.filePath(rel),
                   bytes.replace("PAD", QByteArray(megabytes * 1024 * 1024, 'x')));
