@@ -91,6 +91,7 @@ private slots:
         const QStringList keys = m_settings->notifiedThresholdKeys();
         QCOMPARE(keys.size(), 50);
         QCOMPARE(keys.first(), QStringLiteral("weekly:1001:warning"));
+        QTRY_COMPARE(m_server.received.size(), 51);
     }
 };
 
