@@ -83,12 +83,9 @@ private slots:
         QFETCH(PlanRow, row);
         const auto &[hasPlan, retryIn, error, state, status] = row;
         PlanLimitsValues v;
-        if (hasPlan)
-            v.plan = plan(42, 13);
-        if (retryIn)
-            v.retryAt = in(retryIn);
-        if (!error.isEmpty())
-            v.error = error;
+        v.plan = hasPlan ? std::optional(plan(42, 13)) : std::nullopt;
+        v.error = error.isEmpty() ? std::nullopt : std::optional(error);
+        v.retryAt = retryIn ? std::optional(in(retryIn)) : std::nullopt;
         PlanLimitsSection section;
         Instant clock = now;
         section.notice()->setClock([&clock] { return clock; });

@@ -1,9 +1,13 @@
+#include "datarows.h"
 #include "linux/autostartentry.h"
 #include "linux/linuxservices.h"
 #include "settings/launchatlogin.h"
 #include "testfile.h"
 
 #include <QtTest>
+
+using EditedRow = std::pair<QByteArray, bool>;
+Q_DECLARE_METATYPE(EditedRow)
 
 class TestAutostartEntry : public QObject
 {
@@ -60,33 +64,27 @@ private slots:
 
     void handEdited_data()
     {
-        QTest::addColumn<QByteArray>("text");
-        QTest::addColumn<bool>("registered");
-
         const QByteArray head = "# by hand\n\n[Desktop Entry]\nType=Application\nName=V\n";
-        const QByteArray exec = "Exec=\"/opt/varnel usage/bin/varnelusage\" --quiet\n";
-        QTest::addRow("ours, quoted with arguments") << head + exec << true;
-        QTest::addRow("hidden") << head + exec + "Hidden=true\n" << false;
-        QTest::addRow("disabled") << head + exec + "X-GNOME-Autostart-enabled=false\n" << false;
-        QTest::addRow("enabled") << head + exec + "X-GNOME-Autostart-enabled=true\n" << true;
-        QTest::addRow("hidden in a later group")
-            << head + exec + "[Desktop Action quit]\nHidden=true\n"
-            << true;
-        QTest::addRow("another program") << head + "Exec=/usr/bin/varnelusage\n" << false;
-        QTest::addRow("unquoted space") << head + "Exec=/opt/varnel usage/bin/varnelusage\n"
-                                        << false;
-        QTest::addRow("not an application")
-            << QByteArray(head).replace("Application", "Link") + exec << false;
-        QTest::addRow("another group first") << "[Settings]\nx=1\n" + head + exec << false;
-        QTest::addRow("empty") << QByteArray() << false;
+        const QByteArray ours = head + "Exec=\"/opt/varnel usage/bin/varnelusage\" --quiet\n";
+        addRows<EditedRow>(
+            {{"ours, quoted with arguments", {ours, true}},
+             {"hidden", {ours + "Hidden=true\n", false}},
+             {"disabled", {ours + "X-GNOME-Autostart-enabled=false\n", false}},
+             {"enabled", {ours + "X-GNOME-Autostart-enabled=true\n", true}},
+             {"hidden in a later group", {ours + "[Desktop Action quit]\nHidden=true\n", true}},
+             {"another program", {head + "Exec=/usr/bin/varnelusage\n", false}},
+             {"unquoted space", {head + "Exec=/opt/varnel usage/bin/varnelusage\n", false}},
+             {"not an application", {QByteArray(ours).replace("Application", "Link"), false}},
+             {"another group first", {"[Settings]\nx=1\n" + ours, false}},
+             {"empty", {{}, false}}});
     }
 
     // Whatever the user left there, asking for the state it is in touches nothing, and asking for
     // the other one brings it about.
     void handEdited()
     {
-        QFETCH(QByteArray, text);
-        QFETCH(bool, registered);
+        QFETCH(EditedRow, row);
+        const auto &[text, registered] = row;
         AutostartEntry entry(m_program);
         writeFile(entry.path(), text);
         QCOMPARE(entry.isRegistered(), registered);

@@ -6,8 +6,8 @@
 
 #include <QtTest>
 
-// A window's name, utilisation and reset time in seconds.
-using Check = std::tuple<QString, double, std::optional<std::int64_t>>;
+// A window's name, utilisation and reset time.
+using Check = std::tuple<QString, double, std::optional<Instant>>;
 // The windows checked; the notifications shown.
 using NotifyRow = std::tuple<QList<Check>, QStringList>;
 Q_DECLARE_METATYPE(NotifyRow)
@@ -39,14 +39,13 @@ private slots:
 
     void announcements_data()
     {
-        const std::int64_t r1 = 1757080800, r2 = r1 + 18000;
+        const auto r1 = Instant::fromSeconds(1757080800), r2 = Instant::fromSeconds(1757098800);
         const QString five = QStringLiteral("5-hour session"), week = QStringLiteral("weekly");
         const auto said = [](const QString &window, bool critical, int percent) {
             return QStringLiteral("Varnel %1 %2|You've used %3% of your %1 limit.|%4")
                 .arg(window, critical ? "limit almost reached" : "usage high",
                      QString::number(percent), critical ? "2|message-new-instant" : "1|silent:1");
         };
-        const std::optional<std::int64_t> none;
         // Thresholds 80 and 95 unless the row's name says otherwise.
         addRows<NotifyRow>(
             {{"79.9 stays quiet", {{{five, 79.9, r1}}, {}}},
@@ -59,7 +58,7 @@ private slots:
              {"a new reset time announces again",
               {{{five, 85, r1}, {five, 85, r2}}, {said(five, false, 85), said(five, false, 85)}}},
              {"no reset time: once per level",
-              {{{week, 85, none}, {week, 86, none}}, {said(week, false, 85)}}},
+              {{{week, 85, {}}, {week, 86, {}}}, {said(week, false, 85)}}},
              {"thresholds 90 and 85: the critical test comes first",
               {{{five, 87, r1}, {five, 86, r1}}, {said(five, true, 87)}}},
              {"percent rounded as printf does",
@@ -77,10 +76,7 @@ private slots:
         const auto sink = std::make_shared<DesktopNotifications>();
         Notifier notifier(*m_settings, sink);
         for (const auto &[name, utilization, reset] : checks)
-            notifier.check(
-                LimitWindow{utilization,
-                            reset ? std::optional(Instant::fromSeconds(*reset)) : std::nullopt},
-                name);
+            notifier.check(LimitWindow{utilization, reset}, name);
         sink->post({QStringLiteral("end"), {}}); // arrives after all the notifier sent
         QTRY_COMPARE(m_server.received.size(), shown.size() + 1);
         QCOMPARE(m_server.received.mid(0, shown.size()), shown);

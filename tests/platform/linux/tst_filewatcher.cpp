@@ -1,3 +1,4 @@
+#include "datarows.h"
 #include "linux/filewatcher.h"
 
 #include <QtTest>
@@ -75,7 +76,6 @@ void appendLine(const fs::path &file, const std::string &line)
     std::ofstream(file, std::ios::app) << line << '\n';
 }
 
-// A directory, created with any missing parents, holding a transcript with the line "first".
 void writeFirst(const fs::path &dir)
 {
     fs::create_directories(dir);
@@ -116,7 +116,9 @@ bool settle(Recorder &recorder, std::chrono::milliseconds quiet)
 
 } // namespace
 
+using ChangeRow = std::pair<Step, QStringList>;
 Q_DECLARE_METATYPE(Step)
+Q_DECLARE_METATYPE(ChangeRow)
 
 class TestFileWatcher final : public QObject
 {
@@ -135,32 +137,27 @@ private slots:
 
     void reportsChangeAtOnce_data()
     {
-        QTest::addColumn<Step>("change");
-        QTest::addColumn<QStringList>("named"); // relative to the root
-        const fs::path root = "projects", file = "projects/proj/sub/s.jsonl"; // two levels down
-        QTest::addRow("line appended") << Step([file](auto base) { appendLine(base / file, "{}"); })
-                                       << QStringList{"file proj/sub/s.jsonl"};
-        QTest::addRow("file deleted") << Step([file](auto base) { fs::remove(base / file); })
-                                      << QStringList{"file proj/sub/s.jsonl"};
-        QTest::addRow("file moved out")
-            << Step([file](auto base) { fs::rename(base / file, base / "s.jsonl"); })
-            << QStringList{"file proj/sub/s.jsonl"};
-        QTest::addRow("hidden file")
-            << Step([root](auto base) { appendLine(base / root / ".x", ""); }) << QStringList{};
-        QTest::addRow("directory made")
-            << Step([root](auto base) { fs::create_directory(base / root / "n"); })
-            << QStringList{"dir n"};
-        QTest::addRow("directory removed")
-            << Step([root](auto base) { fs::remove_all(base / root / "proj/sub"); })
-            << QStringList{"whole tree"};
+        // What the change names, relative to the root; the file is two levels down.
+        const fs::path root = "projects", file = "projects/proj/sub/s.jsonl";
+        const QStringList theFile{"file proj/sub/s.jsonl"};
+        addRows<ChangeRow>(
+            {{"line appended", {[file](auto base) { appendLine(base / file, "{}"); }, theFile}},
+             {"file deleted", {[file](auto base) { fs::remove(base / file); }, theFile}},
+             {"file moved out",
+              {[file](auto base) { fs::rename(base / file, base / "s.jsonl"); }, theFile}},
+             {"hidden file", {[root](auto base) { appendLine(base / root / ".x", ""); }, {}}},
+             {"directory made",
+              {[root](auto base) { fs::create_directory(base / root / "n"); }, {"dir n"}}},
+             {"directory removed",
+              {[root](auto base) { fs::remove_all(base / root / "proj/sub"); }, {"whole tree"}}}});
     }
 
     // Nothing from before the start is reported; a watcher holds its inotify instance only from
     // its first start on, and one that never started goes quietly.
     void reportsChangeAtOnce()
     {
-        QFETCH(Step, change);
-        QFETCH(QStringList, named);
+        QFETCH(ChangeRow, row);
+        auto [change, named] = row;
         const int baseline = inotifyInstances();
         FileWatcher(m_base.string(), 0.1, [](TreeChanges) {});
         fs::create_directory(m_base / "projects");
@@ -266,7 +263,6 @@ private slots:
         QFETCH(double, latency);
         QFETCH(int, callMs);
         const int baseline = inotifyInstances();
-        // Lines and directories keep coming while watchers are released.
         std::jthread writer([this](const std::stop_token &stop) {
             while (!stop.stop_requested()) {
                 appendLine(m_base / "a.jsonl", "{}");

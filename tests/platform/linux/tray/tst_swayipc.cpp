@@ -63,8 +63,7 @@ private slots:
         const int listener = socket(AF_UNIX, SOCK_STREAM, 0);
         QVERIFY(bind(listener, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0);
         QVERIFY(listen(listener, 1) == 0);
-        // The socket's end, on a thread of its own since the client blocks this one: the reply, a
-        // byte every `dripMs` when that is not 0, then not a word until the client hangs up.
+        // On a thread of its own, since the client blocks this one.
         std::jthread sway([&] {
             const int client = accept(listener, nullptr, nullptr);
             const qsizetype step = dripMs ? 1 : reply.size();
